@@ -1,0 +1,32 @@
+#include "registry_value.hpp"
+
+namespace update {
+
+std::string makeRegistryQueryBuffer() {
+    return std::string(kRegistryBufferSize, ' ');
+}
+
+RegistryRead decodeRegistryValue(std::string_view buffer, long queryResult) {
+    RegistryRead read;
+    if (queryResult != 0) return read;
+    // Never look past the fixed buffer, whatever the caller passed.
+    std::string_view text = buffer.substr(0, kRegistryBufferSize);
+    const auto nul = text.find('\0');
+    if (nul != std::string_view::npos) text = text.substr(0, nul);
+    // Only U+0020 counts as a blank here; tabs are part of the value.
+    const auto first = text.find_first_not_of(' ');
+    if (first != std::string_view::npos) {
+        const auto last = text.find_last_not_of(' ');
+        read.text = std::string(text.substr(first, last - first + 1));
+    }
+    read.status = kRegistryStatusRead;
+    return read;
+}
+
+std::string encodeRegistryString(std::string_view text) {
+    std::string data(text);
+    data.push_back('\0');
+    return data;
+}
+
+}  // namespace update

@@ -1,0 +1,48 @@
+#include "version_file.hpp"
+
+#include <algorithm>
+
+namespace update {
+namespace {
+
+std::string trimSpaces(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = s.find_last_not_of(' ');
+    return s.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string readPackVersion(std::string_view bytes) {
+    std::string packVersion;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        // A line ends at CR, CRLF or a lone LF; the original sequential text
+        // input also accepts a bare LF, so files written on other systems work.
+        // All other bytes (NUL included) are ordinary line content.
+        const auto end = bytes.find_first_of("\r\n", pos);
+        std::string line(bytes.substr(pos, end == std::string_view::npos
+                                               ? std::string_view::npos
+                                               : end - pos));
+        if (end == std::string_view::npos) {
+            pos = bytes.size();
+        } else if (bytes[end] == '\r' && end + 1 < bytes.size() &&
+                   bytes[end + 1] == '\n') {
+            pos = end + 2;
+        } else {
+            pos = end + 1;
+        }
+
+        line.erase(std::remove(line.begin(), line.end(), '\t'), line.end());
+        if (line.empty()) continue;
+        line = trimSpaces(line);
+        if (line.size() < 5) continue;
+        // First and last characters are delimiters around the version.
+        packVersion = line.substr(1, line.size() - 2);
+        if (packVersion.size() >= 5) break;
+    }
+    return packVersion;
+}
+
+}  // namespace update

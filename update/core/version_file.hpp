@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace update {
+
+// Extracts the service-pack version from the raw bytes of the version file.
+// Returns an empty string when no candidate line is found.
+std::string readPackVersion(std::string_view bytes);
+
+}  // namespace update

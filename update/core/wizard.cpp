@@ -1,0 +1,105 @@
+#include "wizard.hpp"
+
+#include <utility>
+
+namespace update {
+namespace {
+
+bool blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+
+}  // namespace
+
+Wizard::Wizard(WizardView& view, WizardServices services)
+    : view_(view), services_(std::move(services)) {}
+
+void Wizard::formLoad() {
+    // Start-up never fails visibly: a failing step is skipped.
+    try {
+        view_.showPage(Page::Welcome);
+    } catch (...) {
+    }
+}
+
+bool Wizard::checkExistingInstallation() {
+    bool missing = true;
+    // An error while reading counts as "not found", never as found.
+    try {
+        const RegistryRead version = services_.getInstalledVersion();
+        if (version.status == 0 && !blank(version.text)) {
+            installPath_.clear();
+            const RegistryRead path = services_.getInstallPath();
+            if (path.status == 0 && !blank(path.text)) {
+                installPath_ = path.text;
+                missing = false;
+            }
+        }
+    } catch (...) {
+        missing = true;
+    }
+    if (missing) {
+        try {
+            view_.showPage(Page::NotInstalled);
+        } catch (...) {
+        }
+        try {
+            view_.setNextEnabled(false);
+        } catch (...) {
+        }
+    }
+    return missing;
+}
+
+void Wizard::showInstallationFailed() {
+    view_.showPage(Page::InstallationFailed);
+    view_.setNextEnabled(false);
+}
+
+void Wizard::runInstall() {
+    view_.setBusy(true);
+    const bool ok = services_.install && services_.install(installPath_);
+    if (!ok) {
+        showInstallationFailed();
+        view_.setBusy(false);
+        return;
+    }
+    view_.setBusy(false);
+    view_.setTitle("Complete");
+    view_.showPage(Page::Final);
+    view_.setNextEnabled(false);
+}
+
+void Wizard::nextClicked() {
+    try {
+        const std::string caption = view_.nextCaption();
+        if (caption == kCaptionNext) {
+            if (checkExistingInstallation()) return;
+            view_.setTitle("Install");
+            view_.setNextCaption(std::string(kCaptionInstall));
+            view_.showPage(Page::Install);
+        } else if (caption == kCaptionInstall) {
+            runInstall();
+        }
+    } catch (...) {
+        // One trap covers the whole handler; the failed page is the report.
+        // A second error here has nowhere better to go, so it is dropped.
+        try {
+            showInstallationFailed();
+        } catch (...) {
+        }
+        try {
+            view_.setBusy(false);
+        } catch (...) {
+        }
+    }
+}
+
+void Wizard::cancelClicked() {
+    // An enabled Next button means setup is still in progress: confirm.
+    if (view_.nextEnabled()) {
+        if (view_.showExitConfirmation()) view_.close();
+        return;
+    }
+    view_.close();
+}
+
+}  // namespace update

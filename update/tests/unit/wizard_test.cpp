@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "wizard.hpp"
+
+using namespace update;
+
+namespace {
+
+class FakeView : public WizardView {
+public:
+    Page page = Page::Welcome;
+    std::string title = "Welcome";
+    std::string caption = "&Next";
+    bool enabled = true;
+    bool busy = false;
+    bool exitChosen = false;
+    int confirmations = 0;
+    bool closed = false;
+    bool throwOnTitle = false;
+
+    void showPage(Page p) override { page = p; }
+    void setTitle(const std::string& t) override {
+        if (throwOnTitle) throw std::runtime_error("title");
+        title = t;
+    }
+    void setNextCaption(const std::string& c) override { caption = c; }
+    void setNextEnabled(bool e) override { enabled = e; }
+    std::string nextCaption() const override { return caption; }
+    bool nextEnabled() const override { return enabled; }
+    void setBusy(bool b) override { busy = b; }
+    bool showExitConfirmation() override {
+        ++confirmations;
+        return exitChosen;
+    }
+    void close() override { closed = true; }
+};
+
+class WizardFlow : public ::testing::Test {
+protected:
+    WizardServices services() {
+        return {[this] { return version; }, [this] { return path; },
+                [this](const std::string& p) {
+                    installedTo = p;
+                    busyDuringInstall = view.busy;
+                    if (installThrows) throw std::runtime_error("io");
+                    return installOk;
+                }};
+    }
+    FakeView view;
+    RegistryRead version{0, "1.9.0"};
+    RegistryRead path{0, "C:\\Orvexa"};
+    bool installOk = true;
+    bool installThrows = false;
+    bool busyDuringInstall = false;
+    std::string installedTo;
+};
+
+TEST_F(WizardFlow, FoundProductLeadsToInstallThenComplete) {
+    Wizard w(view, services());
+    w.formLoad();
+    w.nextClicked();
+    EXPECT_EQ(view.page, Page::Install);
+    EXPECT_EQ(view.title, "Install");
+    EXPECT_EQ(view.caption, "&Install");
+    EXPECT_EQ(w.installPath(), "C:\\Orvexa");
+    w.nextClicked();
+    EXPECT_EQ(installedTo, "C:\\Orvexa");
+    EXPECT_TRUE(busyDuringInstall);
+    EXPECT_FALSE(view.busy);
+    EXPECT_EQ(view.page, Page::Final);
+    EXPECT_EQ(view.title, "Complete");
+    EXPECT_FALSE(view.enabled);
+}
+
+TEST_F(WizardFlow, MissingOrBlankRecordShowsNotInstalled) {
+    for (const auto& [v, p] : std::initializer_list<std::pair<RegistryRead, RegistryRead>>{
+             {{-1, ""}, {0, "C:\\O"}}, {{0, "   "}, {0, "C:\\O"}},
+             {{0, "1.9.0"}, {-1, ""}}, {{0, "1.9.0"}, {0, "  "}}}) {
+        view = FakeView();
+        version = v;
+        path = p;
+        Wizard w(view, services());
+        w.nextClicked();
+        EXPECT_EQ(view.page, Page::NotInstalled);
+        EXPECT_FALSE(view.enabled);
+        EXPECT_EQ(view.title, "Welcome");
+        EXPECT_EQ(view.caption, "&Next");
+    }
+}
+
+TEST_F(WizardFlow, InstallFailureOrErrorShowsFailedPage) {
+    for (const bool throws : {false, true}) {
+        view = FakeView();
+        installOk = false;
+        installThrows = throws;
+        Wizard w(view, services());
+        w.nextClicked();
+        w.nextClicked();
+        EXPECT_EQ(view.page, Page::InstallationFailed);
+        EXPECT_FALSE(view.enabled);
+        EXPECT_FALSE(view.busy);
+        EXPECT_EQ(view.title, "Install");
+    }
+}
+
+TEST_F(WizardFlow, ErrorDuringWelcomeTransitionShowsFailedPage) {
+    view.throwOnTitle = true;
+    Wizard w(view, services());
+    w.nextClicked();
+    EXPECT_EQ(view.page, Page::InstallationFailed);
+    EXPECT_FALSE(view.enabled);
+    EXPECT_EQ(view.caption, "&Next");
+}
+
+TEST_F(WizardFlow, UnknownCaptionDoesNothing) {
+    view.caption = "&next";
+    Wizard w(view, services());
+    w.nextClicked();
+    EXPECT_EQ(view.page, Page::Welcome);
+    EXPECT_TRUE(view.enabled);
+    EXPECT_TRUE(installedTo.empty());
+}
+
+TEST_F(WizardFlow, CancelConfirmsOnlyWhileNextEnabled) {
+    Wizard w(view, services());
+    w.cancelClicked();  // user resumes
+    EXPECT_EQ(view.confirmations, 1);
+    EXPECT_FALSE(view.closed);
+    EXPECT_EQ(view.page, Page::Welcome);
+    view.exitChosen = true;
+    w.cancelClicked();
+    EXPECT_TRUE(view.closed);
+
+    view = FakeView();
+    view.enabled = false;
+    w.cancelClicked();
+    EXPECT_EQ(view.confirmations, 0);
+    EXPECT_TRUE(view.closed);
+}
+
+}  // namespace
