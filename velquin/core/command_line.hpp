@@ -1,0 +1,27 @@
+// What the program does for its command line, and the exit code it ends with.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velquin {
+
+enum ExitCode : int {
+    kExitDone = 0,
+    kExitCommandFailed = 1,
+    kExitBadCommandLine = 2,
+};
+
+class ProgramCommands {
+public:
+    virtual ~ProgramCommands() = default;
+    virtual void RunDialog() = 0;
+    virtual bool RegisterDriver(const std::wstring& driverPath) = 0;
+    virtual bool UnregisterDriver() = 0;
+};
+
+// args[0] is the program path. Options are matched exactly (case-sensitive);
+// only the first argument is an option and extra arguments are ignored.
+int DispatchCommandLine(const std::vector<std::wstring>& args, ProgramCommands& commands);
+
+}  // namespace velquin

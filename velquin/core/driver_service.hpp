@@ -1,0 +1,52 @@
+// The kelPortHi kernel service: registration from a .sys file and removal
+// once the filter is off the devices.
+#pragma once
+
+#include "upper_filters.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace velquin {
+
+struct ServiceSettings {
+    std::wstring name;
+    std::wstring displayName;
+    std::uint32_t type = 0;
+    std::uint32_t startType = 0;
+    std::uint32_t errorControl = 0;
+    std::wstring imagePath;
+};
+
+// The service's settings for a driver image at imagePath.
+ServiceSettings DriverServiceSettings(const std::wstring& imagePath);
+
+class ServiceLayer {
+public:
+    virtual ~ServiceLayer() = default;
+    virtual bool IsInstalled() = 0;
+    // Creates the service, or reconfigures an existing one in place.
+    virtual bool Install(const ServiceSettings& settings) = 0;
+    // Stops and deletes the service. True when it is gone or its deletion is
+    // pending, also when it did not exist.
+    virtual bool Delete(const std::wstring& name) = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Absolute form of path, or nothing when it cannot be formed.
+    virtual std::optional<std::wstring> FullPath(const std::wstring& path) = 0;
+    virtual bool IsExistingFile(const std::wstring& fullPath) = 0;
+};
+
+// Registers the driver at driverPath (made absolute). Refuses an empty path
+// and one naming no existing file: the system could never load it.
+bool RegisterDriver(ServiceLayer& services, FileSystem& files, const std::wstring& driverPath);
+
+// Detaches the filter from the devices, then deletes the service. The service
+// stays when the filter could not be taken off every device.
+bool UnregisterDriver(ServiceLayer& services, FilterContext& filters);
+
+}  // namespace velquin

@@ -1,0 +1,90 @@
+#include "filter_list.hpp"
+
+#include "driver_contract.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velquin {
+namespace {
+
+// A caller-supplied count larger than the buffer must not lead us past it.
+std::size_t usableLength(std::size_t count) { return std::min(count, kFilterBufferSize); }
+
+bool isNameEntryAt(const FilterBuffer& v, std::size_t n, std::size_t s) {
+    const bool entryStart = s == 0 || v[s - 1] == 0;
+    if (!entryStart || s + kDriverNameLength > n) return false;
+    if (std::memcmp(v.data() + s, kDriverName, kDriverNameLength) != 0) return false;
+    const std::size_t end = s + kDriverNameLength;
+    return end == n || v[end] == 0;
+}
+
+}  // namespace
+
+int FindFilterName(const FilterBuffer& value, std::size_t count) {
+    const std::size_t n = usableLength(count);
+    for (std::size_t s = 0; s < n; ++s) {
+        if (isNameEntryAt(value, n, s)) return static_cast<int>(s);
+    }
+    return -1;
+}
+
+bool InsertFilterName(FilterBuffer& value, std::size_t& count) {
+    if (count > kFilterBufferSize) return false;
+    // Room for the largest possible result, so refusal is decided on n alone.
+    std::array<unsigned char, kFilterBufferSize + kDriverNameLength + 3> out{};
+    std::memcpy(out.data(), kDriverName, kDriverNameLength);
+    std::size_t n = kDriverNameLength + 1;  // out[9] is already NUL
+    std::memcpy(out.data() + n, value.data(), count);
+    n += count;
+    if (out[n - 2] != 0) {
+        if (out[n - 1] == 0) {
+            ++n;
+        } else {
+            n += 2;
+        }
+    }
+    if (n >= kFilterBufferSize) return false;
+    std::memcpy(value.data(), out.data(), n);
+    count = n;
+    return true;
+}
+
+std::size_t RemoveFilterName(FilterBuffer& value, std::size_t& count) {
+    const std::size_t n = usableLength(count);
+    FilterBuffer out{};
+    std::size_t len = 0;
+    std::size_t removed = 0;
+    std::size_t s = 0;
+    // Walk entry by entry so a cut can only ever take a whole entry.
+    while (s < n) {
+        if (isNameEntryAt(value, n, s)) {
+            s += kDriverNameLength;
+            if (s < n) ++s;  // its NUL (guaranteed by isNameEntryAt)
+            ++removed;
+            continue;
+        }
+        while (s < n) {
+            const unsigned char b = value[s++];
+            out[len++] = b;
+            if (b == 0) break;
+        }
+    }
+    if (removed == 0) return 0;
+
+    const bool anyEntry = std::any_of(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(len),
+                                      [](unsigned char b) { return b != 0; });
+    value.fill(0);
+    if (!anyEntry) {
+        count = 0;
+        return removed;
+    }
+    // At least 9 bytes went away, so closing NULs always fit.
+    if (out[len - 1] != 0) out[len++] = 0;
+    if (len < 2 || out[len - 2] != 0) out[len++] = 0;
+    std::memcpy(value.data(), out.data(), len);
+    count = len;
+    return removed;
+}
+
+}  // namespace velquin

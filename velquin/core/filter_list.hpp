@@ -1,0 +1,30 @@
+// Editing of a device's UpperFilters value (REG_MULTI_SZ, single-byte text):
+// entries of non-NUL bytes each closed by NUL, the list closed by one more NUL.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+namespace velquin {
+
+inline constexpr std::size_t kFilterBufferSize = 512;
+using FilterBuffer = std::array<unsigned char, kFilterBufferSize>;
+
+// Offset of the first entry exactly equal to the driver name (case-sensitive),
+// or -1. An entry that merely contains the name does not count, so a foreign
+// filter such as "kelPortHiX" is never reported or touched.
+// Only the first min(count, buffer size) bytes are examined.
+int FindFilterName(const FilterBuffer& value, std::size_t count);
+
+// Puts the driver name in front of the value and completes the closing empty
+// entry. Returns false, leaving buffer and count unchanged, when the result
+// would be kFilterBufferSize bytes or longer.
+bool InsertFilterName(FilterBuffer& value, std::size_t& count);
+
+// Takes every entry equal to the driver name out of the value; other entries
+// keep their bytes and order. A remaining list is closed with its NULs even if
+// the old value lacked them. count becomes 0 when no entry remains.
+// Returns the number of entries removed (0: buffer and count untouched).
+std::size_t RemoveFilterName(FilterBuffer& value, std::size_t& count);
+
+}  // namespace velquin

@@ -1,0 +1,31 @@
+// Attaching the kelPortHi filter to a device and detaching it from all devices,
+// through the devices' UpperFilters property.
+#pragma once
+
+#include "device_layer.hpp"
+#include "port_test.hpp"
+#include "status_line.hpp"
+
+#include <string>
+
+namespace velquin {
+
+// What the filter operations work on. configuredPort names the port whose
+// probe guards removal; empty when nothing has been configured.
+struct FilterContext {
+    DeviceLayer& devices;
+    SerialPortLayer& ports;
+    StatusLine& status;
+    const std::wstring& configuredPort;
+};
+
+// Puts the filter first in the UpperFilters of the first present device whose
+// friendly name equals friendlyName. True when the filter is now listed there.
+bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName);
+
+// Takes the filter out of every COM-port device, present or not. Refused while
+// the filter answers on the configured port. True when every device that
+// carried the filter was rewritten, also when none carried it.
+bool RemoveFilterFromDevices(FilterContext& context);
+
+}  // namespace velquin

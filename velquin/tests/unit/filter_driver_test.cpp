@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include "device_discovery.hpp"
+#include "driver_service.hpp"
+#include "fakes.hpp"
+#include "upper_filters.hpp"
+
+using namespace velquin;
+using namespace velquin::testing;
+
+namespace {
+
+class FilterDriverTest : public ::testing::Test {
+protected:
+    FakeDevices devices;
+    FakePorts ports;
+    RecordingStatus status;
+    FakeServices services;
+    FakeFiles files;
+    std::wstring configuredPort;
+    FilterContext context{devices, ports, status, configuredPort};
+
+    void filterLoadedOn(const std::wstring& port) {
+        configuredPort = port;
+        ports.ports[L"\\\\.\\" + port] = {true, true};
+    }
+};
+
+}  // namespace
+
+TEST_F(FilterDriverTest, ConfigureWritesTheFirstMatchingPresentDevice) {
+    devices.add(L"Port (COM3)", "serenum\0\0"s).present = false;
+    devices.add(L"Port (COM4)");
+    auto& target = devices.add(L"Port (COM3)", "serenum\0\0"s);
+    auto& twin = devices.add(L"Port (COM3)");
+
+    EXPECT_TRUE(ConfigureDevice(context, L"Port (COM3)"));
+    EXPECT_EQ(target.upperFilters, "kelPortHi\0serenum\0\0"s);
+    EXPECT_EQ(twin.writes, 0);
+    EXPECT_EQ(devices.devices[0].writes, 0);
+    EXPECT_EQ(status.last(), L"Driver installed for the device");
+}
+
+TEST_F(FilterDriverTest, ConfigureOnADeviceWithoutFilters) {
+    auto& d = devices.add(L"Port (COM3)");
+    EXPECT_TRUE(ConfigureDevice(context, L"Port (COM3)"));
+    EXPECT_EQ(d.upperFilters, "kelPortHi\0\0"s);
+}
+
+TEST_F(FilterDriverTest, ConfigureTwiceWritesOnce) {
+    auto& d = devices.add(L"Port (COM3)");
+    ASSERT_TRUE(ConfigureDevice(context, L"Port (COM3)"));
+    EXPECT_TRUE(ConfigureDevice(context, L"Port (COM3)"));
+    EXPECT_EQ(d.writes, 1);
+    EXPECT_EQ(status.last(), L"Driver already installed for the device");
+}
+
+TEST_F(FilterDriverTest, ConfigureTreatsALongerNameAsAnotherFilter) {
+    auto& d = devices.add(L"Port (COM3)", "kelPortHiX\0\0"s);
+    EXPECT_TRUE(ConfigureDevice(context, L"Port (COM3)"));
+    EXPECT_EQ(d.upperFilters, "kelPortHi\0kelPortHiX\0\0"s);
+}
+
+TEST_F(FilterDriverTest, ConfigureFailuresWriteNothingAndSaySo) {
+    auto& full = devices.add(L"Full (COM1)", std::string(500, 'a') + "\0\0"s);
+    auto& huge = devices.add(L"Huge (COM2)", std::string(600, 'a') + "\0\0"s);
+    auto& broken = devices.add(L"Broken (COM5)");
+    broken.writeFails = true;
+
+    EXPECT_FALSE(ConfigureDevice(context, L"Full (COM1)"));
+    EXPECT_EQ(status.last(), L"The device's filter list is too long");
+    EXPECT_FALSE(ConfigureDevice(context, L"Huge (COM2)"));
+    EXPECT_EQ(status.last(), L"The device's filter list is too long");
+    EXPECT_FALSE(ConfigureDevice(context, L"Broken (COM5)"));
+    EXPECT_EQ(status.last(), L"Error in installing Driver ");
+    EXPECT_FALSE(ConfigureDevice(context, L"port (com1)"));
+    EXPECT_EQ(status.last(), L"The selected device is no longer present");
+    EXPECT_EQ(full.writes + huge.writes, 0);
+
+    devices.failWalkAtIndex = 2;
+    EXPECT_FALSE(ConfigureDevice(context, L"Broken (COM5)"));
+    EXPECT_EQ(status.last(), L"SetupDiEnumDeviceInterfaces failed. (err=3e6)");
+
+    devices.setFails = true;
+    EXPECT_FALSE(ConfigureDevice(context, L"Full (COM1)"));
+    EXPECT_EQ(status.last(), L"The device list could not be read");
+}
+
+TEST_F(FilterDriverTest, RemoveCleansEveryDeviceAlsoWhenAbsent) {
+    auto& only = devices.add(L"A (COM1)", "kelPortHi\0\0"s);
+    auto& unplugged = devices.add(L"B (COM2)", "x\0kelPortHi\0y\0\0"s);
+    unplugged.present = false;
+    auto& foreign = devices.add(L"C (COM3)", "kelPortHiX\0\0"s);
+    devices.add(L"D (COM4)");
+
+    EXPECT_TRUE(RemoveFilterFromDevices(context));
+    EXPECT_EQ(only.upperFilters, "\0\0"s);
+    EXPECT_EQ(unplugged.upperFilters, "x\0y\0\0"s);
+    EXPECT_EQ(foreign.writes, 0);
+    EXPECT_EQ(status.last(), L"Successfully Removed Driver");
+}
+
+TEST_F(FilterDriverTest, RemoveWithNothingToRemoveSucceeds) {
+    auto& d = devices.add(L"A (COM1)", "serenum\0\0"s);
+    EXPECT_TRUE(RemoveFilterFromDevices(context));
+    EXPECT_EQ(d.writes, 0);
+}
+
+TEST_F(FilterDriverTest, RemoveFailsWhenAnyDeviceMayKeepTheFilter) {
+    auto& broken = devices.add(L"A (COM1)", "kelPortHi\0\0"s);
+    broken.writeFails = true;
+    auto& later = devices.add(L"B (COM2)", "kelPortHi\0\0"s);
+    EXPECT_FALSE(RemoveFilterFromDevices(context));
+    EXPECT_EQ(later.upperFilters, "\0\0"s);  // the pass goes on after a failure
+    EXPECT_EQ(status.last(), L"Error in removing Driver ");
+
+    broken.writeFails = false;
+    broken.readOutcome = FilterRead::DoesNotFit;
+    EXPECT_FALSE(RemoveFilterFromDevices(context));
+
+    broken.readOutcome = FilterRead::Read;
+    devices.failWalkAtIndex = 1;
+    EXPECT_FALSE(RemoveFilterFromDevices(context));
+
+    devices.setFails = true;
+    EXPECT_FALSE(RemoveFilterFromDevices(context));
+}
+
+TEST_F(FilterDriverTest, RemoveIsRefusedWhileTheFilterAnswers) {
+    auto& d = devices.add(L"A (COM3)", "kelPortHi\0\0"s);
+    filterLoadedOn(L"COM3");
+    EXPECT_FALSE(RemoveFilterFromDevices(context));
+    EXPECT_EQ(d.writes, 0);
+    EXPECT_EQ(status.last(), L"Try Again After Unplugging the Device");
+    EXPECT_EQ(ports.opened, std::vector<std::wstring>{L"\\\\.\\COM3"});
+}
+
+TEST_F(FilterDriverTest, UnregisterDeletesTheServiceOnlyAfterRemoval) {
+    services.installed = DriverServiceSettings(L"C:\\d\\k.sys");
+    devices.add(L"A (COM3)", "kelPortHi\0\0"s);
+    filterLoadedOn(L"COM3");
+    EXPECT_FALSE(UnregisterDriver(services, context));
+    EXPECT_EQ(services.deletes, 0);
+
+    ports.ports.clear();
+    EXPECT_TRUE(UnregisterDriver(services, context));
+    EXPECT_FALSE(services.installed);
+
+    services.deleteFails = true;
+    EXPECT_FALSE(UnregisterDriver(services, context));
+}
+
+TEST_F(FilterDriverTest, RegisterStoresTheAbsolutePathOfAnExistingFile) {
+    files.files = {L"C:\\work\\kel.sys"};
+    EXPECT_TRUE(RegisterDriver(services, files, L"kel.sys"));
+    ASSERT_TRUE(services.installed);
+    EXPECT_EQ(services.installed->name, L"kelPortHi");
+    EXPECT_EQ(services.installed->displayName, L"KelPortHi filter driver");
+    EXPECT_EQ(services.installed->type, 1u);
+    EXPECT_EQ(services.installed->startType, 3u);
+    EXPECT_EQ(services.installed->errorControl, 0u);
+    EXPECT_EQ(services.installed->imagePath, L"C:\\work\\kel.sys");
+}
+
+TEST_F(FilterDriverTest, RegisterRefusesAMissingFile) {
+    EXPECT_FALSE(RegisterDriver(services, files, L"C:\\nowhere\\kel.sys"));
+    EXPECT_FALSE(RegisterDriver(services, files, L""));
+    EXPECT_FALSE(services.installed);
+    files.files = {L"C:\\k.sys"};
+    services.installFails = true;
+    EXPECT_FALSE(RegisterDriver(services, files, L"C:\\k.sys"));
+}
+
+TEST_F(FilterDriverTest, PortTestOutcomes) {
+    EXPECT_FALSE(TestPort(ports, status, L""));
+    EXPECT_EQ(status.last(), L"CreateFile on port  failed");
+    EXPECT_FALSE(TestPort(ports, status, L"COM7"));
+    EXPECT_EQ(status.last(), L"CreateFile on port COM7 failed");
+
+    status.texts.clear();
+    ports.ports[L"\\\\.\\COM8"] = {false, true};
+    EXPECT_FALSE(TestPort(ports, status, L"COM8"));
+    EXPECT_EQ(ports.probes, 0);
+    ports.ports[L"\\\\.\\COM9"] = {true, false};
+    EXPECT_FALSE(TestPort(ports, status, L"COM9"));
+    filterLoadedOn(L"COM10");
+    EXPECT_TRUE(TestPort(ports, status, L"COM10"));
+    EXPECT_TRUE(status.texts.empty());
+}
+
+TEST_F(FilterDriverTest, DiscoveryListsPresentNamedDevicesInOrder) {
+    devices.add(L"Z (COM2)");
+    devices.add(L"Gone (COM9)").present = false;
+    devices.add(L"");
+    devices.add(L"NoDesc (COM5)").description = std::nullopt;
+    devices.add(L"A (COM1)");
+    std::list<DeviceEntry> found;
+    EnumerateSerialDevices(devices, found);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found.front().friendlyName, L"Z (COM2)");
+    EXPECT_EQ(found.back().friendlyName, L"A (COM1)");
+    EXPECT_EQ(found.back().description, L"Serial port");
+}
+
+TEST_F(FilterDriverTest, DiscoveryErrorsCarryTheCallAndCode) {
+    devices.add(L"A (COM1)");
+    devices.add(L"B (COM2)");
+    devices.failWalkAtIndex = 1;
+    std::list<DeviceEntry> found;
+    try {
+        EnumerateSerialDevices(devices, found);
+        FAIL() << "no error raised";
+    } catch (const std::wstring& text) {
+        EXPECT_EQ(text, L"SetupDiEnumDeviceInterfaces failed. (err=3e6)");
+    }
+    EXPECT_TRUE(found.empty());
+
+    devices.setFails = true;
+    EXPECT_THROW(EnumerateSerialDevices(devices, found), std::wstring);
+}

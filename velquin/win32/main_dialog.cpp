@@ -1,0 +1,167 @@
+#include "main_dialog.hpp"
+
+#include "device_discovery.hpp"
+#include "driver_service.hpp"
+#include "port_name.hpp"
+#include "resource_ids.h"
+#include "setupapi_devices.hpp"
+#include "system_services.hpp"
+#include "upper_filters.hpp"
+
+#include <commdlg.h>
+
+#include <list>
+#include <string>
+#include <vector>
+
+namespace velquin::win32 {
+namespace {
+
+HWND MainDialog = nullptr;
+std::wstring ConfiguredPort;
+
+class DialogStatusLine final : public StatusLine {
+public:
+    void Set(const std::wstring& text) override {
+        if (MainDialog) SetWindowTextW(GetDlgItem(MainDialog, IDC_STATUS), text.c_str());
+    }
+};
+
+DialogStatusLine statusLine;
+SetupApiDevices devices;
+Win32SerialPorts ports;
+ScmServices services;
+Win32Files files;
+
+FilterContext Filters(StatusLine& status) { return FilterContext{devices, ports, status, ConfiguredPort}; }
+
+void SetStatusText(const std::wstring& text) { statusLine.Set(text); }
+
+void ShowError(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Error", MB_ICONERROR); }
+void ShowSuccess(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Success", MB_OK); }
+
+void EnableTest(bool enable) { EnableWindow(GetDlgItem(MainDialog, IDC_TEST), enable); }
+
+void RefreshDeviceList() {
+    SetStatusText(L"");
+    EnableTest(false);
+    std::list<DeviceEntry> found;
+    try {
+        EnumerateSerialDevices(devices, found);
+    } catch (const std::wstring& error) {
+        SetStatusText(error);  // the list keeps its earlier lines
+        return;
+    }
+    const HWND list = GetDlgItem(MainDialog, IDC_DEVICES);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    for (const DeviceEntry& entry : found) {
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.friendlyName.c_str()));
+    }
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+}
+
+// Text of the selected device, or nothing when no line is selected.
+std::optional<std::wstring> SelectedDevice() {
+    const HWND list = GetDlgItem(MainDialog, IDC_DEVICES);
+    const LRESULT index = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR) return std::nullopt;
+    const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, index, 0);
+    if (length == CB_ERR) return std::nullopt;
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    if (SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data())) == CB_ERR) return std::nullopt;
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+void OnConfigure() {
+    if (!services.IsInstalled()) return ShowError(L"Please install the driver ");
+    const auto device = SelectedDevice();
+    if (!device) return ShowError(L"Please select a device");
+    EnableTest(false);
+    FilterContext filters = Filters(statusLine);
+    if (!ConfigureDevice(filters, *device)) return;
+    EnableTest(true);
+    if (auto port = PortNameFromFriendlyName(*device)) ConfiguredPort = std::move(*port);
+}
+
+void OnTest() {
+    if (!services.IsInstalled()) return ShowError(L"Please install the driver ");
+    if (ConfiguredPort.empty()) return ShowError(L"Please configure the device");
+    if (TestPort(ports, statusLine, ConfiguredPort)) {
+        ShowSuccess(L"Driver has loaded successfully");
+    } else {
+        ShowError(L"Driver has not loaded ,Pls try once again after unpluging and pluging the device");
+    }
+}
+
+std::optional<std::wstring> AskForDriverFile() {
+    std::vector<wchar_t> fileName(32768, L'\0');
+    std::vector<wchar_t> directory(32768, L'\0');
+    GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data());
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.lpstrFilter = L"Driver file\0*.sys\0";
+    ofn.lpstrFile = fileName.data();
+    ofn.nMaxFile = static_cast<DWORD>(fileName.size());
+    ofn.lpstrInitialDir = directory.data();
+    ofn.lpstrTitle = L"Select the kelPortHi sys file";
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+    return std::wstring(fileName.data());
+}
+
+void OnInstall() {
+    const auto path = AskForDriverFile();
+    if (!path) return;
+    if (RegisterDriver(services, files, *path)) {
+        ShowSuccess(L"Installed driver successfully");
+    } else {
+        ShowError(L"Driver installation failed");
+    }
+}
+
+void OnRemove() {
+    FilterContext filters = Filters(statusLine);
+    UnregisterDriver(services, filters);
+}
+
+void OnCommand(HWND dialog, WORD id) {
+    switch (id) {
+    case IDOK:
+    case IDCANCEL: EndDialog(dialog, id); break;
+    case IDC_CONFIGURE: OnConfigure(); break;
+    case IDC_TEST: OnTest(); break;
+    case IDC_REFRESH: RefreshDeviceList(); break;
+    case IDC_INSTALL: OnInstall(); break;
+    case IDC_REMOVE: OnRemove(); break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        MainDialog = dialog;
+        RefreshDeviceList();
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(dialog, LOWORD(wParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+bool RegisterDriverFromCommandLine(const wchar_t* driverPath) {
+    return RegisterDriver(services, files, driverPath ? driverPath : L"");
+}
+
+bool UnregisterDriverFromCommandLine() {
+    NoStatusLine silent;
+    FilterContext filters = Filters(silent);
+    return UnregisterDriver(services, filters);
+}
+
+}  // namespace velquin::win32
