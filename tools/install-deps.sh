@@ -17,6 +17,8 @@ command -v python3 >/dev/null || need+=(python3)
 [ -x /usr/lib/wine/wine ] || need+=(wine32:i386)
 command -v wine >/dev/null || need+=(wine)
 dpkg -s mingw-w64-tools >/dev/null 2>&1 || need+=(mingw-w64-tools)
+# Wine's own Tahoma and MS Sans Serif, so the windows look as they do on Windows.
+dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)
 
 [ ${#need[@]} -eq 0 ] && exit 0
 

@@ -13,7 +13,7 @@ cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686
 
 build=$PWD/build/mingw-i686
-exe=$build/update/Update.exe
+exe=$build/update/win32/ui/Update.exe
 if [ ! -f "$exe" ]; then
   echo "Update.exe is not built yet; the portable logic and its tests are: run tools/test-all.sh." >&2
   exit 1
@@ -23,6 +23,11 @@ demo=$build/demo
 rm -rf "$demo"; mkdir -p "$demo"
 export WINEPREFIX=$demo/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+# Debian's Wine does not find its own fonts (MS Sans Serif, Tahoma) by itself;
+# the prefix's Fonts folder is where it does look.
+if [ -d /usr/share/wine/fonts ]; then
+  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
 
 install=$WINEPREFIX/drive_c/Orvexa
 mkdir -p "$install/Events" "$install/Database"
@@ -47,8 +52,14 @@ else
   trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT
   export DISPLAY=:77
   sleep 1
-  /usr/lib/wine/wine64 "$media/Update.exe" & app=$!
-  sleep 8
+  # A virtual desktop draws the title bars, which Xvfb without a window manager lacks.
+  /usr/lib/wine/wine64 explorer /desktop=Demo,800x600 "C:\\media\\Update.exe" & app=$!
+  # Until the wizard's window is up (bounded), then a moment for it to paint.
+  for _ in $(seq 120); do
+    xdotool search --name '^Welcome$' >/dev/null 2>&1 && break
+    sleep 0.5
+  done
+  sleep 2
   import -window root "$demo/update-welcome.png"
   echo "No display: Update ran under Xvfb; screenshot at $demo/update-welcome.png"
   kill $app 2>/dev/null || true

@@ -1,0 +1,297 @@
+#pragma once
+// Drives a GUI program from a test running in the same Wine prefix and
+// wineserver: starts it, finds its windows and controls, clicks, types,
+// answers message boxes and file-open dialogs, takes screenshots.
+//
+// Every wait is bounded. Lookups that must succeed throw HarnessError with a
+// message naming what was looked for, so a GoogleTest case fails with a
+// readable reason; the try... variants return an empty optional instead.
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <windows.h>
+
+namespace ui_harness {
+
+using Millis = std::chrono::milliseconds;
+inline constexpr Millis kDefaultWait{15000};
+inline constexpr Millis kPollInterval{50};
+
+class HarnessError : public std::runtime_error {
+public:
+    explicit HarnessError(const std::string& what) : std::runtime_error(what) {}
+    explicit HarnessError(const std::wstring& what);
+};
+
+// UTF-16 <-> UTF-8 for messages and paths.
+std::string narrow(const std::wstring& text);
+std::wstring widen(const std::string& text);
+
+// Polls `condition` every kPollInterval until it is true or `timeout` passed.
+template <class Condition>
+bool waitUntil(Condition condition, Millis timeout = kDefaultWait) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        ::Sleep(static_cast<DWORD>(kPollInterval.count()));
+    }
+}
+
+// ---------------------------------------------------------------- handles
+
+// Owns a kernel HANDLE (process, thread, file); closes it once.
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept;
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    void reset();
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// ---------------------------------------------------------------- windows
+
+// A window or control of the program under test. Cheap to copy; does not
+// own the HWND (the program does).
+class Window {
+public:
+    Window() = default;
+    explicit Window(HWND hwnd) : hwnd_(hwnd) {}
+
+    HWND handle() const { return hwnd_; }
+    bool exists() const;  // still a window (IsWindow)
+    std::wstring text() const;  // WM_GETTEXT, works across processes
+    std::wstring className() const;
+    int controlId() const;
+    bool enabled() const;
+    bool visible() const;  // IsWindowVisible: it and all its parents are shown
+    RECT screenRect() const;
+    Window parent() const;
+
+    // Every descendant, in EnumChildWindows order (z-order, depth first).
+    std::vector<Window> descendants() const;
+
+    // Clicks a button by posting BM_CLICK: returns at once, so a click that
+    // opens a modal window or a message box does not block the test.
+    void click() const;
+    // Clicks with SendMessage: returns when the program has handled it.
+    // Only for clicks that open nothing modal.
+    void clickAndWait() const;
+    void setText(const std::wstring& text) const;  // WM_SETTEXT (edit, combobox)
+    void close() const;                            // posts WM_CLOSE
+    // List box or combo box: selects an item and notifies the parent as a
+    // user's selection would (LBN_SELCHANGE / CBN_SELCHANGE).
+    void selectItem(int index) const;
+    void selectItem(const std::wstring& itemText) const;  // exact text; throws if absent
+    std::vector<std::wstring> items() const;             // list box or combo box items
+    int selectedIndex() const;                           // -1 when none
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+// What a child control must match; empty fields match anything.
+struct ControlQuery {
+    std::optional<std::wstring> text = std::nullopt;       // exact window text, '&' included
+    std::optional<int> id = std::nullopt;                  // control id
+    std::optional<std::wstring> className = std::nullopt;  // e.g. L"Button", L"Static", L"Edit"
+    bool visibleOnly = false;               // only controls IsWindowVisible reports shown
+};
+
+std::optional<Window> tryFindControl(const Window& parent, const ControlQuery& query);
+Window findControl(const Window& parent, const ControlQuery& query);  // throws
+std::vector<Window> findControls(const Window& parent, const ControlQuery& query);
+// Waits until a matching control appears (e.g. after a page change).
+Window waitForControl(const Window& parent, const ControlQuery& query, Millis timeout = kDefaultWait);
+
+// What a top-level window must match; empty fields match anything.
+struct WindowQuery {
+    std::optional<std::wstring> title = std::nullopt;      // exact window text
+    std::optional<std::wstring> className = std::nullopt;  // e.g. L"#32770" for dialogs
+    bool visibleOnly = true;
+};
+
+// Top-level windows (EnumWindows) owned by the process `processId`.
+std::vector<Window> topLevelWindows(DWORD processId, const WindowQuery& query = {});
+std::optional<Window> tryWaitForWindow(DWORD processId, const WindowQuery& query,
+                                       Millis timeout = kDefaultWait);
+Window waitForWindow(DWORD processId, const WindowQuery& query, Millis timeout = kDefaultWait);
+
+// Waits until the window's text equals `title`.
+bool waitForTitle(const Window& window, const std::wstring& title, Millis timeout = kDefaultWait);
+// Waits until the window is destroyed.
+bool waitForGone(const Window& window, Millis timeout = kDefaultWait);
+
+// ---------------------------------------------------------------- process
+
+struct LaunchOptions {
+    std::vector<std::wstring> arguments = {};  // quoted as CommandLineToArgvW expects
+    std::wstring workingDirectory = {};        // empty: the test's own
+    // Set (or, with an empty value, removed) in the child's environment only.
+    // Wine's own loader variables (WINEDLLOVERRIDES) do not take effect this
+    // way; use HKCU\Software\Wine\AppDefaults\<program>\DllOverrides.
+    std::vector<std::pair<std::wstring, std::wstring>> environment = {};
+};
+
+// A started program. Killed on destruction if it still runs, so a failing
+// test never leaves it behind.
+class Process {
+public:
+    static Process start(const std::wstring& program, const LaunchOptions& options = {});
+
+    Process(Process&&) = default;
+    Process& operator=(Process&&) = default;
+    ~Process();
+
+    DWORD id() const { return id_; }
+    HANDLE handle() const { return process_.get(); }
+    bool running() const;
+    // The exit code, or nothing if still running after `timeout`.
+    std::optional<DWORD> waitForExit(Millis timeout = kDefaultWait) const;
+    void kill() const;  // TerminateProcess and a bounded wait
+
+    // Shorthands on the process's top-level windows.
+    Window waitForWindow(const WindowQuery& query, Millis timeout = kDefaultWait) const;
+    std::optional<Window> tryWaitForWindow(const WindowQuery& query,
+                                           Millis timeout = kDefaultWait) const;
+    // The first visible top-level window, once the program shows one.
+    Window waitForMainWindow(Millis timeout = kDefaultWait) const;
+
+private:
+    Process(UniqueHandle process, DWORD id) : process_(std::move(process)), id_(id) {}
+    UniqueHandle process_;
+    DWORD id_ = 0;
+};
+
+// ---------------------------------------------------------------- message boxes
+
+// A standard message box (dialog class "#32770") as the user sees it.
+struct MessageBoxView {
+    Window window;
+    std::wstring caption;
+    std::wstring text;                  // static id 0xFFFF, else the first Static with text
+    std::vector<std::wstring> buttons;  // button captions, '&' included
+
+    // Clicks the button whose caption equals `buttonText` ('&' ignored).
+    void press(const std::wstring& buttonText) const;
+};
+
+// Reads a dialog window as a message box.
+MessageBoxView readMessageBox(const Window& dialog);
+// Waits for a "#32770" window of the process (optionally with that caption)
+// that has a message text, and reads it.
+std::optional<MessageBoxView> tryWaitForMessageBox(DWORD processId,
+                                                   const std::optional<std::wstring>& caption = {},
+                                                   Millis timeout = kDefaultWait);
+MessageBoxView waitForMessageBox(DWORD processId, const std::optional<std::wstring>& caption = {},
+                                 Millis timeout = kDefaultWait);
+
+// ---------------------------------------------------------------- file-open dialog
+
+// Waits for the process's common file-open dialog (explorer style), puts
+// `windowsPath` into its file-name field and presses Open. Returns once the
+// dialog has closed; throws if it did not appear or did not close.
+void chooseFileInOpenDialog(DWORD processId, const std::wstring& windowsPath,
+                            Millis timeout = kDefaultWait);
+
+// ---------------------------------------------------------------- screenshots
+
+// Captures the window (with its frame) from the screen into
+// <screens>/<name>.bmp; the Wine runner turns it into <name>.png afterwards.
+// Brings the window to the front first. Returns the file written.
+std::wstring saveScreenshot(const Window& window, const std::wstring& name);
+std::wstring saveScreenScreenshot(const std::wstring& name);
+// Where screenshots go: the runner's pending folder, else <build>/screens.
+std::wstring screenshotFolder();
+
+// ---------------------------------------------------------------- paths and files
+
+std::wstring environmentVariable(const std::wstring& name);  // empty when unset
+// "/a/b" -> "Z:\a\b" (Wine maps the Unix root as drive Z:). Windows paths pass unchanged.
+std::wstring windowsPathFromUnix(const std::wstring& path);
+// <WINE_TEST_ROOT>/<relative> as a Windows path; throws if WINE_TEST_ROOT is unset.
+std::wstring buildTreePath(const std::wstring& relative);
+std::wstring joinPath(const std::wstring& folder, const std::wstring& name);
+
+void writeFile(const std::wstring& path, const std::string& bytes);  // creates parent folders
+std::string readFile(const std::wstring& path);                      // throws if unreadable
+bool fileExists(const std::wstring& path);
+bool folderExists(const std::wstring& path);
+void createFolders(const std::wstring& path);  // like mkdir -p
+void copyFile(const std::wstring& from, const std::wstring& to);
+void removeTree(const std::wstring& path);  // files and folders; no error if absent
+
+// Relative path -> contents of every file under `folder`; folders appear with
+// a trailing '\' and no contents, so empty folders count too.
+using TreeSnapshot = std::map<std::wstring, std::string>;
+TreeSnapshot snapshotTree(const std::wstring& folder);
+
+// A fresh folder under %TEMP%, removed with everything in it on destruction.
+class TempFolder {
+public:
+    explicit TempFolder(const std::wstring& prefix = L"e2e");
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder();
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return joinPath(path_, name); }
+
+private:
+    std::wstring path_;
+};
+
+// ---------------------------------------------------------------- registry
+
+// Owns an HKEY. The view is the test's own bitness unless `access` adds
+// KEY_WOW64_32KEY or KEY_WOW64_64KEY.
+class RegKey {
+public:
+    static RegKey create(HKEY root, const std::wstring& subKey, REGSAM access = KEY_ALL_ACCESS);
+    static std::optional<RegKey> open(HKEY root, const std::wstring& subKey,
+                                      REGSAM access = KEY_READ);
+    // Removes the key and all below it; no error if absent.
+    static void deleteTree(HKEY root, const std::wstring& subKey, REGSAM view = 0);
+
+    RegKey(RegKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+    RegKey& operator=(RegKey&& other) noexcept;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey();
+
+    HKEY get() const { return key_; }
+    void setString(const std::wstring& name, const std::wstring& value) const;  // REG_SZ
+    void setRaw(const std::wstring& name, DWORD type, const std::string& bytes) const;
+    std::optional<std::wstring> readString(const std::wstring& name) const;
+    void deleteValue(const std::wstring& name) const;
+
+    struct Value {
+        DWORD type;
+        std::string bytes;
+        bool operator==(const Value&) const = default;
+    };
+    // Every value of the key, by name.
+    std::map<std::wstring, Value> values() const;
+
+private:
+    explicit RegKey(HKEY key) : key_(key) {}
+    HKEY key_ = nullptr;
+};
+
+}  // namespace ui_harness

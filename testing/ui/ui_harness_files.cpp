@@ -1,0 +1,111 @@
+#include "ui_harness.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace ui_harness {
+
+namespace fs = std::filesystem;
+
+std::wstring environmentVariable(const std::wstring& name) {
+    const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    if (size == 0) return {};
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
+    value.resize(length);
+    return value;
+}
+
+std::wstring windowsPathFromUnix(const std::wstring& path) {
+    if (path.empty() || path.front() != L'/') return path;
+    std::wstring converted = L"Z:" + path;
+    std::replace(converted.begin(), converted.end(), L'/', L'\\');
+    return converted;
+}
+
+std::wstring buildTreePath(const std::wstring& relative) {
+    const auto root = environmentVariable(L"WINE_TEST_ROOT");
+    if (root.empty()) throw HarnessError("WINE_TEST_ROOT is not set");
+    return relative.empty() ? windowsPathFromUnix(root)
+                            : joinPath(windowsPathFromUnix(root), relative);
+}
+
+std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) return name;
+    const wchar_t last = folder.back();
+    return (last == L'\\' || last == L'/') ? folder + name : folder + L'\\' + name;
+}
+
+void writeFile(const std::wstring& path, const std::string& bytes) {
+    const fs::path target(path);
+    if (target.has_parent_path()) fs::create_directories(target.parent_path());
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw HarnessError(L"cannot write " + path);
+}
+
+std::string readFile(const std::wstring& path) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    if (!in) throw HarnessError(L"cannot read " + path);
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
+}
+
+bool fileExists(const std::wstring& path) {
+    std::error_code error;
+    return fs::is_regular_file(fs::path(path), error);
+}
+
+bool folderExists(const std::wstring& path) {
+    std::error_code error;
+    return fs::is_directory(fs::path(path), error);
+}
+
+void createFolders(const std::wstring& path) { fs::create_directories(fs::path(path)); }
+
+void copyFile(const std::wstring& from, const std::wstring& to) {
+    const fs::path target(to);
+    if (target.has_parent_path()) fs::create_directories(target.parent_path());
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        throw HarnessError(L"cannot copy " + from + L" to " + to);
+}
+
+void removeTree(const std::wstring& path) {
+    std::error_code error;
+    fs::remove_all(fs::path(path), error);
+}
+
+TreeSnapshot snapshotTree(const std::wstring& folder) {
+    TreeSnapshot snapshot;
+    const fs::path root(folder);
+    if (!fs::is_directory(root)) return snapshot;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const auto relative = entry.path().lexically_relative(root).wstring();
+        if (entry.is_directory())
+            snapshot[relative + L"\\"] = {};
+        else
+            snapshot[relative] = readFile(entry.path().wstring());
+    }
+    return snapshot;
+}
+
+TempFolder::TempFolder(const std::wstring& prefix) {
+    wchar_t base[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, base);
+    // Process id and a counter keep folders of parallel runs and cases apart.
+    static unsigned counter = 0;
+    for (;;) {
+        path_ = joinPath(base, prefix + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(++counter));
+        if (CreateDirectoryW(path_.c_str(), nullptr)) return;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            throw HarnessError(L"cannot create the temporary folder " + path_);
+    }
+}
+
+TempFolder::~TempFolder() { removeTree(path_); }
+
+}  // namespace ui_harness

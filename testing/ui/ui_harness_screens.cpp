@@ -1,0 +1,96 @@
+#include "ui_harness.hpp"
+
+#include <memory>
+
+namespace ui_harness {
+
+namespace {
+
+// GDI objects owned for the length of one capture.
+struct ScreenDc {
+    HDC dc = GetDC(nullptr);
+    ~ScreenDc() { ReleaseDC(nullptr, dc); }
+};
+struct MemoryDc {
+    HDC dc;
+    explicit MemoryDc(HDC compatible) : dc(CreateCompatibleDC(compatible)) {}
+    ~MemoryDc() { DeleteDC(dc); }
+};
+struct Bitmap {
+    HBITMAP bitmap;
+    explicit Bitmap(HBITMAP owned) : bitmap(owned) {}
+    ~Bitmap() { if (bitmap) DeleteObject(bitmap); }
+};
+struct Selection {
+    HDC dc;
+    HGDIOBJ previous;
+    Selection(HDC into, HGDIOBJ object) : dc(into), previous(SelectObject(into, object)) {}
+    ~Selection() { SelectObject(dc, previous); }
+};
+
+// Writes a 24-bit bottom-up BMP of the screen rectangle.
+std::wstring captureRect(const RECT& rect, const std::wstring& name) {
+    const LONG width = rect.right - rect.left;
+    const LONG height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) throw HarnessError(L"nothing to capture for " + name);
+
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    header.biSizeImage = stride * static_cast<DWORD>(height);
+
+    ScreenDc screen;
+    MemoryDc memory(screen.dc);
+    void* pixels = nullptr;
+    Bitmap bitmap(CreateDIBSection(screen.dc, reinterpret_cast<BITMAPINFO*>(&header),
+                                   DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!bitmap.bitmap) throw HarnessError(L"cannot make a bitmap for " + name);
+    {
+        Selection selected(memory.dc, bitmap.bitmap);
+        BitBlt(memory.dc, 0, 0, width, height, screen.dc, rect.left, rect.top, SRCCOPY);
+    }
+    GdiFlush();
+
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + header.biSizeImage;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
+    bytes.append(static_cast<const char*>(pixels), header.biSizeImage);
+
+    // Written under a temporary name so the runner never converts half a file.
+    const auto target = joinPath(screenshotFolder(), name + L".bmp");
+    writeFile(target + L".part", bytes);
+    if (!MoveFileExW((target + L".part").c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        throw HarnessError(L"cannot write " + target);
+    return target;
+}
+
+}  // namespace
+
+std::wstring screenshotFolder() {
+    const auto pending = environmentVariable(L"WINE_RUN_SCREENS");
+    return pending.empty() ? buildTreePath(L"screens") : windowsPathFromUnix(pending);
+}
+
+std::wstring saveScreenshot(const Window& window, const std::wstring& name) {
+    SetForegroundWindow(window.handle());
+    RedrawWindow(window.handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    // Painting happens in the program's own thread; give it a moment.
+    Sleep(300);
+    return captureRect(window.screenRect(), name);
+}
+
+std::wstring saveScreenScreenshot(const std::wstring& name) {
+    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    return captureRect(screen, name);
+}
+
+}  // namespace ui_harness

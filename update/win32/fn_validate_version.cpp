@@ -1,0 +1,21 @@
+#include "fn_validate_version.hpp"
+
+#include "md_read_registry.hpp"
+#include "version_rule.hpp"
+
+namespace update {
+
+MessageBoxFunction showRefusalMessage = &MessageBoxA;
+
+bool fnValidateVersion(const std::string& packVersion, HWND owner) {
+    // Read afresh: the record may have changed since the wizard first looked.
+    std::string installed;
+    if (GetInstalledVersion(installed) != 0) installed.clear();
+    const ValidationResult result = validateVersion(packVersion, installed);
+    if (result.refusalText) {
+        showRefusalMessage(owner, result.refusalText->c_str(), "Update", MB_ICONERROR | MB_OK);
+    }
+    return result.allowed;
+}
+
+}  // namespace update

@@ -1,0 +1,102 @@
+#include "frm_exit.hpp"
+
+#include <utility>
+
+#include "resource_ids.h"
+
+namespace update {
+namespace {
+
+using forms::ControlDesign;
+using forms::ControlKind;
+
+constexpr const char* kParagraphs[] = {
+    "Setup is not complete. If you quit the setup program now, the program will not be "
+    "installed.",
+    "You may run the setup program at a later time to complete the installation.",
+    "To continue installing, click Resume. To quit the Setup program, click Exit Setup.",
+};
+constexpr const char* kParagraphNames[] = {"lblParagraph1", "lblParagraph2", "lblParagraph3"};
+
+// The question is a symbol with the paragraphs as text, inside the picture box.
+constexpr int kSymbolLeft = 12;
+constexpr int kTextLeft = 60;
+constexpr int kTextRightMargin = 8;
+constexpr int kParagraphGap = 6;
+
+std::vector<ControlDesign> exitControls() {
+    std::vector<ControlDesign> controls = {
+        {ControlKind::PictureBox, "Picture1", "Picture1", "", {0, 120, 4335, 1815}, 0, 0},
+        {ControlKind::PictureBox, "picQuestion", "picQuestion", "Picture1",
+         {kSymbolLeft * 15, 0, 480, 480}, 0, IDB_QUESTION},
+        {ControlKind::CommandButton, "cmdResume", "&Resume", "", {840, 2280, 1215, 325}, 1},
+        {ControlKind::CommandButton, "cmdExit", "&Exit Setup", "", {2400, 2280, 1215, 325}, 2},
+    };
+    for (int i = 0; i < 3; ++i)
+        controls.push_back({ControlKind::Label, kParagraphNames[i], kParagraphs[i], "Picture1",
+                            {kTextLeft * 15, 0, 3375, 1815}, 0});  // height set by layout
+    return controls;
+}
+
+}  // namespace
+
+FrmExit::FrmExit(HINSTANCE instance, std::function<void()> endProgram)
+    : Form(instance), endProgram_(std::move(endProgram)) {}
+
+void FrmExit::showModal(HWND owner) {
+    done_ = false;
+    if (!create({"Exit", 4350, 2835, IDI_UPDATE, owner}, exitControls())) return;
+    layOutParagraphs();
+    showAndFocus();
+    forms::runModal(hwnd(), owner, done_);
+    if (hwnd()) DestroyWindow(hwnd());
+}
+
+// Each paragraph gets the height its wrapped text needs; the block is centred
+// in the picture box and the symbol sits level with its first line.
+void FrmExit::layOutParagraphs() {
+    HWND picture = control("Picture1");
+    RECT box{};
+    GetClientRect(picture, &box);
+    const int width = box.right - kTextLeft - kTextRightMargin;
+    HDC dc = GetDC(picture);
+    HGDIOBJ previous = SelectObject(dc, font());
+    int heights[3] = {};
+    int total = 0;
+    for (int i = 0; i < 3; ++i) {
+        RECT r{0, 0, width, 0};
+        DrawTextA(dc, kParagraphs[i], -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        heights[i] = r.bottom;
+        total += r.bottom + (i ? kParagraphGap : 0);
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(picture, dc);
+
+    int top = std::max(0, (static_cast<int>(box.bottom) - total) / 2);
+    MoveWindow(control("picQuestion"), kSymbolLeft, top, 32, 32, FALSE);
+    for (int i = 0; i < 3; ++i) {
+        MoveWindow(control(kParagraphNames[i]), kTextLeft, top, width, heights[i], FALSE);
+        top += heights[i] + kParagraphGap;
+    }
+}
+
+void FrmExit::onClick(HWND button) {
+    if (button == control("cmdResume")) cmdResume_Click();
+    if (button == control("cmdExit")) cmdExit_Click();
+}
+
+// Closing the confirmation by its title bar is the same as resuming.
+void FrmExit::onClose() { cmdResume_Click(); }
+
+void FrmExit::cmdResume_Click() {
+    setBusy(false);
+    done_ = true;
+}
+
+void FrmExit::cmdExit_Click() {
+    setBusy(false);
+    if (endProgram_) endProgram_();
+    done_ = true;
+}
+
+}  // namespace update

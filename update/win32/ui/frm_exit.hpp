@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+
+#include "forms.hpp"
+
+namespace update {
+
+// The modal exit confirmation laid over the wizard.
+class FrmExit final : public forms::Form {
+public:
+    // `endProgram` runs on "Exit Setup" and is not expected to return.
+    FrmExit(HINSTANCE instance, std::function<void()> endProgram);
+
+    // Shows the confirmation with `owner` disabled; returns when the user resumes.
+    void showModal(HWND owner);
+
+private:
+    void onClick(HWND button) override;
+    void onClose() override;
+    void layOutParagraphs();
+    void cmdResume_Click();
+    void cmdExit_Click();
+
+    std::function<void()> endProgram_;
+    bool done_ = false;
+};
+
+}  // namespace update

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "forms.hpp"
+#include "wizard.hpp"
+
+namespace update {
+
+// The wizard window: five pages, Next and Cancel. The page flow is the
+// Wizard's; this class is its view.
+class FrmWelcome final : public forms::Form, public WizardView {
+public:
+    FrmWelcome(HINSTANCE instance, std::string mediaFolder);
+
+    // Creates the window, runs Form_Load and shows it; false when it could not.
+    bool open();
+
+    void showPage(Page page) override;
+    void setTitle(const std::string& title) override;
+    void setNextCaption(const std::string& caption) override;
+    void setNextEnabled(bool enabled) override;
+    std::string nextCaption() const override;
+    bool nextEnabled() const override;
+    void setBusy(bool busy) override;
+    bool showExitConfirmation() override;
+    void close() override;
+
+private:
+    void onClick(HWND button) override;
+    void onDestroyed() override;
+    HWND frame(Page page) const;
+
+    std::string mediaFolder_;
+    Wizard wizard_;
+};
+
+}  // namespace update

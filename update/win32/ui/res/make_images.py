@@ -1,0 +1,550 @@
+#!/usr/bin/env python3
+"""Draws the setup program's images and writes them as BMP and ICO files.
+
+    make_images.py OUTPUT_FOLDER
+
+Writes setup.bmp (120 x 264, the wizard's illustration), critical.bmp (38 x 43,
+the error symbol), question.bmp (32 x 32, the exit confirmation's symbol) as
+32-bit bitmaps with premultiplied alpha, and update.ico (a computer with a
+compact disc, 16 x 16 and 32 x 32 in 16 and 256 colours).
+
+Shapes are signed distance functions (negative inside); each pixel is
+supersampled, so edges are smooth without any imaging library.
+"""
+
+import math
+import os
+import struct
+import sys
+
+SAMPLES = 4  # per axis and pixel
+
+
+# ---------------------------------------------------------------- canvas
+
+class Canvas:
+    def __init__(self, width, height, background=None):
+        self.width = width
+        self.height = height
+        # Straight (not premultiplied) colour and alpha, 0..1.
+        fill = background if background else (0.0, 0.0, 0.0, 0.0)
+        self.pixels = [list(fill) for _ in range(width * height)]
+
+    def paint(self, shape, colour, box=None, opacity=1.0):
+        """Composites `colour` (an RGBA tuple or a function of x, y) where
+        `shape(x, y) < 0`, within the pixel box (x0, y0, x1, y1)."""
+        x0, y0, x1, y1 = box if box else (0, 0, self.width, self.height)
+        x0, y0 = max(0, int(x0)), max(0, int(y0))
+        x1, y1 = min(self.width, int(math.ceil(x1))), min(self.height, int(math.ceil(y1)))
+        step = 1.0 / SAMPLES
+        offsets = [(i + 0.5) * step for i in range(SAMPLES)]
+        for y in range(y0, y1):
+            for x in range(x0, x1):
+                inside = 0
+                for oy in offsets:
+                    for ox in offsets:
+                        if shape(x + ox, y + oy) < 0:
+                            inside += 1
+                if not inside:
+                    continue
+                cover = inside / (SAMPLES * SAMPLES) * opacity
+                c = colour(x + 0.5, y + 0.5) if callable(colour) else colour
+                self._blend(x, y, c, cover)
+
+    def glow(self, shape, colour, spread, box=None, opacity=1.0):
+        """A soft shadow or glow: alpha falls off over `spread` pixels outside
+        the shape."""
+        x0, y0, x1, y1 = box if box else (0, 0, self.width, self.height)
+        for y in range(max(0, int(x0 * 0 + y0)), min(self.height, int(y1))):
+            for x in range(max(0, int(x0)), min(self.width, int(x1))):
+                d = shape(x + 0.5, y + 0.5)
+                t = 1.0 - min(max(d / spread, 0.0), 1.0)
+                if t > 0:
+                    self._blend(x, y, colour, t * t * opacity)
+
+    def _blend(self, x, y, c, cover):
+        r, g, b = c[0], c[1], c[2]
+        a = (c[3] if len(c) > 3 else 1.0) * cover
+        p = self.pixels[y * self.width + x]
+        out_a = a + p[3] * (1 - a)
+        if out_a <= 0:
+            return
+        for i, v in enumerate((r, g, b)):
+            p[i] = (v * a + p[i] * p[3] * (1 - a)) / out_a
+        p[3] = out_a
+
+
+# ---------------------------------------------------------------- shapes
+
+def rounded_rect(x0, y0, x1, y1, radius):
+    cx, cy = (x0 + x1) / 2, (y0 + y1) / 2
+    hx, hy = (x1 - x0) / 2 - radius, (y1 - y0) / 2 - radius
+
+    def sdf(x, y):
+        qx, qy = abs(x - cx) - hx, abs(y - cy) - hy
+        outside = math.hypot(max(qx, 0), max(qy, 0))
+        return outside + min(max(qx, qy), 0) - radius
+    return sdf
+
+
+def rect(x0, y0, x1, y1):
+    return rounded_rect(x0, y0, x1, y1, 0.0)
+
+
+def circle(cx, cy, r):
+    return lambda x, y: math.hypot(x - cx, y - cy) - r
+
+
+def ellipse(cx, cy, rx, ry):
+    return lambda x, y: (math.hypot((x - cx) / rx, (y - cy) / ry) - 1) * min(rx, ry)
+
+
+def segment(ax, ay, bx, by, half_width):
+    dx, dy = bx - ax, by - ay
+    length2 = dx * dx + dy * dy
+
+    def sdf(x, y):
+        t = max(0.0, min(1.0, ((x - ax) * dx + (y - ay) * dy) / length2))
+        return math.hypot(x - ax - t * dx, y - ay - t * dy) - half_width
+    return sdf
+
+
+def arc(cx, cy, r, half_width, start_deg, end_deg):
+    """Ring segment from start to end angle, counter-clockwise on screen
+    (angles measured with y pointing up), with round caps."""
+    a0, a1 = math.radians(start_deg), math.radians(end_deg)
+    ends = [(cx + r * math.cos(a), cy - r * math.sin(a)) for a in (a0, a1)]
+
+    def within(angle):
+        span = (a1 - a0) % (2 * math.pi)
+        return (angle - a0) % (2 * math.pi) <= span
+
+    def sdf(x, y):
+        angle = math.atan2(-(y - cy), x - cx)
+        if within(angle):
+            return abs(math.hypot(x - cx, y - cy) - r) - half_width
+        return min(math.hypot(x - ex, y - ey) for ex, ey in ends) - half_width
+    return sdf
+
+
+def polygon(points):
+    """Convex or concave polygon, even-odd rule, with exact edge distance."""
+    def sdf(x, y):
+        d = float("inf")
+        inside = False
+        n = len(points)
+        for i in range(n):
+            ax, ay = points[i]
+            bx, by = points[(i + 1) % n]
+            ex, ey = bx - ax, by - ay
+            t = max(0.0, min(1.0, ((x - ax) * ex + (y - ay) * ey) / (ex * ex + ey * ey)))
+            d = min(d, math.hypot(x - ax - t * ex, y - ay - t * ey))
+            if (ay > y) != (by > y) and x < ax + (y - ay) * ex / (by - ay):
+                inside = not inside
+        return -d if inside else d
+    return sdf
+
+
+def union(*shapes):
+    return lambda x, y: min(s(x, y) for s in shapes)
+
+
+def subtract(shape, hole):
+    return lambda x, y: max(shape(x, y), -hole(x, y))
+
+
+def intersect(a, b):
+    return lambda x, y: max(a(x, y), b(x, y))
+
+
+# ---------------------------------------------------------------- colours
+
+def rgb(hex_colour, alpha=1.0):
+    v = int(hex_colour.lstrip("#"), 16)
+    return ((v >> 16 & 255) / 255, (v >> 8 & 255) / 255, (v & 255) / 255, alpha)
+
+
+def mix(a, b, t):
+    t = min(max(t, 0.0), 1.0)
+    return tuple(a[i] + (b[i] - a[i]) * t for i in range(4))
+
+
+def linear(c0, c1, x0, y0, x1, y1):
+    """Gradient from c0 at (x0, y0) to c1 at (x1, y1)."""
+    dx, dy = x1 - x0, y1 - y0
+    length2 = dx * dx + dy * dy
+    return lambda x, y: mix(c0, c1, ((x - x0) * dx + (y - y0) * dy) / length2)
+
+
+def radial(c0, c1, cx, cy, r):
+    return lambda x, y: mix(c0, c1, math.hypot(x - cx, y - cy) / r)
+
+
+def bounds(*coords, margin=2):
+    xs, ys = coords[0::2], coords[1::2]
+    return (min(xs) - margin, min(ys) - margin, max(xs) + margin, max(ys) + margin)
+
+
+# ---------------------------------------------------------------- drawings
+
+def draw_monitor(c, x0, y0, w, h, screen_glow=True):
+    """A monitor with its screen, neck and foot; (x0, y0) is its top-left."""
+    x1, y1 = x0 + w, y0 + h
+    bezel = max(1.5, w * 0.09)
+    c.paint(rounded_rect(x0, y0, x1, y1, w * 0.08),
+            linear(rgb("f4f1ea"), rgb("c9c3b6"), x0, y0, x1, y1), bounds(x0, y0, x1, y1))
+    c.paint(subtract(rounded_rect(x0, y0, x1, y1, w * 0.08),
+                     rounded_rect(x0 + 0.7, y0 + 0.7, x1 - 0.7, y1 - 0.7, w * 0.07)),
+            rgb("8a8478"), bounds(x0, y0, x1, y1))
+    sx0, sy0, sx1, sy1 = x0 + bezel, y0 + bezel, x1 - bezel, y1 - bezel * 1.6
+    c.paint(rounded_rect(sx0, sy0, sx1, sy1, w * 0.03),
+            linear(rgb("2f6fc4"), rgb("0b2a5c"), sx0, sy0, sx1, sy1), bounds(sx0, sy0, sx1, sy1))
+    if screen_glow:
+        # A soft reflection across the upper left of the glass.
+        c.paint(intersect(rounded_rect(sx0, sy0, sx1, sy1, w * 0.03),
+                          polygon([(sx0, sy0), (sx0 + (sx1 - sx0) * 0.75, sy0),
+                                   (sx0, sy0 + (sy1 - sy0) * 0.8)])),
+                rgb("ffffff", 0.18), bounds(sx0, sy0, sx1, sy1))
+    cx = (x0 + x1) / 2
+    nw, nh = w * 0.12, h * 0.12
+    c.paint(rect(cx - nw, y1, cx + nw, y1 + nh),
+            linear(rgb("b9b2a4"), rgb("8f887b"), cx - nw, 0, cx + nw, 0),
+            bounds(cx - nw, y1, cx + nw, y1 + nh))
+    fw = w * 0.36
+    c.paint(rounded_rect(cx - fw, y1 + nh - 0.5, cx + fw, y1 + nh + h * 0.09, h * 0.04),
+            linear(rgb("ebe6dc"), rgb("a9a294"), 0, y1 + nh, 0, y1 + nh + h * 0.09),
+            bounds(cx - fw, y1 + nh, cx + fw, y1 + nh + h * 0.1))
+    return sx0, sy0, sx1, sy1
+
+
+def draw_disc(c, cx, cy, r):
+    """A compact disc: silver with a rainbow sheen and a clear hub."""
+    def sheen(x, y):
+        angle = math.atan2(y - cy, x - cx)
+        t = 0.5 + 0.5 * math.sin(2 * angle + 0.6)
+        base = mix(rgb("d8dde6"), rgb("ffffff"), t)
+        tint = mix(rgb("9fd3ff"), rgb("f7c6ff"), 0.5 + 0.5 * math.cos(2 * angle))
+        return mix(base, tint, 0.35 * (1 - t))
+    c.paint(subtract(circle(cx, cy, r), circle(cx, cy, r * 0.17)), sheen,
+            bounds(cx - r, cy - r, cx + r, cy + r))
+    c.paint(subtract(circle(cx, cy, r), circle(cx, cy, r - max(0.8, r * 0.06))),
+            rgb("7b8594"), bounds(cx - r, cy - r, cx + r, cy + r))
+    c.paint(subtract(circle(cx, cy, r * 0.36), circle(cx, cy, r * 0.17)),
+            rgb("aeb6c2", 0.9), bounds(cx - r, cy - r, cx + r, cy + r))
+
+
+def draw_document(c, x0, y0, w, h):
+    x1, y1 = x0 + w, y0 + h
+    fold = w * 0.26
+    sheet = polygon([(x0, y0), (x1 - fold, y0), (x1, y0 + fold), (x1, y1), (x0, y1)])
+    box = bounds(x0, y0, x1, y1, margin=6)
+    c.glow(lambda x, y: sheet(x - 2, y - 3), rgb("00282c", 0.55), 5, box)
+    c.paint(sheet, linear(rgb("ffffff"), rgb("e3e8ec"), x0, y0, x1, y1), box)
+    c.paint(polygon([(x1 - fold, y0), (x1, y0 + fold), (x1 - fold, y0 + fold)]),
+            linear(rgb("c9d1d8"), rgb("f4f6f8"), x1 - fold, y0 + fold, x1, y0), box)
+    c.paint(subtract(sheet, polygon([(x0 + 0.8, y0 + 0.8), (x1 - fold - 0.3, y0 + 0.8),
+                                     (x1 - 0.8, y0 + fold + 0.3), (x1 - 0.8, y1 - 0.8),
+                                     (x0 + 0.8, y1 - 0.8)])),
+            rgb("8c98a3"), box)
+    # Heading and text lines.
+    top = y0 + h * 0.16
+    c.paint(rect(x0 + w * 0.14, top, x0 + w * 0.58, top + 2.2), rgb("1f6f78"), box)
+    line_y = top + 7
+    widths = [0.72, 0.66, 0.72, 0.5, 0.72, 0.68, 0.4]
+    for i, frac in enumerate(widths):
+        y = line_y + i * 5
+        if y + 1.4 > y1 - h * 0.08:
+            break
+        c.paint(rect(x0 + w * 0.14, y, x0 + w * (0.14 + frac), y + 1.4), rgb("9aa6b0"), box)
+
+
+def draw_diskette(c, x0, y0, s, body_top, body_bottom, label_colour):
+    x1, y1 = x0 + s, y0 + s
+    notch = s * 0.1
+    body = polygon([(x0, y0), (x1 - notch, y0), (x1, y0 + notch), (x1, y1), (x0, y1)])
+    box = bounds(x0, y0, x1, y1, margin=6)
+    c.glow(lambda x, y: body(x - 1.5, y - 2.5), rgb("00282c", 0.55), 4, box)
+    c.paint(body, linear(body_top, body_bottom, x0, y0, x1, y1), box)
+    # Metal shutter with its window.
+    c.paint(rect(x0 + s * 0.25, y0, x0 + s * 0.75, y0 + s * 0.34),
+            linear(rgb("f1f3f5"), rgb("9ba3ad"), x0 + s * 0.25, 0, x0 + s * 0.75, 0), box)
+    c.paint(rect(x0 + s * 0.56, y0 + s * 0.05, x0 + s * 0.67, y0 + s * 0.28),
+            rgb("3a3f46"), box)
+    # Paper label.
+    c.paint(rounded_rect(x0 + s * 0.14, y0 + s * 0.46, x1 - s * 0.14, y1, s * 0.03),
+            linear(rgb("ffffff"), rgb("dfe4e8"), 0, y0 + s * 0.46, 0, y1), box)
+    c.paint(rect(x0 + s * 0.14, y0 + s * 0.46, x1 - s * 0.14, y0 + s * 0.53), label_colour, box)
+    for i in range(3):
+        y = y0 + s * (0.62 + i * 0.11)
+        c.paint(rect(x0 + s * 0.22, y, x1 - s * 0.22, y + 0.9), rgb("b3bcc4"), box)
+
+
+def setup_illustration():
+    w, h = 120, 264
+    c = Canvas(w, h)
+    c.paint(rect(0, 0, w, h), linear(rgb("0d7f86"), rgb("03464d"), 0, 0, w * 0.35, h))
+    # Light falling from the top left, and a few soft arcs for depth.
+    c.glow(circle(18, 22, 4), rgb("7fe3df", 0.45), 110)
+    for r, alpha in ((150, 0.07), (190, 0.05), (230, 0.04)):
+        c.paint(subtract(circle(-30, 300, r + 10), circle(-30, 300, r)), rgb("ffffff", alpha))
+
+    draw_document(c, 22, 40, 58, 76)
+
+    # Computer: monitor on a desktop case, with a keyboard.
+    cx0, cy0 = 30, 96
+    c.glow(rounded_rect(cx0 - 12 + 3, 159 + 4, cx0 + 72 + 3, 181 + 4, 3), rgb("00282c", 0.5),
+           6, (0, 150, w, 210))
+    c.glow(rounded_rect(cx0 + 4, cy0 + 4, cx0 + 64, cy0 + 56, 5), rgb("00282c", 0.45), 6,
+           (0, 80, w, 170))
+    sx0, sy0, sx1, sy1 = draw_monitor(c, cx0, cy0, 60, 52)
+    # Setup progress on the screen.
+    c.paint(rect(sx0 + 5, sy0 + 7, sx1 - 5, sy0 + 9), rgb("ffffff", 0.85),
+            bounds(sx0, sy0, sx1, sy1))
+    c.paint(rounded_rect(sx0 + 5, sy1 - 10, sx1 - 5, sy1 - 5, 1.2), rgb("0a1f45"),
+            bounds(sx0, sy0, sx1, sy1))
+    c.paint(rounded_rect(sx0 + 5.8, sy1 - 9.2, sx0 + 5.8 + (sx1 - sx0 - 11.6) * 0.68, sy1 - 5.8,
+                         0.8), linear(rgb("8ef0a6"), rgb("22b455"), 0, sy1 - 9, 0, sy1 - 6),
+            bounds(sx0, sy0, sx1, sy1))
+    for i in range(3):
+        y = sy0 + 13 + i * 4
+        c.paint(rect(sx0 + 5, y, sx0 + 5 + (sx1 - sx0 - 10) * (0.8 - i * 0.2), y + 1.2),
+                rgb("b8d4ff", 0.8), bounds(sx0, sy0, sx1, sy1))
+
+    # Desktop case under the monitor.
+    kx0, ky0, kx1, ky1 = cx0 - 12, 159, cx0 + 72, 181
+    c.paint(rounded_rect(kx0, ky0, kx1, ky1, 3),
+            linear(rgb("f2eee6"), rgb("b9b2a4"), 0, ky0, 0, ky1), bounds(kx0, ky0, kx1, ky1))
+    c.paint(subtract(rounded_rect(kx0, ky0, kx1, ky1, 3),
+                     rounded_rect(kx0 + 0.7, ky0 + 0.7, kx1 - 0.7, ky1 - 0.7, 2.4)),
+            rgb("8a8478"), bounds(kx0, ky0, kx1, ky1))
+    c.paint(rounded_rect(kx0 + 8, ky0 + 8, kx0 + 34, ky0 + 11, 1), rgb("55504a"),
+            bounds(kx0, ky0, kx1, ky1))
+    c.paint(rounded_rect(kx0 + 8, ky0 + 14, kx0 + 34, ky0 + 17, 1), rgb("55504a"),
+            bounds(kx0, ky0, kx1, ky1))
+    c.paint(circle(kx1 - 9, ky0 + 11, 2.6), linear(rgb("a6f5b8"), rgb("1e9c48"), kx1 - 11,
+                                                    ky0 + 9, kx1 - 7, ky0 + 13),
+            bounds(kx1 - 13, ky0 + 7, kx1 - 5, ky0 + 15))
+    c.paint(rect(kx1 - 24, ky0 + 10, kx1 - 15, ky0 + 12), rgb("8a8478"),
+            bounds(kx0, ky0, kx1, ky1))
+
+    draw_diskette(c, 14, 206, 40, rgb("2d5aa8"), rgb("14306a"), rgb("e0584a"))
+    draw_diskette(c, 62, 214, 40, rgb("3a3d44"), rgb("17191d"), rgb("3fa7e0"))
+    return c
+
+
+def critical_symbol():
+    c = Canvas(38, 43)
+    cx, cy, r = 18.5, 19.5, 16.5
+    c.glow(circle(cx + 1, cy + 2.5, r), rgb("000000", 0.35), 4)
+    c.paint(circle(cx, cy, r), radial(rgb("ff6b5e"), rgb("a30d0d"), cx - 5, cy - 6, r * 1.9))
+    c.paint(subtract(circle(cx, cy, r), circle(cx, cy, r - 1.0)), rgb("7d0707"))
+    # Highlight across the upper half.
+    c.paint(intersect(circle(cx, cy, r - 2), ellipse(cx, cy - 7, r * 0.8, r * 0.55)),
+            linear(rgb("ffffff", 0.45), rgb("ffffff", 0.0), 0, cy - r, 0, cy))
+    arm = 7.2
+    cross = union(segment(cx - arm, cy - arm, cx + arm, cy + arm, 2.5),
+                  segment(cx - arm, cy + arm, cx + arm, cy - arm, 2.5))
+    c.paint(lambda x, y: cross(x - 0.6, y - 0.9), rgb("5a0000", 0.45))
+    c.paint(cross, rgb("ffffff"))
+    return c
+
+
+def question_symbol():
+    c = Canvas(32, 32)
+    cx, cy, r = 15.5, 15.5, 14.5
+    c.glow(circle(cx + 0.8, cy + 1.6, r), rgb("000000", 0.3), 2.5)
+    c.paint(circle(cx, cy, r), radial(rgb("6fb4ff"), rgb("0f4fb0"), cx - 5, cy - 6, r * 1.9))
+    c.paint(subtract(circle(cx, cy, r), circle(cx, cy, r - 0.9)), rgb("0b3b85"))
+    c.paint(intersect(circle(cx, cy, r - 1.5), ellipse(cx, cy - 6.5, r * 0.78, r * 0.5)),
+            linear(rgb("ffffff", 0.5), rgb("ffffff", 0.0), 0, cy - r, 0, cy))
+    hook = arc(cx, 11.8, 5.0, 1.9, -40, 165)
+    end_x, end_y = cx + 5.0 * math.cos(math.radians(-40)), 11.8 + 5.0 * math.sin(math.radians(40))
+    stem = union(segment(end_x, end_y, cx, 18.2, 1.9), segment(cx, 18.2, cx, 19.6, 1.9))
+    mark = union(hook, stem, circle(cx, 24.3, 2.1))
+    c.paint(lambda x, y: mark(x - 0.5, y - 0.8), rgb("062a66", 0.45))
+    c.paint(mark, rgb("ffffff"))
+    return c
+
+
+def icon_picture(size, flat):
+    """The application icon: a monitor with a compact disc in front of it.
+    The flat variant uses only the 16 standard colours, without gradients."""
+    c = Canvas(size, size)
+    k = size / 32.0
+    if not flat:
+        if size >= 32:
+            draw_monitor(c, 1, 2, 24, 19)
+        else:
+            draw_monitor(c, 0.5, 1, 12.5, 10, screen_glow=False)
+        draw_disc(c, 22 * k, 22 * k, 9.5 * k)
+        return c
+    black, grey, silver, white = rgb("000000"), rgb("808080"), rgb("c0c0c0"), rgb("ffffff")
+    navy, blue, aqua = rgb("000080"), rgb("0000ff"), rgb("00ffff")
+    if size >= 32:
+        body, screen, neck, foot = (1, 2, 26, 21), (4, 5, 23, 17), (11, 21, 16, 23), (7, 23, 20, 25)
+    else:
+        body, screen, neck, foot = (0, 1, 13, 11), (2, 3, 11, 9), (5, 11, 8, 12), (3, 12, 10, 13)
+    c.paint(rect(*foot), grey)
+    c.paint(rect(*neck), grey)
+    c.paint(rect(*body), black)
+    c.paint(rect(body[0] + 1, body[1] + 1, body[2] - 1, body[3] - 1), silver)
+    c.paint(rect(body[0] + 1, body[1] + 1, body[2] - 1, body[1] + 2), white)
+    c.paint(rect(body[0] + 1, body[1] + 1, body[0] + 2, body[3] - 1), white)
+    c.paint(rect(*screen), navy)
+    sx0, sy0, sx1, sy1 = screen
+    if size >= 32:
+        c.paint(rect(sx0 + 2, sy0 + 2, sx1 - 6, sy0 + 3), aqua)
+        c.paint(rect(sx0 + 2, sy0 + 5, sx1 - 9, sy0 + 6), blue)
+        c.paint(rect(sx0 + 2, sy0 + 8, sx1 - 4, sy0 + 9), blue)
+    else:
+        c.paint(rect(sx0 + 1, sy0 + 1, sx1 - 3, sy0 + 2), aqua)
+    cx, cy, r = (22.5, 22.5, 9.5) if size >= 32 else (11.5, 11.5, 4.5)
+    c.paint(circle(cx, cy, r), grey)
+    c.paint(circle(cx, cy, r - 1), silver)
+    c.paint(intersect(circle(cx, cy, r - 1), polygon([(cx, cy), (cx - r, cy - r * 0.2),
+                                                       (cx - r * 0.2, cy - r)])), white)
+    c.paint(intersect(circle(cx, cy, r - 1), polygon([(cx, cy), (cx + r, cy + r * 0.2),
+                                                       (cx + r * 0.2, cy + r)])), white)
+    c.paint(circle(cx, cy, r * 0.34), grey)
+    c.paint(circle(cx, cy, r * 0.34 - 1), white)
+    return c
+
+
+# ---------------------------------------------------------------- files
+
+def premultiplied_bgra(canvas):
+    rows = []
+    for y in range(canvas.height - 1, -1, -1):  # bottom-up
+        row = bytearray()
+        for x in range(canvas.width):
+            r, g, b, a = canvas.pixels[y * canvas.width + x]
+            row += bytes((round(b * a * 255), round(g * a * 255), round(r * a * 255),
+                          round(a * 255)))
+        rows.append(bytes(row))
+    return b"".join(rows)
+
+
+def write_bmp(path, canvas):
+    pixels = premultiplied_bgra(canvas)
+    info = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 32, 0, len(pixels),
+                       3780, 3780, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+    with open(path, "wb") as f:
+        f.write(header + info + pixels)
+
+
+VGA = ["000000", "800000", "008000", "808000", "000080", "800080", "008080", "c0c0c0",
+       "808080", "ff0000", "00ff00", "ffff00", "0000ff", "ff00ff", "00ffff", "ffffff"]
+
+
+def palette_16():
+    return [tuple(int(h[i:i + 2], 16) for i in (0, 2, 4)) for h in VGA]
+
+
+def median_cut(colours, count):
+    """A palette of at most `count` colours for the given pixel colours."""
+    boxes = [list(colours)]
+    while len(boxes) < count:
+        splittable = [b for b in boxes if len(set(b)) > 1]
+        if not splittable:
+            break
+        box = max(splittable, key=lambda b: max(max(c[i] for c in b) - min(c[i] for c in b)
+                                                for i in range(3)) * len(b))
+        channel = max(range(3), key=lambda i: max(c[i] for c in box) - min(c[i] for c in box))
+        box.sort(key=lambda c: c[channel])
+        half = len(box) // 2
+        boxes.remove(box)
+        boxes += [box[:half], box[half:]]
+    return [tuple(round(sum(c[i] for c in b) / len(b)) for i in range(3)) for b in boxes if b]
+
+
+def nearest(palette, colour, cache):
+    if colour not in cache:
+        r, g, b = colour
+        # Weighted for the eye's sensitivity, so greys stay grey.
+        cache[colour] = min(range(len(palette)),
+                            key=lambda i: 2 * (palette[i][0] - r) ** 2 + 4 * (palette[i][1] - g)
+                            ** 2 + 3 * (palette[i][2] - b) ** 2)
+    return cache[colour]
+
+
+def icon_image(canvas, bits):
+    """One ICO image: BITMAPINFOHEADER, palette, colour rows, mask rows."""
+    size = canvas.width
+    behind = (0.75, 0.75, 0.75)  # soft edges are flattened against a light face
+
+    def flattened(x, y):
+        r, g, b, a = canvas.pixels[y * size + x]
+        return tuple(round(255 * (v * a + behind[i] * (1 - a))) for i, v in enumerate((r, g, b)))
+
+    if bits == 4:
+        palette = palette_16()
+    else:
+        seen = [flattened(x, y) for y in range(size) for x in range(size)
+                if canvas.pixels[y * size + x][3] >= 0.5]
+        palette = median_cut(seen, 256)
+        palette += [(0, 0, 0)] * (256 - len(palette))
+    cache = {}
+    indices, mask = [], []
+    for y in range(size - 1, -1, -1):
+        row_indices, row_mask = [], []
+        for x in range(size):
+            opaque = canvas.pixels[y * size + x][3] >= 0.5
+            row_indices.append(nearest(palette, flattened(x, y), cache) if opaque else 0)
+            row_mask.append(0 if opaque else 1)
+        indices.append(row_indices)
+        mask.append(row_mask)
+
+    def pack(rows, bits_per_pixel):
+        out = bytearray()
+        for row in rows:
+            line = bytearray()
+            acc, n = 0, 0
+            for v in row:
+                acc = (acc << bits_per_pixel) | v
+                n += bits_per_pixel
+                if n == 8:
+                    line.append(acc)
+                    acc, n = 0, 0
+            if n:
+                line.append(acc << (8 - n))
+            while len(line) % 4:
+                line.append(0)
+            out += line
+        return bytes(out)
+
+    colour_bytes = pack(indices, bits)
+    mask_bytes = pack(mask, 1)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0,
+                         len(colour_bytes) + len(mask_bytes), 0, 0, len(palette), 0)
+    table = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+    return header + table + colour_bytes + mask_bytes
+
+
+def write_ico(path, images):
+    """images: list of (canvas, bits)."""
+    data = [icon_image(c, bits) for c, bits in images]
+    offset = 6 + 16 * len(images)
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    for (canvas, bits), blob in zip(images, data):
+        colours = 16 if bits == 4 else 0
+        directory += struct.pack("<BBBBHHII", canvas.width, canvas.height, colours, 0, 1, bits,
+                                 len(blob), offset)
+        offset += len(blob)
+    with open(path, "wb") as f:
+        f.write(directory + b"".join(data))
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else "."
+    os.makedirs(out, exist_ok=True)
+    write_bmp(os.path.join(out, "setup.bmp"), setup_illustration())
+    write_bmp(os.path.join(out, "critical.bmp"), critical_symbol())
+    write_bmp(os.path.join(out, "question.bmp"), question_symbol())
+    write_ico(os.path.join(out, "update.ico"),
+              [(icon_picture(32, True), 4), (icon_picture(16, True), 4),
+               (icon_picture(32, False), 8), (icon_picture(16, False), 8)])
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "forms.hpp"
+#include "frm_exit.hpp"
+#include "frm_welcome.hpp"
+#include "media_folder.hpp"
+
+namespace {
+
+using update::forms::twipsToPixels;
+
+TEST(Layout, TwipsRoundToTheNearestPixel) {
+    EXPECT_EQ(twipsToPixels(0), 0);
+    EXPECT_EQ(twipsToPixels(4230), 282);
+    EXPECT_EQ(twipsToPixels(325), 22);  // 21.67: truncating would lose a pixel
+    EXPECT_EQ(twipsToPixels(7), 0);
+    EXPECT_EQ(twipsToPixels(8), 1);
+}
+
+TEST(MediaFolder, KeepsTheBackslashOnlyAtADriveRoot) {
+    EXPECT_EQ(update::folderOfProgram("C:\\Update.exe"), "C:\\");
+    EXPECT_EQ(update::folderOfProgram("D:\\SP1\\Disk 1\\Update.exe"), "D:\\SP1\\Disk 1");
+    EXPECT_EQ(update::folderOfProgram("\\\\server\\share\\Update.exe"), "\\\\server\\share");
+    EXPECT_EQ(update::folderOfProgram("Update.exe"), "");
+}
+
+TEST(MediaFolder, RunningProgramFolderHoldsThisProgram) {
+    const std::string folder = update::runningProgramFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string self = folder + (folder.back() == '\\' ? "" : "\\") + "update_ui_tests.exe";
+    EXPECT_NE(GetFileAttributesA(self.c_str()), INVALID_FILE_ATTRIBUTES) << self;
+}
+
+HWND button(HWND form, const char* caption) {
+    return FindWindowExA(form, nullptr, "Button", caption);
+}
+
+HWND frameOf(HWND form, const char* name) {
+    return FindWindowExA(form, nullptr, "UpdateFrame", name);
+}
+
+void sendKey(HWND target, UINT message, WPARAM key) {
+    MSG msg{};
+    msg.hwnd = target;
+    msg.message = message;
+    msg.wParam = key;
+    msg.lParam = message == WM_SYSCHAR ? (1 << 29) : 0;  // Alt held
+    if (!update::forms::translateFormKeys(msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void dropQuitMessage() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+// The test prefix holds no product record, so Next leads to the not-found page.
+class WelcomeWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(wizard.open());
+        form = wizard.hwnd();
+    }
+    void TearDown() override { dropQuitMessage(); }
+
+    update::FrmWelcome wizard{GetModuleHandleA(nullptr), "C:\\media"};
+    HWND form = nullptr;
+};
+
+TEST_F(WelcomeWindow, StartsOnTheWelcomePageWithTheDesignLayout) {
+    char title[64] = {};
+    GetWindowTextA(form, title, sizeof title);
+    EXPECT_STREQ(title, "Welcome");
+    RECT client{};
+    GetClientRect(form, &client);
+    EXPECT_EQ(client.right, 424);
+    EXPECT_EQ(client.bottom, 282);
+
+    EXPECT_TRUE(IsWindowVisible(frameOf(form, "fraWelcome")));
+    for (const char* hidden :
+         {"fraInstall", "fraFinal", "fraNotInstalled", "fraInsttalationFailed"}) {
+        ASSERT_NE(frameOf(form, hidden), nullptr) << hidden;
+        EXPECT_FALSE(IsWindowVisible(frameOf(form, hidden))) << hidden;
+    }
+    HWND next = button(form, "&Next");
+    ASSERT_NE(next, nullptr);
+    RECT r{};
+    GetWindowRect(next, &r);
+    MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 184);
+    EXPECT_EQ(r.top, 208);
+    EXPECT_EQ(r.right - r.left, 81);
+    EXPECT_EQ(r.bottom - r.top, 22);
+}
+
+BOOL CALLBACK collectLabel(HWND hwnd, LPARAM labels) {
+    char name[16] = {};
+    GetClassNameA(hwnd, name, sizeof name);
+    if (lstrcmpiA(name, "Static") == 0) reinterpret_cast<std::vector<HWND>*>(labels)->push_back(hwnd);
+    return TRUE;
+}
+
+TEST_F(WelcomeWindow, EveryLabelOnEveryPageShowsItsWholeText) {
+    std::vector<HWND> labels;
+    EnumChildWindows(form, &collectLabel, reinterpret_cast<LPARAM>(&labels));
+    ASSERT_EQ(labels.size(), 12u);
+    HDC dc = GetDC(form);
+    HGDIOBJ previous = SelectObject(dc, wizard.font());
+    for (HWND label : labels) {
+        char text[512] = {};
+        GetWindowTextA(label, text, sizeof text);
+        RECT box{};
+        GetClientRect(label, &box);
+        RECT needed{0, 0, box.right, 0};
+        DrawTextA(dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK);
+        EXPECT_LE(needed.bottom, box.bottom) << text;
+        EXPECT_LE(needed.right, box.right) << text;
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(form, dc);
+}
+
+TEST_F(WelcomeWindow, TabMovesBetweenNextAndCancelOnly) {
+    HWND next = button(form, "&Next");
+    HWND cancel = button(form, "&Cancel");
+    EXPECT_EQ(GetFocus(), next);
+    EXPECT_EQ(GetNextDlgTabItem(form, next, FALSE), cancel);
+    EXPECT_EQ(GetNextDlgTabItem(form, cancel, FALSE), next);
+    sendKey(next, WM_KEYDOWN, VK_TAB);
+    EXPECT_EQ(GetFocus(), cancel);
+}
+
+TEST_F(WelcomeWindow, EscapeClicksNothingAndEnterClicksTheFocusedButton) {
+    HWND next = button(form, "&Next");
+    sendKey(next, WM_KEYDOWN, VK_ESCAPE);
+    EXPECT_TRUE(IsWindowVisible(frameOf(form, "fraWelcome")));
+
+    sendKey(next, WM_KEYDOWN, VK_RETURN);
+    EXPECT_TRUE(IsWindowVisible(frameOf(form, "fraNotInstalled")));
+    EXPECT_FALSE(IsWindowVisible(frameOf(form, "fraWelcome")));
+    EXPECT_FALSE(IsWindowEnabled(next));
+    // The disabled button has handed the focus on, so the keyboard still works.
+    EXPECT_EQ(GetFocus(), button(form, "&Cancel"));
+}
+
+TEST_F(WelcomeWindow, ClicksThatArriveAfterTheButtonWasDisabledDoNothing) {
+    HWND next = button(form, "&Next");
+    wizard.setNextEnabled(false);
+    SendMessageA(form, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(next), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(next));
+    EXPECT_TRUE(IsWindowVisible(frameOf(form, "fraWelcome")));
+}
+
+TEST_F(WelcomeWindow, InputQueuedWhileBusyIsDroppedWhenTheWorkEnds) {
+    wizard.setBusy(true);
+    PostMessageA(button(form, "&Cancel"), WM_KEYDOWN, VK_SPACE, 0);
+    PostMessageA(button(form, "&Cancel"), WM_LBUTTONDOWN, 0, 0);
+    wizard.setBusy(false);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_MOUSELAST, PM_NOREMOVE));
+}
+
+TEST_F(WelcomeWindow, AccessKeyOfCancelClosesATerminalPageAtOnce) {
+    sendKey(GetFocus(), WM_SYSCHAR, 'n');
+    ASSERT_TRUE(IsWindowVisible(frameOf(form, "fraNotInstalled")));
+    sendKey(GetFocus(), WM_SYSCHAR, 'c');
+    EXPECT_FALSE(IsWindow(form));
+}
+
+// Drives the modal confirmation from a timer, since showModal only returns
+// when it is over. A second timer ends a confirmation the keys did not end.
+struct ExitScript {
+    static inline WPARAM key = 0;
+    static inline bool ownerWasDisabled = false;
+    static inline bool escapeKeptItOpen = false;
+
+    static void CALLBACK press(HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        HWND dialog = FindWindowA("UpdateForm", "Exit");
+        if (!dialog) return;
+        ownerWasDisabled = !IsWindowEnabled(GetWindow(dialog, GW_OWNER));
+        sendKey(GetFocus(), WM_KEYDOWN, VK_ESCAPE);
+        escapeKeptItOpen = IsWindowVisible(dialog) != FALSE;
+        PostMessageA(GetFocus(), WM_SYSCHAR, key, 1 << 29);
+    }
+    static void CALLBACK giveUp(HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        if (HWND dialog = FindWindowA("UpdateForm", "Exit")) PostMessageA(dialog, WM_CLOSE, 0, 0);
+    }
+};
+
+bool runConfirmation(HWND owner, WPARAM key) {
+    bool ended = false;
+    ExitScript::key = key;
+    update::FrmExit confirmation(GetModuleHandleA(nullptr), [&ended] { ended = true; });
+    const UINT_PTR pressTimer = SetTimer(nullptr, 0, 200, &ExitScript::press);
+    const UINT_PTR giveUpTimer = SetTimer(nullptr, 0, 5000, &ExitScript::giveUp);
+    confirmation.showModal(owner);
+    KillTimer(nullptr, pressTimer);
+    KillTimer(nullptr, giveUpTimer);
+    return ended;
+}
+
+TEST_F(WelcomeWindow, ConfirmationResumesOnAltRAndDisablesItsOwnerMeanwhile) {
+    EXPECT_FALSE(runConfirmation(form, 'r'));
+    EXPECT_TRUE(ExitScript::ownerWasDisabled);
+    EXPECT_TRUE(ExitScript::escapeKeptItOpen);
+    EXPECT_TRUE(IsWindowEnabled(form));
+    EXPECT_EQ(FindWindowA("UpdateForm", "Exit"), nullptr);
+}
+
+TEST_F(WelcomeWindow, ConfirmationEndsTheProgramOnAltE) {
+    EXPECT_TRUE(runConfirmation(form, 'e'));
+}
+
+}  // namespace
