@@ -27,6 +27,11 @@ make_template() {
   # Wine draws window frames itself, as there is no window manager on Xvfb.
   WINEPREFIX="$tmp" timeout 60 /usr/lib/wine/wine64 reg add \
     'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+  # Debian's Wine does not find its own fonts (Marlett for the frame buttons,
+  # Tahoma) by itself; the prefix's Fonts folder is where it does look.
+  if [ -d /usr/share/wine/fonts ]; then
+    cp /usr/share/wine/fonts/* "$tmp/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   WINEPREFIX="$tmp" timeout 60 wineserver -w
   mv "$tmp" "$template" 2>/dev/null || rm -rf "$tmp"
 }

@@ -1,0 +1,236 @@
+// Velquin.exe as a dialog: its device list, the four commands with their
+// message boxes and status texts, and what they leave in the service database
+// and the device properties.
+#include <gtest/gtest.h>
+
+#include "e2e_support.hpp"
+
+namespace velquin_e2e {
+namespace {
+
+using namespace std::string_literals;
+using namespace std::chrono_literals;
+using ui_harness::ControlQuery;
+using ui_harness::Window;
+
+constexpr int kConfigure = 1000;
+constexpr int kTest = 1001;
+constexpr int kStatus = 1002;
+constexpr int kDevices = 1003;
+constexpr int kRefresh = 1005;
+constexpr int kInstall = 1006;
+constexpr int kRemove = 1007;
+
+const std::wstring kNotInstalled = L"Please install the driver ";
+const std::wstring kFilterNotLoaded =
+    L"Driver has not loaded ,Pls try once again after unpluging and pluging the device";
+
+class VelquinDialog : public testing::Test {
+protected:
+    void SetUp() override {
+        deleteFilterService();
+        removeAllComPortDevices();
+    }
+
+    void TearDown() override {
+        if (!velquin_) return;
+        if (dialog_.exists()) dialog_.close();
+        EXPECT_TRUE(velquin_->waitForExit(10s)) << "Velquin did not end when its dialog was closed";
+    }
+
+    void start() {
+        velquin_ = ui_harness::Process::start(velquinPath());
+        dialog_ = velquin_->waitForWindow({.title = L"Velquin", .className = L"#32770"});
+    }
+
+    Window control(int id) const { return ui_harness::findControl(dialog_, ControlQuery{.id = id}); }
+    std::wstring status() const { return control(kStatus).text(); }
+    void select(const std::wstring& device) const { control(kDevices).selectItem(device); }
+
+    // Commands that show no message box are clicked synchronously.
+    void press(int id) const { control(id).clickAndWait(); }
+
+    // Clicks a command that answers with a message box, checks it and closes it.
+    void pressExpectingBox(int id, const std::wstring& caption, const std::wstring& text) const {
+        control(id).click();
+        const auto box = ui_harness::waitForMessageBox(velquin_->id(), caption);
+        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
+        box.press(L"OK");
+        EXPECT_TRUE(ui_harness::waitForGone(box.window));
+    }
+
+    void expectNoMessageBox() const {
+        for (const wchar_t* caption : {L"Error", L"Success"})
+            EXPECT_FALSE(ui_harness::tryWaitForMessageBox(velquin_->id(), std::wstring(caption), 300ms))
+                << "unexpected message box " << ui_harness::narrow(caption);
+    }
+
+    std::wstring registerDummyDriver() {
+        const std::wstring path = makeDummyDriverFile(folder_, L"kelPortHi.sys");
+        registerFilterService(path);
+        return path;
+    }
+
+    ui_harness::TempFolder folder_{L"velquin-dialog"};
+    std::optional<ui_harness::Process> velquin_;
+    Window dialog_;
+};
+
+TEST_F(VelquinDialog, ListsPresentPortsSortedAndStartsQuiet) {
+    addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Zeta Port (COM12)"});
+    addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Alpha Port (COM5)"});
+    addFakePort({L"ROOT\\VELQUINTEST\\0003", L"Unplugged Port (COM6)", false});
+    // Longer than the walk's old fixed buffer could hold: listed like the rest.
+    const std::wstring longPath =
+        addFakePort({L"ROOT\\VELQUINTEST\\0004", L"Bluetooth Link (COM7)", true, std::wstring(140, L'b')});
+    ASSERT_GT(longPath.size(), 128u);
+
+    start();
+    EXPECT_EQ(control(kDevices).items(),
+              (std::vector<std::wstring>{L"Alpha Port (COM5)", L"Bluetooth Link (COM7)", L"Zeta Port (COM12)"}));
+    EXPECT_EQ(control(kDevices).selectedIndex(), 0);
+    EXPECT_EQ(status(), L"");
+    EXPECT_FALSE(control(kTest).enabled());
+    for (int id : {kInstall, kConfigure, kRemove, kRefresh}) EXPECT_TRUE(control(id).enabled()) << id;
+    ui_harness::saveScreenshot(dialog_, L"velquin-dialog");
+
+    addFakePort({L"ROOT\\VELQUINTEST\\0005", L"Beta Port (COM8)"});
+    press(kRefresh);
+    EXPECT_EQ(control(kDevices).items().size(), 4u);
+    EXPECT_EQ(control(kDevices).items()[1], L"Beta Port (COM8)");
+}
+
+TEST_F(VelquinDialog, ConfigureAddsOurEntryInFrontOnceAndEnablesTest) {
+    registerDummyDriver();
+    struct Device {
+        FakePort port;
+        std::optional<std::string> before;
+        std::string after;
+    };
+    const std::vector<Device> devices = {
+        {{L"ROOT\\VELQUINTEST\\0001", L"No Filters (COM5)"}, std::nullopt, "kelPortHi\0\0"s},
+        {{L"ROOT\\VELQUINTEST\\0002", L"Other Filter (COM6)"}, "serenum\0\0"s, "kelPortHi\0serenum\0\0"s},
+        {{L"ROOT\\VELQUINTEST\\0003", L"Lookalike (COM7)"}, "kelPortHiX\0\0"s, "kelPortHi\0kelPortHiX\0\0"s},
+    };
+    for (const auto& device : devices) {
+        addFakePort(device.port);
+        if (device.before) writeUpperFilters(device.port.instanceId, *device.before);
+    }
+    start();
+
+    for (const auto& device : devices) {
+        SCOPED_TRACE(ui_harness::narrow(device.port.friendlyName));
+        select(device.port.friendlyName);
+        press(kConfigure);
+        EXPECT_EQ(status(), L"Driver installed for the device");
+        EXPECT_EQ(readUpperFilters(device.port.instanceId), device.after);
+        EXPECT_TRUE(control(kTest).enabled());
+
+        press(kConfigure);
+        EXPECT_EQ(status(), L"Driver already installed for the device");
+        EXPECT_EQ(readUpperFilters(device.port.instanceId), device.after) << "written twice";
+    }
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001")->size(), 11u);
+    press(kRefresh);
+    EXPECT_FALSE(control(kTest).enabled());
+    expectNoMessageBox();
+}
+
+TEST_F(VelquinDialog, CommandsThatNeedTheDriverRefuseUntilItIsInstalled) {
+    addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Plain Port (COM5)"});
+    start();
+    pressExpectingBox(kConfigure, L"Error", kNotInstalled);
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), std::nullopt);
+
+    // Test is only reachable once a device was configured; Remove then takes
+    // the driver away while the button stays enabled.
+    registerDummyDriver();
+    press(kConfigure);
+    ASSERT_TRUE(control(kTest).enabled());
+    press(kRemove);
+    EXPECT_EQ(status(), L"Successfully Removed Driver");
+    ASSERT_FALSE(filterServiceExists());
+    pressExpectingBox(kTest, L"Error", kNotInstalled);
+    pressExpectingBox(kConfigure, L"Error", kNotInstalled);
+}
+
+TEST_F(VelquinDialog, TestReportsTheFilterMissingOnARealPortAndAPortThatIsNotThere) {
+    registerDummyDriver();
+    linkComPortToTerminal(5);
+    addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Terminal Port (COM5)"});
+    addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Vanished Port (COM25)"});
+    start();
+
+    select(L"Terminal Port (COM5)");
+    press(kConfigure);
+    pressExpectingBox(kTest, L"Error", kFilterNotLoaded);
+    EXPECT_EQ(status(), L"Driver installed for the device") << "a port that opened is not reported";
+
+    select(L"Vanished Port (COM25)");
+    press(kConfigure);
+    pressExpectingBox(kTest, L"Error", kFilterNotLoaded);
+    EXPECT_EQ(status(), L"CreateFile on port COM25 failed");
+}
+
+TEST_F(VelquinDialog, RemoveCleansPresentAndUnpluggedDevicesAndDeletesTheService) {
+    registerDummyDriver();
+    addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Attached Port (COM5)"});
+    addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Unplugged Port (COM6)", false});
+    addFakePort({L"ROOT\\VELQUINTEST\\0003", L"Foreign Port (COM7)"});
+    writeUpperFilters(L"ROOT\\VELQUINTEST\\0001", "kelPortHi\0serenum\0\0"s);
+    writeUpperFilters(L"ROOT\\VELQUINTEST\\0002", "kelPortHi\0\0"s);
+    writeUpperFilters(L"ROOT\\VELQUINTEST\\0003", "kelPortHiX\0\0"s);
+    start();
+
+    press(kRemove);
+    EXPECT_EQ(status(), L"Successfully Removed Driver");
+    expectNoMessageBox();
+    EXPECT_FALSE(filterServiceExists());
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), "serenum\0\0"s);
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0002"), "\0\0"s);
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0003"), "kelPortHiX\0\0"s);
+}
+
+TEST_F(VelquinDialog, InstallRegistersTheFileChosenInTheDialog) {
+    // A folder name outside the ANSI code page survives the Unicode dialog.
+    ui_harness::createFolders(folder_ / L"\u0394\u03c1\u03b1\u03b9\u03b2\u03b5\u03c1");
+    const std::wstring driver = makeDummyDriverFile(folder_, L"\u0394\u03c1\u03b1\u03b9\u03b2\u03b5\u03c1\\kelPortHi.sys");
+    start();
+
+    control(kInstall).click();
+    ui_harness::chooseFileInOpenDialog(velquin_->id(), driver);
+    const auto box = ui_harness::waitForMessageBox(velquin_->id(), L"Success");
+    EXPECT_EQ(box.text, L"Installed driver successfully");
+    box.press(L"OK");
+
+    const auto settings = readFilterServiceSettings();
+    ASSERT_TRUE(settings) << "no service kelPortHi";
+    EXPECT_EQ(settings->imagePath, driver);
+    EXPECT_EQ(settings->type, 1u);
+    EXPECT_EQ(settings->start, 3u);
+}
+
+TEST_F(VelquinDialog, AnsweringProbeMeansTheFilterIsLoadedAndBlocksRemoval) {
+    loadProbePortDriver();
+    registerDummyDriver();
+    const std::wstring probePort = L"Probe Port (COM" + std::to_wstring(kProbePortNumber) + L")";
+    addFakePort({L"ROOT\\VELQUINTEST\\0001", probePort});
+    addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Unplugged Port (COM6)", false});
+    writeUpperFilters(L"ROOT\\VELQUINTEST\\0002", "kelPortHi\0\0"s);
+    start();
+
+    select(probePort);
+    press(kConfigure);
+    pressExpectingBox(kTest, L"Success", L"Driver has loaded successfully");
+
+    press(kRemove);
+    EXPECT_EQ(status(), L"Try Again After Unplugging the Device");
+    expectNoMessageBox();
+    EXPECT_TRUE(filterServiceExists());
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), "kelPortHi\0\0"s);
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0002"), "kelPortHi\0\0"s);
+}
+
+}  // namespace
+}  // namespace velquin_e2e

@@ -1,0 +1,319 @@
+#include "e2e_support.hpp"
+
+#include <setupapi.h>
+
+#include <chrono>
+#include <utility>
+
+namespace velquin_e2e {
+namespace {
+
+using ui_harness::HarnessError;
+using ui_harness::Millis;
+using ui_harness::RegKey;
+
+const GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+const wchar_t kComPortInterfaceKey[] =
+    L"System\\CurrentControlSet\\Control\\DeviceClasses\\{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
+const wchar_t kFilterServiceKey[] = L"System\\CurrentControlSet\\Services\\kelPortHi";
+const wchar_t kFilterService[] = L"kelPortHi";
+const wchar_t kProbeService[] = L"velquinProbePort";
+
+std::string lastErrorText(const char* call) {
+    return std::string(call) + " failed, error " + std::to_string(::GetLastError());
+}
+
+class DeviceInfoSet {
+public:
+    explicit DeviceInfoSet(HDEVINFO set) : set_(set) {
+        if (set_ == INVALID_HANDLE_VALUE) throw HarnessError(lastErrorText("SetupDi device set"));
+    }
+    DeviceInfoSet(const DeviceInfoSet&) = delete;
+    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
+    ~DeviceInfoSet() { ::SetupDiDestroyDeviceInfoList(set_); }
+    HDEVINFO get() const { return set_; }
+
+private:
+    HDEVINFO set_;
+};
+
+class ServiceHandle {
+public:
+    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
+    ServiceHandle(ServiceHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    ServiceHandle(const ServiceHandle&) = delete;
+    ServiceHandle& operator=(const ServiceHandle&) = delete;
+    ~ServiceHandle() {
+        if (handle_) ::CloseServiceHandle(handle_);
+    }
+    SC_HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    SC_HANDLE handle_;
+};
+
+ServiceHandle openServiceManager() {
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) throw HarnessError(lastErrorText("OpenSCManagerW"));
+    return manager;
+}
+
+void setDeviceText(const DeviceInfoSet& set, SP_DEVINFO_DATA& device, DWORD property, const std::wstring& text) {
+    const auto size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    if (!::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, property,
+                                             reinterpret_cast<const BYTE*>(text.c_str()), size))
+        throw HarnessError(lastErrorText("SetupDiSetDeviceRegistryPropertyW"));
+}
+
+std::wstring interfaceDetailPath(const DeviceInfoSet& set, SP_DEVICE_INTERFACE_DATA& interfaceData) {
+    alignas(SP_DEVICE_INTERFACE_DETAIL_DATA_W) BYTE buffer[4096] = {};
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    if (!::SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, sizeof buffer, nullptr, nullptr))
+        throw HarnessError(lastErrorText("SetupDiGetDeviceInterfaceDetailW"));
+    return detail->DevicePath;
+}
+
+// Presence is what DIGCF_PRESENT reads: Linked = 1 under <interface>\#<reference>\Control.
+void markInterfacePresent(const std::wstring& interfacePath) {
+    const std::wstring unprefixed = interfacePath.substr(4);  // drop \\?\ .
+    const auto referenceStart = unprefixed.find(L'\\');
+    const std::wstring interfaceKey = L"##?#" + unprefixed.substr(0, referenceStart);
+    const std::wstring referenceKey =
+        L"#" + (referenceStart == std::wstring::npos ? std::wstring() : unprefixed.substr(referenceStart + 1));
+    const auto control = RegKey::create(
+        HKEY_LOCAL_MACHINE, std::wstring(kComPortInterfaceKey) + L"\\" + interfaceKey + L"\\" + referenceKey + L"\\Control");
+    const DWORD linked = 1;
+    control.setRaw(L"Linked", REG_DWORD, std::string(reinterpret_cast<const char*>(&linked), sizeof linked));
+}
+
+SP_DEVINFO_DATA openDevice(const DeviceInfoSet& set, const std::wstring& instanceId) {
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    if (!::SetupDiOpenDeviceInfoW(set.get(), instanceId.c_str(), nullptr, 0, &device))
+        throw HarnessError(lastErrorText("SetupDiOpenDeviceInfoW"));
+    return device;
+}
+
+bool hasUpperFiltersValue(const std::wstring& instanceId) {
+    const auto key = RegKey::open(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Enum\\" + instanceId);
+    if (!key) throw HarnessError(L"no device " + instanceId);
+    return ::RegQueryValueExW(key->get(), L"UpperFilters", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+DWORD readDword(const RegKey& key, const wchar_t* name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (::RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+        throw HarnessError(std::wstring(L"service value missing: ") + name);
+    return value;
+}
+
+// Runs a program of the prefix and returns its exit code.
+DWORD runAndWait(std::wstring commandLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &info))
+        throw HarnessError(lastErrorText("CreateProcessW"));
+    ui_harness::UniqueHandle process(info.hProcess);
+    ui_harness::UniqueHandle thread(info.hThread);
+    if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.get(), 1);
+        throw HarnessError(L"timed out: " + commandLine);
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+// A 32-bit caller's services are run by the 32-bit device host, which cannot
+// load the x86_64 test driver; the native sc.exe registers it as a 64-bit one.
+std::wstring nativeServiceTool() {
+    BOOL wow64 = FALSE;
+    ::IsWow64Process(::GetCurrentProcess(), &wow64);
+    return wow64 ? L"C:\\windows\\sysnative\\sc.exe" : L"C:\\windows\\system32\\sc.exe";
+}
+
+bool portOpens(int portNumber) {
+    const std::wstring path = L"\\\\.\\COM" + std::to_wstring(portNumber);
+    ui_harness::UniqueHandle port(
+        ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return port.valid();
+}
+
+}  // namespace
+
+std::wstring addFakePort(const FakePort& port) {
+    const DeviceInfoSet set(::SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    if (!::SetupDiCreateDeviceInfoW(set.get(), port.instanceId.c_str(), &kPortsClass, nullptr, nullptr, 0, &device))
+        throw HarnessError(lastErrorText("SetupDiCreateDeviceInfoW"));
+    if (!::SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr))
+        throw HarnessError(lastErrorText("SetupDiRegisterDeviceInfo"));
+    setDeviceText(set, device, SPDRP_FRIENDLYNAME, port.friendlyName);
+    setDeviceText(set, device, SPDRP_DEVICEDESC, L"Communications Port");
+
+    SP_DEVICE_INTERFACE_DATA interfaceData = {};
+    interfaceData.cbSize = sizeof interfaceData;
+    const wchar_t* reference = port.referenceString.empty() ? nullptr : port.referenceString.c_str();
+    if (!::SetupDiCreateDeviceInterfaceW(set.get(), &device, &kComPortInterface, reference, 0, &interfaceData))
+        throw HarnessError(lastErrorText("SetupDiCreateDeviceInterfaceW"));
+    const std::wstring path = interfaceDetailPath(set, interfaceData);
+    if (port.present) markInterfacePresent(path);
+    return path;
+}
+
+void removeAllComPortDevices() {
+    const DeviceInfoSet set(::SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, DIGCF_DEVICEINTERFACE));
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
+        if (!::SetupDiRemoveDevice(set.get(), &device)) throw HarnessError(lastErrorText("SetupDiRemoveDevice"));
+    }
+    RegKey::deleteTree(HKEY_LOCAL_MACHINE, kComPortInterfaceKey);
+}
+
+std::optional<std::string> readUpperFilters(const std::wstring& instanceId) {
+    if (!hasUpperFiltersValue(instanceId)) return std::nullopt;
+    const DeviceInfoSet set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    SP_DEVINFO_DATA device = openDevice(set, instanceId);
+    BYTE buffer[2048] = {};
+    DWORD size = 0;
+    if (!::SetupDiGetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS, nullptr, buffer, sizeof buffer,
+                                             &size))
+        throw HarnessError(lastErrorText("SetupDiGetDeviceRegistryPropertyA"));
+    return std::string(reinterpret_cast<const char*>(buffer), size);
+}
+
+void writeUpperFilters(const std::wstring& instanceId, const std::string& bytes) {
+    const DeviceInfoSet set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    SP_DEVINFO_DATA device = openDevice(set, instanceId);
+    if (!::SetupDiSetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS,
+                                             reinterpret_cast<const BYTE*>(bytes.data()),
+                                             static_cast<DWORD>(bytes.size())))
+        throw HarnessError(lastErrorText("SetupDiSetDeviceRegistryPropertyA"));
+}
+
+std::vector<std::string> multiStringEntries(const std::string& bytes) {
+    std::vector<std::string> entries;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const auto end = std::min(bytes.find('\0', start), bytes.size());
+        if (end == start) break;  // the closing empty entry
+        entries.push_back(bytes.substr(start, end - start));
+        start = end + 1;
+    }
+    return entries;
+}
+
+bool filterServiceExists() {
+    const auto manager = openServiceManager();
+    const ServiceHandle service(::OpenServiceW(manager.get(), kFilterService, SERVICE_QUERY_CONFIG));
+    return static_cast<bool>(service);
+}
+
+std::optional<ServiceSettings> readFilterServiceSettings() {
+    if (!filterServiceExists()) return std::nullopt;
+    const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kFilterServiceKey);
+    if (!key) throw HarnessError("service kelPortHi has no registry key");
+    ServiceSettings settings;
+    settings.type = readDword(*key, L"Type");
+    settings.start = readDword(*key, L"Start");
+    settings.errorControl = readDword(*key, L"ErrorControl");
+    settings.imagePath = key->readString(L"ImagePath").value_or(L"");
+    settings.displayName = key->readString(L"DisplayName").value_or(L"");
+    return settings;
+}
+
+void registerFilterService(const std::wstring& imagePath) {
+    const auto manager = openServiceManager();
+    const ServiceHandle service(::CreateServiceW(manager.get(), kFilterService, L"KelPortHi filter driver",
+                                                 SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+                                                 SERVICE_ERROR_IGNORE, imagePath.c_str(), nullptr, nullptr,
+                                                 nullptr, nullptr, nullptr));
+    if (!service) throw HarnessError(lastErrorText("CreateServiceW"));
+}
+
+void deleteFilterService() {
+    {
+        const auto manager = openServiceManager();
+        const ServiceHandle service(::OpenServiceW(manager.get(), kFilterService, DELETE));
+        if (!service) return;
+        if (!::DeleteService(service.get())) throw HarnessError(lastErrorText("DeleteService"));
+    }
+    // The deletion completes once the last handle is closed.
+    if (!ui_harness::waitUntil([] { return !filterServiceExists(); }))
+        throw HarnessError("service kelPortHi stays after deletion");
+}
+
+std::wstring velquinPath() {
+    const std::wstring path = ui_harness::environmentVariable(L"VELQUIN_EXE");
+    if (path.empty()) throw HarnessError("VELQUIN_EXE is not set");
+    return ui_harness::windowsPathFromUnix(path);
+}
+
+CommandOutcome runVelquin(const std::vector<std::wstring>& arguments, const std::wstring& workingDirectory) {
+    ui_harness::LaunchOptions options;
+    options.arguments = arguments;
+    options.workingDirectory = workingDirectory;
+    const auto process = ui_harness::Process::start(velquinPath(), options);
+    CommandOutcome outcome;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        outcome.showedWindow = outcome.showedWindow || !ui_harness::topLevelWindows(process.id()).empty();
+        outcome.exitCode = process.waitForExit(Millis(20));
+        if (outcome.exitCode) return outcome;
+    }
+    process.kill();
+    return outcome;
+}
+
+void linkComPortToTerminal(int portNumber) {
+    const std::wstring terminals = ui_harness::environmentVariable(L"VELQUIN_PTYS");
+    const std::wstring requests = ui_harness::environmentVariable(L"VELQUIN_PTY_REQUESTS");
+    const std::wstring prefix = ui_harness::environmentVariable(L"WINEPREFIX");
+    if (terminals.empty() || requests.empty() || prefix.empty())
+        throw HarnessError("not started by pty_runner.py inside a Wine prefix");
+    const std::wstring terminal = terminals.substr(0, terminals.find(L':'));
+    // "comN.*" would name the port itself, so the request files are called link-N.
+    const std::wstring name = ui_harness::joinPath(ui_harness::windowsPathFromUnix(requests),
+                                                   L"link-" + std::to_wstring(portNumber));
+    const std::string request = ui_harness::narrow(prefix + L"/dosdevices/com" + std::to_wstring(portNumber) +
+                                                   L"\n" + terminal + L"\n");
+    ui_harness::writeFile(name + L".tmp", request);
+    if (!::MoveFileW((name + L".tmp").c_str(), (name + L".req").c_str()))
+        throw HarnessError(lastErrorText("MoveFileW"));
+    if (!ui_harness::waitUntil([&] { return ui_harness::fileExists(name + L".done"); }, Millis(10000)))
+        throw HarnessError("pty_runner.py did not answer the link request");
+    const std::string reply = ui_harness::readFile(name + L".done");
+    if (reply != "ok") throw HarnessError("link refused: " + reply);
+}
+
+void loadProbePortDriver() {
+    const std::wstring driver = ui_harness::environmentVariable(L"VELQUIN_PROBE_DRIVER");
+    if (driver.empty()) throw HarnessError("VELQUIN_PROBE_DRIVER is not set");
+    const std::wstring tool = nativeServiceTool();
+    const DWORD created = runAndWait(tool + L" create " + kProbeService + L" type= kernel start= demand binPath= \"" +
+                                     ui_harness::windowsPathFromUnix(driver) + L"\"");
+    if (created != 0) throw HarnessError("sc create failed, code " + std::to_string(created));
+    // Right after the prefix starts, the service manager can refuse (1053, 1055) for a while.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        runAndWait(tool + L" start " + kProbeService);
+        if (portOpens(kProbePortNumber)) return;
+        ::Sleep(500);
+    }
+    throw HarnessError("the probe port driver did not load");
+}
+
+std::wstring makeDummyDriverFile(const ui_harness::TempFolder& folder, const std::wstring& name) {
+    const std::wstring path = folder / name;
+    ui_harness::writeFile(path, "MZ not a driver");
+    return path;
+}
+
+}  // namespace velquin_e2e

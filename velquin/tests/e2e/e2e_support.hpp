@@ -1,0 +1,83 @@
+// Set-up and inspection for the end-to-end tests of Velquin.exe. The tests run
+// inside the same private Wine prefix as the program they start, so they make
+// the devices, ports and services it works on and read back what it changed.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ui_harness.hpp"
+
+namespace velquin_e2e {
+
+// ---------------------------------------------------------------- COM-port devices
+
+struct FakePort {
+    FakePort(std::wstring instanceId, std::wstring friendlyName, bool present = true,
+             std::wstring referenceString = {})
+        : instanceId(std::move(instanceId)), friendlyName(std::move(friendlyName)), present(present),
+          referenceString(std::move(referenceString)) {}
+
+    std::wstring instanceId;  // e.g. ROOT\VELQUINTEST\0001
+    std::wstring friendlyName;
+    bool present;                  // whether DIGCF_PRESENT lists its interface
+    std::wstring referenceString;  // lengthens the interface path when set
+};
+
+// Makes a Ports-class device with a COM-port interface; returns the interface path.
+std::wstring addFakePort(const FakePort& port);
+// Removes every device that has a COM-port interface (Wine lists none of its own).
+void removeAllComPortDevices();
+
+// The device's UpperFilters bytes as the single-byte call reports them, or
+// nothing when the device has no such value.
+std::optional<std::string> readUpperFilters(const std::wstring& instanceId);
+void writeUpperFilters(const std::wstring& instanceId, const std::string& bytes);
+// The entries of a REG_MULTI_SZ value, without the empty closing entry.
+std::vector<std::string> multiStringEntries(const std::string& bytes);
+
+// ---------------------------------------------------------------- the kelPortHi service
+
+struct ServiceSettings {
+    DWORD type = 0;
+    DWORD start = 0;
+    DWORD errorControl = 0;
+    std::wstring imagePath;
+    std::wstring displayName;
+};
+
+bool filterServiceExists();
+// As the service database records them, or nothing when there is no service.
+std::optional<ServiceSettings> readFilterServiceSettings();
+// Registers kelPortHi without Velquin, for tests that start from an installed driver.
+void registerFilterService(const std::wstring& imagePath);
+void deleteFilterService();
+
+// ---------------------------------------------------------------- the program under test
+
+std::wstring velquinPath();
+
+struct CommandOutcome {
+    std::optional<DWORD> exitCode;  // nothing: still running at the deadline, then killed
+    bool showedWindow = false;
+};
+// Runs Velquin.exe unattended, watching for any window of it meanwhile.
+CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
+                          const std::wstring& workingDirectory = {});
+
+// ---------------------------------------------------------------- ports
+
+// Makes COMn a port on the runner's first pseudo-terminal (pty_runner.py).
+void linkComPortToTerminal(int portNumber);
+// Loads the test kernel driver, which answers the probe on COM9.
+void loadProbePortDriver();
+inline constexpr int kProbePortNumber = 9;
+
+// A file with a .sys name that is no driver: the service is never started.
+std::wstring makeDummyDriverFile(const ui_harness::TempFolder& folder, const std::wstring& name);
+
+}  // namespace velquin_e2e
