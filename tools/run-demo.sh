@@ -1,25 +1,27 @@
 #!/usr/bin/env bash
 # The main job: builds the 32-bit programs, lays out a demo in the build tree and
-# opens Update.exe from the demo's media folder.
-#   demo/prefix      a private Wine prefix holding the product record (1.8.2)
-#   demo/Orvexa      the installation: Events\ and Database\OrvDb.mdb
-#   demo/media       the service pack: Update.exe, Events\Events\, Database\OrvDb.mdb, Version.bin (1.9.0)
+# opens one of them in a private Wine prefix of its own.
+#   run-demo.sh [update]   Update.exe from the service pack's media:
+#     C:\Orvexa     the installation: Events\ and Database\OrvDb.mdb, registry record 1.8.2
+#     C:\media      the service pack: Update.exe, Events\Events\, Database\OrvDb.mdb, Version.bin (1.9.0)
+#   run-demo.sh velquin    Velquin.exe on a machine with a few COM-port devices:
+#     C:\Velquin    Velquin.exe and a kelPortHi.sys to install (a stand-in file, never started)
 # With a display the window opens there; without one it opens under Xvfb and a
 # screenshot is written.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+program=${1:-update}
+case $program in
+  update | velquin) ;;
+  *) echo "usage: $0 [update|velquin]" >&2; exit 2 ;;
+esac
+
 bash tools/install-deps.sh
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686
 
 build=$PWD/build/mingw-i686
-exe=$build/update/win32/ui/Update.exe
-if [ ! -f "$exe" ]; then
-  echo "Update.exe is not built yet; the portable logic and its tests are: run tools/test-all.sh." >&2
-  exit 1
-fi
-
-demo=$build/demo
+demo=$build/demo-$program
 rm -rf "$demo"; mkdir -p "$demo"
 export WINEPREFIX=$demo/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
@@ -28,39 +30,59 @@ WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 if [ -d /usr/share/wine/fonts ]; then
   cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 fi
+drive_c=$WINEPREFIX/drive_c
 
-install=$WINEPREFIX/drive_c/Orvexa
-mkdir -p "$install/Events" "$install/Database"
-echo "old event log" > "$install/Events/Old.evt"
-echo "database 1.8.2" > "$install/Database/OrvDb.mdb"
-media=$WINEPREFIX/drive_c/media
-mkdir -p "$media/Events/Events/Sub" "$media/Database"
-echo "event definitions 1.9.0" > "$media/Events/Events/Events.evt"
-echo "sub events" > "$media/Events/Events/Sub/More.evt"
-echo "database 1.9.0" > "$media/Database/OrvDb.mdb"
-printf '[1.9.0]\r\n' > "$media/Version.bin"
-cp "$exe" "$media/"
+lay_out_update() {
+  local install=$drive_c/Orvexa media=$drive_c/media
+  mkdir -p "$install/Events" "$install/Database"
+  echo "old event log" > "$install/Events/Old.evt"
+  echo "database 1.8.2" > "$install/Database/OrvDb.mdb"
+  mkdir -p "$media/Events/Events/Sub" "$media/Database"
+  echo "event definitions 1.9.0" > "$media/Events/Events/Events.evt"
+  echo "sub events" > "$media/Events/Events/Sub/More.evt"
+  echo "database 1.9.0" > "$media/Database/OrvDb.mdb"
+  printf '[1.9.0]\r\n' > "$media/Version.bin"
+  cp "$build/update/win32/ui/Update.exe" "$media/"
+  local key='HKLM\SOFTWARE\KVB\Orvexa'
+  /usr/lib/wine/wine64 reg add "$key" /v Version /t REG_SZ /d 1.8.2 /f /reg:32 >/dev/null
+  /usr/lib/wine/wine64 reg add "$key" /v Installpath /t REG_SZ /d 'C:\Orvexa' /f /reg:32 >/dev/null
+}
 
-key='HKLM\SOFTWARE\KVB\Orvexa'
-/usr/lib/wine/wine64 reg add "$key" /v Version /t REG_SZ /d 1.8.2 /f /reg:32 >/dev/null
-/usr/lib/wine/wine64 reg add "$key" /v Installpath /t REG_SZ /d 'C:\Orvexa' /f /reg:32 >/dev/null
+lay_out_velquin() {
+  mkdir -p "$drive_c/Velquin"
+  cp "$build/velquin/win32/Velquin.exe" "$drive_c/Velquin/"
+  echo "stand-in for the kelPortHi driver" > "$drive_c/Velquin/kelPortHi.sys"
+  /usr/lib/wine/wine64 "$build/velquin/tests/e2e/velquin_demo_ports.exe"
+}
 
-if [ -n "${DISPLAY:-}" ]; then
-  /usr/lib/wine/wine64 "$media/Update.exe"
-else
+# Opens the program; without a display, under Xvfb until its window (titled
+# $2) is up, then writes a screenshot.
+open_program() {
+  local windows_path=$1 title=$2 shot=$demo/$program.png
+  if [ -n "${DISPLAY:-}" ]; then
+    /usr/lib/wine/wine64 start /wait /d "${windows_path%\\*}" "$windows_path"
+    return
+  fi
   Xvfb :77 -screen 0 1024x768x24 >/dev/null 2>&1 & xvfb=$!
   trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT
   export DISPLAY=:77
   sleep 1
   # A virtual desktop draws the title bars, which Xvfb without a window manager lacks.
-  /usr/lib/wine/wine64 explorer /desktop=Demo,800x600 "C:\\media\\Update.exe" & app=$!
-  # Until the wizard's window is up (bounded), then a moment for it to paint.
+  /usr/lib/wine/wine64 explorer /desktop=Demo,800x600 "$windows_path" & app=$!
   for _ in $(seq 120); do
-    xdotool search --name '^Welcome$' >/dev/null 2>&1 && break
+    xdotool search --name "^$title\$" >/dev/null 2>&1 && break
     sleep 0.5
   done
   sleep 2
-  import -window root "$demo/update-welcome.png"
-  echo "No display: Update ran under Xvfb; screenshot at $demo/update-welcome.png"
+  import -window root "$shot"
+  echo "No display: $program ran under Xvfb; screenshot at $shot"
   kill $app 2>/dev/null || true
+}
+
+if [ "$program" = update ]; then
+  lay_out_update
+  open_program 'C:\media\Update.exe' Welcome
+else
+  lay_out_velquin
+  open_program 'C:\Velquin\Velquin.exe' Velquin
 fi
