@@ -51,12 +51,15 @@ TEST_F(CommandLine, RegisterAgainReplacesTheImagePath) {
     const std::wstring second = makeDummyDriverFile(folder, L"second.sys");
 
     EXPECT_EQ(run({L"/register", first}), kExitDone);
+    // Re-created instead of changed in place, the service would lose this.
+    markFilterService();
     EXPECT_EQ(run({L"/register", second}), kExitDone);
 
     const auto settings = readFilterServiceSettings();
     ASSERT_TRUE(settings) << "no service kelPortHi";
     EXPECT_EQ(settings->imagePath, second);
     EXPECT_EQ(settings->start, 3u);
+    EXPECT_TRUE(filterServiceIsMarked()) << "the service was deleted and created again";
 }
 
 TEST_F(CommandLine, RegisterOfAMissingFileFailsAndCreatesNoService) {

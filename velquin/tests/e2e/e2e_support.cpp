@@ -19,6 +19,7 @@ const wchar_t kComPortInterfaceKey[] =
 const wchar_t kFilterServiceKey[] = L"System\\CurrentControlSet\\Services\\kelPortHi";
 const wchar_t kFilterService[] = L"kelPortHi";
 const wchar_t kProbeService[] = L"velquinProbePort";
+const wchar_t kServiceMarker[] = L"VelquinTestMarker";
 
 std::string lastErrorText(const char* call) {
     return std::string(call) + " failed, error " + std::to_string(::GetLastError());
@@ -249,6 +250,17 @@ void deleteFilterService() {
     // The deletion completes once the last handle is closed.
     if (!ui_harness::waitUntil([] { return !filterServiceExists(); }))
         throw HarnessError("service kelPortHi stays after deletion");
+}
+
+void markFilterService() {
+    const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kFilterServiceKey, KEY_SET_VALUE);
+    if (!key) throw HarnessError("service kelPortHi has no registry key");
+    key->setString(kServiceMarker, L"kept");
+}
+
+bool filterServiceIsMarked() {
+    const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kFilterServiceKey);
+    return key && key->readString(kServiceMarker) == L"kept";
 }
 
 std::wstring velquinPath() {

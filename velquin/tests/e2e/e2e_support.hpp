@@ -56,6 +56,10 @@ std::optional<ServiceSettings> readFilterServiceSettings();
 // Registers kelPortHi without Velquin, for tests that start from an installed driver.
 void registerFilterService(const std::wstring& imagePath);
 void deleteFilterService();
+// Leaves a value of the test's own in the service's key, to tell whether the
+// service was changed in place or made anew.
+void markFilterService();
+bool filterServiceIsMarked();
 
 // ---------------------------------------------------------------- the program under test
 
