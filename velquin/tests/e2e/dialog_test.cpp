@@ -155,6 +155,16 @@ TEST_F(VelquinDialog, CommandsThatNeedTheDriverRefuseUntilItIsInstalled) {
     pressExpectingBox(kConfigure, L"Error", kNotInstalled);
 }
 
+TEST_F(VelquinDialog, ConfigureWithAnEmptyListAsksForADevice) {
+    registerDummyDriver();
+    addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Unplugged Port (COM6)", false});
+    start();
+    ASSERT_TRUE(control(kDevices).items().empty());
+    pressExpectingBox(kConfigure, L"Error", L"Please select a device");
+    EXPECT_FALSE(control(kTest).enabled());
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), std::nullopt);
+}
+
 TEST_F(VelquinDialog, TestReportsTheFilterMissingOnARealPortAndAPortThatIsNotThere) {
     registerDummyDriver();
     linkComPortToTerminal(5);
