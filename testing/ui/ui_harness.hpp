@@ -295,3 +295,30 @@ private:
 };
 
 }  // namespace ui_harness
+
+namespace ui_harness {
+
+// ---------------------------------------------------------------- planted DLLs
+
+// A stand-in version.dll planted in `folder` beside a program under test. It
+// leaves a marker when a process loads it. Wine prefers its own DLLs, so it is
+// told to prefer a copy on the search path for the named programs, as
+// Windows' search order would; the override is undone on destruction.
+class PlantedVersionDll {
+public:
+    PlantedVersionDll(const std::wstring& folder, std::vector<std::wstring> programs);
+    PlantedVersionDll(const PlantedVersionDll&) = delete;
+    PlantedVersionDll& operator=(const PlantedVersionDll&) = delete;
+    ~PlantedVersionDll();
+
+    bool loaded() const;  // some process loaded the plant
+    // Runs a program from `folder` that loads "version.dll" the unguarded way,
+    // to show the plant is found at all; true when that loaded it.
+    bool foundByUnguardedProgram() const;
+
+private:
+    std::wstring folder_;
+    std::vector<std::wstring> programs_;
+};
+
+}  // namespace ui_harness

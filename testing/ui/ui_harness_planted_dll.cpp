@@ -1,0 +1,45 @@
+#include "ui_harness.hpp"
+
+namespace ui_harness {
+namespace {
+
+const wchar_t kUnguardedLoader[] = L"unguarded_loader.exe";
+
+std::wstring overridesKey(const std::wstring& program) {
+    return L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides";
+}
+
+std::wstring toolPath(const wchar_t* variable) {
+    const std::wstring path = environmentVariable(variable);
+    if (path.empty()) throw HarnessError(std::wstring(variable) + L" is not set");
+    return windowsPathFromUnix(path);
+}
+
+}  // namespace
+
+PlantedVersionDll::PlantedVersionDll(const std::wstring& folder, std::vector<std::wstring> programs)
+    : folder_(folder), programs_(std::move(programs)) {
+    programs_.push_back(kUnguardedLoader);
+    copyFile(toolPath(L"PLANTED_DLL"), joinPath(folder_, L"version.dll"));
+    // In the prefix's registry: Wine's loader does not take WINEDLLOVERRIDES
+    // from the environment a parent hands to CreateProcess.
+    for (const auto& program : programs_)
+        RegKey::create(HKEY_CURRENT_USER, overridesKey(program)).setString(L"version", L"native,builtin");
+}
+
+PlantedVersionDll::~PlantedVersionDll() {
+    for (const auto& program : programs_)
+        RegKey::deleteTree(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\" + program);
+}
+
+bool PlantedVersionDll::loaded() const { return fileExists(joinPath(folder_, L"version.dll.loaded")); }
+
+bool PlantedVersionDll::foundByUnguardedProgram() const {
+    const std::wstring loader = joinPath(folder_, kUnguardedLoader);
+    copyFile(toolPath(L"UNGUARDED_LOADER"), loader);
+    const auto unguarded = Process::start(loader);
+    if (unguarded.waitForExit() != DWORD{0}) throw HarnessError("the unguarded loader did not load version.dll");
+    return loaded();
+}
+
+}  // namespace ui_harness

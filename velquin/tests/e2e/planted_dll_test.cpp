@@ -1,0 +1,42 @@
+// Velquin.exe run from a folder that also holds a planted version.dll, as a
+// download folder may: neither mode of the program loads it.
+#include <gtest/gtest.h>
+
+#include "e2e_support.hpp"
+
+namespace velquin_e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(PlantedDll, NeitherTheCommandLineNorTheDialogLoadsAVersionDllBesideTheProgram) {
+    deleteFilterService();
+    removeAllComPortDevices();
+    addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Plain Port (COM5)"});
+    const ui_harness::TempFolder folder(L"velquin-planted");
+    const std::wstring velquin = folder / L"Velquin.exe";
+    ui_harness::copyFile(velquinPath(), velquin);
+    const ui_harness::PlantedVersionDll planted(folder.path(), {L"Velquin.exe"});
+
+    const std::wstring driver = makeDummyDriverFile(folder, L"kelPortHi.sys");
+    for (const std::vector<std::wstring>& arguments : {std::vector<std::wstring>{L"/register", driver},
+                                                       std::vector<std::wstring>{L"/unregister"}}) {
+        const auto run = ui_harness::Process::start(velquin, {.arguments = arguments});
+        EXPECT_EQ(run.waitForExit(30s), DWORD{0}) << ui_harness::narrow(arguments.front());
+    }
+
+    // The dialog, its device list and the file dialog bring in the rest.
+    const auto dialogRun = ui_harness::Process::start(velquin);
+    const auto dialog = dialogRun.waitForWindow({.title = L"Velquin", .className = L"#32770"});
+    ui_harness::findControl(dialog, {.id = 1006}).click();
+    ui_harness::chooseFileInOpenDialog(dialogRun.id(), driver);
+    ui_harness::waitForMessageBox(dialogRun.id(), std::wstring(L"Success")).press(L"OK");
+    dialog.close();
+    EXPECT_TRUE(dialogRun.waitForExit(10s));
+
+    EXPECT_FALSE(planted.loaded()) << "Velquin.exe loaded the planted version.dll";
+    EXPECT_TRUE(planted.foundByUnguardedProgram()) << "the plant is not detected: the check above proves nothing";
+}
+
+}  // namespace
+}  // namespace velquin_e2e
