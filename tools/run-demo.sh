@@ -17,10 +17,17 @@ case $program in
 esac
 
 bash tools/install-deps.sh
-cmake --preset mingw-i686 >/dev/null
-cmake --build --preset mingw-i686
+# The programs are 32-bit; on a machine that cannot execute 32-bit code the
+# 64-bit build from the same sources is shown instead.
+preset=mingw-i686 registry_view=/reg:32
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "This machine does not execute 32-bit code: showing the 64-bit build instead."
+  preset=mingw-x86_64 registry_view=/reg:64
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
 
-build=$PWD/build/mingw-i686
+build=$PWD/build/$preset
 demo=$build/demo-$program
 rm -rf "$demo"; mkdir -p "$demo"
 export WINEPREFIX=$demo/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
@@ -44,8 +51,8 @@ lay_out_update() {
   printf '[1.9.0]\r\n' > "$media/Version.bin"
   cp "$build/update/win32/ui/Update.exe" "$media/"
   local key='HKLM\SOFTWARE\KVB\Orvexa'
-  /usr/lib/wine/wine64 reg add "$key" /v Version /t REG_SZ /d 1.8.2 /f /reg:32 >/dev/null
-  /usr/lib/wine/wine64 reg add "$key" /v Installpath /t REG_SZ /d 'C:\Orvexa' /f /reg:32 >/dev/null
+  /usr/lib/wine/wine64 reg add "$key" /v Version /t REG_SZ /d 1.8.2 /f "$registry_view" >/dev/null
+  /usr/lib/wine/wine64 reg add "$key" /v Installpath /t REG_SZ /d 'C:\Orvexa' /f "$registry_view" >/dev/null
 }
 
 lay_out_velquin() {
