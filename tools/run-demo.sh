@@ -10,6 +10,7 @@
 # screenshot is written.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/wine-common.sh
 program=${1:-update}
 case $program in
   update | velquin) ;;
@@ -20,7 +21,7 @@ bash tools/install-deps.sh
 # The programs are 32-bit; on a machine that cannot execute 32-bit code the
 # 64-bit build from the same sources is shown instead.
 preset=mingw-i686 registry_view=/reg:32
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if ! host_runs_32bit_code; then
   echo "This machine does not execute 32-bit code: showing the 64-bit build instead."
   preset=mingw-x86_64 registry_view=/reg:64
 fi
@@ -31,12 +32,7 @@ build=$PWD/build/$preset
 demo=$build/demo-$program
 rm -rf "$demo"; mkdir -p "$demo"
 export WINEPREFIX=$demo/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-# Debian's Wine does not find its own fonts (MS Sans Serif, Tahoma) by itself;
-# the prefix's Fonts folder is where it does look.
-if [ -d /usr/share/wine/fonts ]; then
-  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-fi
+new_wine_prefix "$WINEPREFIX"
 drive_c=$WINEPREFIX/drive_c
 
 lay_out_update() {

@@ -3,6 +3,7 @@
 # sanitizers, then both Windows builds with their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/wine-common.sh
 bash tools/install-deps.sh
 
 status=0
@@ -13,7 +14,7 @@ for preset in native mingw-i686 mingw-x86_64; do
   # Wine tests share two cores badly; one at a time keeps them inside their time-outs.
   ctest --preset "$preset" || status=1
 done
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if ! host_runs_32bit_code; then
   echo "NOTE: this machine does not execute 32-bit code, so the mingw-i686 tests were built" \
     "but skipped; only a machine that runs 32-bit programs tests that build."
 fi

@@ -8,6 +8,7 @@
 # turned into PNG files under <build>/screens when it ends.
 #   wine-run.sh PROGRAM.exe [ARGS...]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
 
 prog=$1; shift
 build_root=${WINE_TEST_ROOT:-$(cd "$(dirname "$prog")" && pwd)}
@@ -19,7 +20,7 @@ make_template() {
   # Built beside its final name and renamed, so a half-made template is never used.
   local tmp="$template.$$"
   rm -rf "$tmp"
-  WINEPREFIX="$tmp" WINEARCH=win64 timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+  new_wine_prefix "$tmp"
   WINEPREFIX="$tmp" timeout 60 /usr/lib/wine/wine64 reg delete \
     'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
   WINEPREFIX="$tmp" timeout 60 /usr/lib/wine/wine64 reg add \
@@ -27,25 +28,20 @@ make_template() {
   # Wine draws window frames itself, as there is no window manager on Xvfb.
   WINEPREFIX="$tmp" timeout 60 /usr/lib/wine/wine64 reg add \
     'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-  # Debian's Wine does not find its own fonts (Marlett for the frame buttons,
-  # Tahoma) by itself; the prefix's Fonts folder is where it does look.
-  if [ -d /usr/share/wine/fonts ]; then
-    cp /usr/share/wine/fonts/* "$tmp/drive_c/windows/Fonts/" 2>/dev/null || true
-  fi
   WINEPREFIX="$tmp" timeout 60 wineserver -w
   mv "$tmp" "$template" 2>/dev/null || rm -rf "$tmp"
 }
 
-# A 32-bit Windows program needs a host that executes 32-bit code, and some
-# kernels and sandboxes refuse it (exec format error). Exit 77 is a skipped test
-# for CTest: such a host cannot tell a good 32-bit build from a bad one.
+# A 32-bit program cannot run on a host that does not execute 32-bit code.
+# Exit 77 is a skipped test for CTest: such a host cannot tell a good 32-bit
+# build from a bad one.
 is_32bit_program() {
   local pe_offset machine
   pe_offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
   machine=$(od -An -t x2 -j $((pe_offset + 4)) -N 2 "$1" | tr -d ' ')
   [ "$machine" = 014c ]
 }
-if is_32bit_program "$prog" && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if is_32bit_program "$prog" && ! host_runs_32bit_code; then
   echo "wine-run.sh: SKIPPED $(basename "$prog"): this machine does not execute 32-bit code" \
     "(/usr/lib/wine/wine does not start), so no 32-bit program can run under Wine here" >&2
   exit 77

@@ -5,9 +5,8 @@ namespace {
 
 const wchar_t kUnguardedLoader[] = L"unguarded_loader.exe";
 
-std::wstring overridesKey(const std::wstring& program) {
-    return L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides";
-}
+// Wine's per-program settings; the whole key is ours to delete again.
+std::wstring appDefaultsKey(const std::wstring& program) { return L"Software\\Wine\\AppDefaults\\" + program; }
 
 std::wstring toolPath(const wchar_t* variable) {
     const std::wstring path = environmentVariable(variable);
@@ -24,12 +23,13 @@ PlantedVersionDll::PlantedVersionDll(const std::wstring& folder, std::vector<std
     // In the prefix's registry: Wine's loader does not take WINEDLLOVERRIDES
     // from the environment a parent hands to CreateProcess.
     for (const auto& program : programs_)
-        RegKey::create(HKEY_CURRENT_USER, overridesKey(program)).setString(L"version", L"native,builtin");
+        RegKey::create(HKEY_CURRENT_USER, appDefaultsKey(program) + L"\\DllOverrides")
+            .setString(L"version", L"native,builtin");
 }
 
 PlantedVersionDll::~PlantedVersionDll() {
     for (const auto& program : programs_)
-        RegKey::deleteTree(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\" + program);
+        RegKey::deleteTree(HKEY_CURRENT_USER, appDefaultsKey(program));
 }
 
 bool PlantedVersionDll::loaded() const { return fileExists(joinPath(folder_, L"version.dll.loaded")); }
