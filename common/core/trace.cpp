@@ -1,0 +1,50 @@
+#include "common/core/trace.hpp"
+
+#include "common/core/text.hpp"
+
+#include <exception>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace common {
+namespace {
+
+void defaultSink([[maybe_unused]] std::wstring_view line) {
+#ifdef _WIN32
+    const std::wstring terminated = std::wstring(line) + L"\n";
+    OutputDebugStringW(terminated.c_str());
+#endif
+}
+
+TraceSink currentSink = &defaultSink;
+
+}  // namespace
+
+void trace(std::wstring_view line) { currentSink(line); }
+
+void trace(const Failure& failure) { trace(failure.text()); }
+
+void traceCurrentException(std::wstring_view where) {
+    std::wstring line(where);
+    try {
+        throw;
+    } catch (const Failure& failure) {
+        line += L": " + failure.text();
+    } catch (const std::exception& error) {
+        line += L": exception: " + asciiToWide(error.what());
+    } catch (...) {
+        line += L": unknown exception";
+    }
+    trace(line);
+}
+
+TraceSink setTraceSink(TraceSink sink) {
+    const TraceSink previous = currentSink;
+    currentSink = sink ? sink : &defaultSink;
+    return previous;
+}
+
+}  // namespace common

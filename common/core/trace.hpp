@@ -1,0 +1,23 @@
+// The programs' trace: one line per failure they handle and per rollback
+// step. Users never see it; a debugger or debug-output viewer does (under
+// Wine: WINEDEBUG=+debugstr). There is no log file.
+#pragma once
+
+#include "common/core/failure.hpp"
+
+#include <string_view>
+
+namespace common {
+
+void trace(std::wstring_view line);
+void trace(const Failure& failure);
+
+// For a catch (...) block: traces what was caught, naming where.
+void traceCurrentException(std::wstring_view where);
+
+// Where trace lines go: OutputDebugStringW on Windows, nowhere elsewhere.
+// Tests put their own sink in; returns the previous one.
+using TraceSink = void (*)(std::wstring_view line);
+TraceSink setTraceSink(TraceSink sink);
+
+}  // namespace common
