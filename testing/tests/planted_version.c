@@ -31,22 +31,26 @@ __declspec(dllexport) DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR file, LPDWORD
     return 0;
 }
 
-__declspec(dllexport) BOOL WINAPI GetFileVersionInfoA(LPCSTR file, DWORD handle, DWORD size, LPVOID data) {
+__declspec(dllexport) BOOL WINAPI
+    GetFileVersionInfoA(LPCSTR file, DWORD handle, DWORD size, LPVOID data) {
     (void)file, (void)handle, (void)size, (void)data;
     return FALSE;
 }
 
-__declspec(dllexport) BOOL WINAPI GetFileVersionInfoW(LPCWSTR file, DWORD handle, DWORD size, LPVOID data) {
+__declspec(dllexport) BOOL WINAPI
+    GetFileVersionInfoW(LPCWSTR file, DWORD handle, DWORD size, LPVOID data) {
     (void)file, (void)handle, (void)size, (void)data;
     return FALSE;
 }
 
-__declspec(dllexport) BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
+__declspec(dllexport) BOOL WINAPI
+    VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
     (void)block, (void)subBlock, (void)buffer, (void)length;
     return FALSE;
 }
 
-__declspec(dllexport) BOOL WINAPI VerQueryValueW(LPCVOID block, LPCWSTR subBlock, LPVOID* buffer, PUINT length) {
+__declspec(dllexport) BOOL WINAPI
+    VerQueryValueW(LPCVOID block, LPCWSTR subBlock, LPVOID* buffer, PUINT length) {
     (void)block, (void)subBlock, (void)buffer, (void)length;
     return FALSE;
 }

@@ -67,18 +67,28 @@ void createControls(HWND window) {
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE: createControls(window); return 0;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case kMessage: askQuestion(window); return 0;
-        case kOpen: chooseFile(window); return 0;
-        case kOpenAnsi: chooseFileAnsi(window); return 0;
-        case kList:
-            if (HIWORD(wParam) == LBN_SELCHANGE) reportSelection(window);
+        case WM_CREATE:
+            createControls(window);
             return 0;
-        }
-        break;
-    case WM_DESTROY: PostQuitMessage(7); return 0;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case kMessage:
+                    askQuestion(window);
+                    return 0;
+                case kOpen:
+                    chooseFile(window);
+                    return 0;
+                case kOpenAnsi:
+                    chooseFileAnsi(window);
+                    return 0;
+                case kList:
+                    if (HIWORD(wParam) == LBN_SELCHANGE) reportSelection(window);
+                    return 0;
+            }
+            break;
+        case WM_DESTROY:
+            PostQuitMessage(7);
+            return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -93,8 +103,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = L"HarnessSample";
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, L"HarnessSample", L"Harness Sample", WS_OVERLAPPEDWINDOW,
-                                  40, 40, 360, 220, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExW(0, L"HarnessSample", L"Harness Sample", WS_OVERLAPPEDWINDOW, 40,
+                                  40, 360, 220, nullptr, nullptr, instance, nullptr);
     ShowWindow(window, SW_SHOW);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

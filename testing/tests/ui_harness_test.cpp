@@ -86,7 +86,8 @@ TEST(HarnessFiles, SnapshotsTreesWithEmptyFolders) {
     TempFolder folder(L"harness");
     writeFile(folder / L"a\\b.txt", std::string("x\0y", 3));
     createFolders(folder / L"empty");
-    const TreeSnapshot expected{{L"a\\", ""}, {L"a\\b.txt", std::string("x\0y", 3)}, {L"empty\\", ""}};
+    const TreeSnapshot expected{
+        {L"a\\", ""}, {L"a\\b.txt", std::string("x\0y", 3)}, {L"empty\\", ""}};
     EXPECT_EQ(snapshotTree(folder.path()), expected);
 }
 

@@ -104,7 +104,8 @@ bool Window::exists() const { return hwnd_ != nullptr && IsWindow(hwnd_); }
 std::wstring Window::text() const {
     const auto length = sendBounded(hwnd_, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const auto copied = sendBounded(hwnd_, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    const auto copied =
+        sendBounded(hwnd_, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(copied));
     return text;
 }
@@ -161,7 +162,8 @@ std::vector<std::wstring> Window::items() const {
         const auto length = sendBounded(hwnd_, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
         if (length < 0) break;
         std::wstring item(static_cast<size_t>(length) + 1, L'\0');
-        sendBounded(hwnd_, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        sendBounded(hwnd_, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
+                    reinterpret_cast<LPARAM>(item.data()));
         item.resize(static_cast<size_t>(length));
         result.push_back(item);
     }
@@ -169,7 +171,8 @@ std::vector<std::wstring> Window::items() const {
 }
 
 int Window::selectedIndex() const {
-    return static_cast<int>(sendBounded(hwnd_, isComboBox(*this) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
+    return static_cast<int>(
+        sendBounded(hwnd_, isComboBox(*this) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
 }
 
 void Window::selectItem(int index) const {
@@ -259,7 +262,8 @@ Window waitForWindow(DWORD processId, const WindowQuery& query, Millis timeout) 
     std::wstring present;
     for (const auto& window : topLevelWindows(processId, {.visibleOnly = false}))
         present += L" [" + window.className() + L" \"" + window.text() + L"\"]";
-    throw HarnessError(L"timed out waiting for " + describe(query) + L"; the process has:" + present);
+    throw HarnessError(L"timed out waiting for " + describe(query) + L"; the process has:" +
+                       present);
 }
 
 bool waitForTitle(const Window& window, const std::wstring& title, Millis timeout) {
@@ -377,8 +381,8 @@ std::optional<Window> Process::tryWaitForWindow(const WindowQuery& query, Millis
 Window Process::waitForWindow(const WindowQuery& query, Millis timeout) const {
     if (auto found = tryWaitForWindow(query, timeout)) return *found;
     if (const auto code = waitForExit(Millis{0}))
-        throw HarnessError(L"the program ended (exit code 0x" + hex(*code) + L") before showing a " +
-                           describe(query));
+        throw HarnessError(L"the program ended (exit code 0x" + hex(*code) +
+                           L") before showing a " + describe(query));
     return ui_harness::waitForWindow(id_, query, Millis{0});  // throws, listing what is there
 }
 

@@ -76,7 +76,7 @@ public:
     explicit Window(HWND hwnd) : hwnd_(hwnd) {}
 
     HWND handle() const { return hwnd_; }
-    bool exists() const;  // still a window (IsWindow)
+    bool exists() const;        // still a window (IsWindow)
     std::wstring text() const;  // WM_GETTEXT, works across processes
     std::wstring className() const;
     int controlId() const;
@@ -100,8 +100,8 @@ public:
     // user's selection would (LBN_SELCHANGE / CBN_SELCHANGE).
     void selectItem(int index) const;
     void selectItem(const std::wstring& itemText) const;  // exact text; throws if absent
-    std::vector<std::wstring> items() const;             // list box or combo box items
-    int selectedIndex() const;                           // -1 when none
+    std::vector<std::wstring> items() const;              // list box or combo box items
+    int selectedIndex() const;                            // -1 when none
 
 private:
     HWND hwnd_ = nullptr;
@@ -112,14 +112,15 @@ struct ControlQuery {
     std::optional<std::wstring> text = std::nullopt;       // exact window text, '&' included
     std::optional<int> id = std::nullopt;                  // control id
     std::optional<std::wstring> className = std::nullopt;  // e.g. L"Button", L"Static", L"Edit"
-    bool visibleOnly = false;               // only controls IsWindowVisible reports shown
+    bool visibleOnly = false;  // only controls IsWindowVisible reports shown
 };
 
 std::optional<Window> tryFindControl(const Window& parent, const ControlQuery& query);
 Window findControl(const Window& parent, const ControlQuery& query);  // throws
 std::vector<Window> findControls(const Window& parent, const ControlQuery& query);
 // Waits until a matching control appears (e.g. after a page change).
-Window waitForControl(const Window& parent, const ControlQuery& query, Millis timeout = kDefaultWait);
+Window waitForControl(const Window& parent, const ControlQuery& query,
+                      Millis timeout = kDefaultWait);
 
 // What a top-level window must match; empty fields match anything.
 struct WindowQuery {

@@ -6,7 +6,9 @@ namespace {
 const wchar_t kUnguardedLoader[] = L"unguarded_loader.exe";
 
 // Wine's per-program settings; the whole key is ours to delete again.
-std::wstring appDefaultsKey(const std::wstring& program) { return L"Software\\Wine\\AppDefaults\\" + program; }
+std::wstring appDefaultsKey(const std::wstring& program) {
+    return L"Software\\Wine\\AppDefaults\\" + program;
+}
 
 std::wstring toolPath(const wchar_t* variable) {
     const std::wstring path = environmentVariable(variable);
@@ -32,13 +34,16 @@ PlantedVersionDll::~PlantedVersionDll() {
         RegKey::deleteTree(HKEY_CURRENT_USER, appDefaultsKey(program));
 }
 
-bool PlantedVersionDll::loaded() const { return fileExists(joinPath(folder_, L"version.dll.loaded")); }
+bool PlantedVersionDll::loaded() const {
+    return fileExists(joinPath(folder_, L"version.dll.loaded"));
+}
 
 bool PlantedVersionDll::foundByUnguardedProgram() const {
     const std::wstring loader = joinPath(folder_, kUnguardedLoader);
     copyFile(toolPath(L"UNGUARDED_LOADER"), loader);
     const auto unguarded = Process::start(loader);
-    if (unguarded.waitForExit() != DWORD{0}) throw HarnessError("the unguarded loader did not load version.dll");
+    if (unguarded.waitForExit() != DWORD{0})
+        throw HarnessError("the unguarded loader did not load version.dll");
     return loaded();
 }
 

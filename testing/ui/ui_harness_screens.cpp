@@ -19,7 +19,9 @@ struct MemoryDc {
 struct Bitmap {
     HBITMAP bitmap;
     explicit Bitmap(HBITMAP owned) : bitmap(owned) {}
-    ~Bitmap() { if (bitmap) DeleteObject(bitmap); }
+    ~Bitmap() {
+        if (bitmap) DeleteObject(bitmap);
+    }
 };
 struct Selection {
     HDC dc;

@@ -39,8 +39,7 @@ DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder,
 }
 
 DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
-                                   const std::string& mediaFolder,
-                                   const std::string& installPath,
+                                   const std::string& mediaFolder, const std::string& installPath,
                                    const VersionReader& readVersion,
                                    const VersionValidator& validate) {
     const DeploymentPaths p = makeDeploymentPaths(mediaFolder, installPath);

@@ -19,8 +19,7 @@ public:
     virtual bool createFolder(const std::string& path) = 0;
     // Copies the contents of src into the existing folder dst.
     virtual bool copyFolder(const std::string& src, const std::string& dst) = 0;
-    virtual bool copyFile(const std::string& src, const std::string& dst,
-                          bool overwrite) = 0;
+    virtual bool copyFile(const std::string& src, const std::string& dst, bool overwrite) = 0;
     // Renames a file or folder; dst must not exist.
     virtual bool rename(const std::string& src, const std::string& dst) = 0;
     // True when the file could be opened exclusively (nobody holds it).
@@ -44,8 +43,7 @@ struct DeploymentPaths {
 };
 
 // Plain concatenation: callers pass folders without trailing separator.
-DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder,
-                                    const std::string& installPath);
+DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder, const std::string& installPath);
 
 // Returns the version text of the file, or nullopt if it cannot be read.
 using VersionReader = std::function<std::optional<std::string>(const std::string& path)>;
@@ -56,8 +54,7 @@ using VersionValidator = std::function<bool(const std::string& version)>;
 // and records the version. All or nothing: on failure the installation is
 // left as it was found.
 DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
-                                   const std::string& mediaFolder,
-                                   const std::string& installPath,
+                                   const std::string& mediaFolder, const std::string& installPath,
                                    const VersionReader& readVersion,
                                    const VersionValidator& validate);
 

@@ -2,9 +2,7 @@
 
 namespace update {
 
-std::string makeRegistryQueryBuffer() {
-    return std::string(kRegistryBufferSize, ' ');
-}
+std::string makeRegistryQueryBuffer() { return std::string(kRegistryBufferSize, ' '); }
 
 RegistryRead decodeRegistryValue(std::string_view buffer, long queryResult) {
     RegistryRead read;

@@ -22,13 +22,11 @@ std::string readPackVersion(std::string_view bytes) {
         // input also accepts a bare LF, so files written on other systems work.
         // All other bytes (NUL included) are ordinary line content.
         const auto end = bytes.find_first_of("\r\n", pos);
-        std::string line(bytes.substr(pos, end == std::string_view::npos
-                                               ? std::string_view::npos
-                                               : end - pos));
+        std::string line(
+            bytes.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos));
         if (end == std::string_view::npos) {
             pos = bytes.size();
-        } else if (bytes[end] == '\r' && end + 1 < bytes.size() &&
-                   bytes[end + 1] == '\n') {
+        } else if (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') {
             pos = end + 2;
         } else {
             pos = end + 1;

@@ -70,8 +70,8 @@ public:
     bool evaluationFailed = false;
 
 private:
-    static std::optional<std::int16_t> component(
-        const std::vector<std::string_view>& parts, std::size_t index) {
+    static std::optional<std::int16_t> component(const std::vector<std::string_view>& parts,
+                                                 std::size_t index) {
         if (index >= parts.size()) return std::nullopt;
         return convertVersionComponent(parts[index]);
     }
@@ -104,9 +104,9 @@ std::optional<std::int16_t> convertVersionComponent(std::string_view text) {
 
 std::string olderThanInstalledText(const std::string& packVersion,
                                    const std::string& installedVersion) {
-    return "This Orvexa version(" + packVersion +
-           ") is older than the existing version(" + installedVersion + ")" +
-           "\r\n" + "                Cannot Install. Contact Administrator";
+    return "This Orvexa version(" + packVersion + ") is older than the existing version(" +
+           installedVersion + ")" + "\r\n" +
+           "                Cannot Install. Contact Administrator";
 }
 
 ValidationResult validateVersion(const std::string& packVersion,

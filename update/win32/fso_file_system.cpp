@@ -104,9 +104,7 @@ bool FsoFileSystem::callIsTrue(const wchar_t* method, const std::string& path) {
     return v.vt == VT_BOOL && v.boolVal != VARIANT_FALSE;
 }
 
-bool FsoFileSystem::fileExists(const std::string& path) {
-    return callIsTrue(L"FileExists", path);
-}
+bool FsoFileSystem::fileExists(const std::string& path) { return callIsTrue(L"FileExists", path); }
 
 bool FsoFileSystem::folderExists(const std::string& path) {
     return callIsTrue(L"FolderExists", path);
@@ -154,8 +152,8 @@ bool FsoFileSystem::rename(const std::string& src, const std::string& dst) {
 }
 
 bool FsoFileSystem::canOpenExclusively(const std::string& path) {
-    FileHandle file(CreateFileW(ansiToWide(path).c_str(), GENERIC_READ, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(CreateFileW(ansiToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid();
 }
 

@@ -10,7 +10,6 @@ namespace update {
 // it (showing the refusal message box owned by `owner`), replaces the
 // installation's Events folder and database and records the version.
 // False on any failure; the installation is then as it was found.
-bool InstallServicePack(const std::string& mediaFolder, const std::string& installPath,
-                        HWND owner);
+bool InstallServicePack(const std::string& mediaFolder, const std::string& installPath, HWND owner);
 
 }  // namespace update

@@ -12,8 +12,8 @@ constexpr std::uint32_t SERVICE_ERROR_IGNORE = 0;
 }  // namespace
 
 ServiceSettings DriverServiceSettings(const std::wstring& imagePath) {
-    return {kDriverNameW, kServiceDisplayNameW, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
-            SERVICE_ERROR_IGNORE, imagePath};
+    return {kDriverNameW,         kServiceDisplayNameW, SERVICE_KERNEL_DRIVER,
+            SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, imagePath};
 }
 
 bool RegisterDriver(ServiceLayer& services, FileSystem& files, const std::wstring& driverPath) {

@@ -30,9 +30,14 @@ bool AddFilter(DeviceWalk& walk, StatusLine& status) {
     FilterBuffer value{};
     std::size_t count = 0;
     switch (walk.ReadUpperFilters(value, count)) {
-    case FilterRead::Read: break;
-    case FilterRead::DoesNotFit: status.Set(kFiltersTooLong); return false;
-    case FilterRead::Failed: status.Set(kFiltersUnreadable); return false;
+        case FilterRead::Read:
+            break;
+        case FilterRead::DoesNotFit:
+            status.Set(kFiltersTooLong);
+            return false;
+        case FilterRead::Failed:
+            status.Set(kFiltersUnreadable);
+            return false;
     }
     if (FindFilterName(value, count) >= 0) {
         status.Set(kAlreadyInstalled);
@@ -67,9 +72,14 @@ bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName) {
         return false;
     }
     switch (FindDevice(*walk, friendlyName)) {
-    case WalkStep::Device: break;
-    case WalkStep::End: context.status.Set(kDeviceGone); return false;
-    case WalkStep::Error: context.status.Set(FormatWalkError(walk->LastError())); return false;
+        case WalkStep::Device:
+            break;
+        case WalkStep::End:
+            context.status.Set(kDeviceGone);
+            return false;
+        case WalkStep::Error:
+            context.status.Set(FormatWalkError(walk->LastError()));
+            return false;
     }
     return AddFilter(*walk, context.status);
 }

@@ -33,7 +33,9 @@ Win32SerialPorts ports;
 ScmServices services;
 Win32Files files;
 
-FilterContext Filters(StatusLine& status) { return FilterContext{devices, ports, status, ConfiguredPort}; }
+FilterContext Filters(StatusLine& status) {
+    return FilterContext{devices, ports, status, ConfiguredPort};
+}
 
 void SetStatusText(const std::wstring& text) { statusLine.Set(text); }
 
@@ -68,7 +70,8 @@ std::optional<std::wstring> SelectedDevice() {
     const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, index, 0);
     if (length == CB_ERR) return std::nullopt;
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    if (SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data())) == CB_ERR) return std::nullopt;
+    if (SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data())) == CB_ERR)
+        return std::nullopt;
     text.resize(static_cast<std::size_t>(length));
     return text;
 }
@@ -90,7 +93,8 @@ void OnTest() {
     if (TestPort(ports, statusLine, ConfiguredPort)) {
         ShowSuccess(L"Driver has loaded successfully");
     } else {
-        ShowError(L"Driver has not loaded ,Pls try once again after unpluging and pluging the device");
+        ShowError(
+            L"Driver has not loaded ,Pls try once again after unpluging and pluging the device");
     }
 }
 
@@ -127,14 +131,27 @@ void OnRemove() {
 
 void OnCommand(HWND dialog, WORD id) {
     switch (id) {
-    case IDOK:
-    case IDCANCEL: EndDialog(dialog, id); break;
-    case IDC_CONFIGURE: OnConfigure(); break;
-    case IDC_TEST: OnTest(); break;
-    case IDC_REFRESH: RefreshDeviceList(); break;
-    case IDC_INSTALL: OnInstall(); break;
-    case IDC_REMOVE: OnRemove(); break;
-    default: break;
+        case IDOK:
+        case IDCANCEL:
+            EndDialog(dialog, id);
+            break;
+        case IDC_CONFIGURE:
+            OnConfigure();
+            break;
+        case IDC_TEST:
+            OnTest();
+            break;
+        case IDC_REFRESH:
+            RefreshDeviceList();
+            break;
+        case IDC_INSTALL:
+            OnInstall();
+            break;
+        case IDC_REMOVE:
+            OnRemove();
+            break;
+        default:
+            break;
     }
 }
 
@@ -142,15 +159,15 @@ void OnCommand(HWND dialog, WORD id) {
 
 INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        MainDialog = dialog;
-        RefreshDeviceList();
-        return TRUE;
-    case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
-        return TRUE;
-    default:
-        return FALSE;
+        case WM_INITDIALOG:
+            MainDialog = dialog;
+            RefreshDeviceList();
+            return TRUE;
+        case WM_COMMAND:
+            OnCommand(dialog, LOWORD(wParam));
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 

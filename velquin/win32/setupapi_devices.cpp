@@ -2,14 +2,14 @@
 
 #include "win32_handles.hpp"
 
-
 #include <vector>
 
 namespace velquin::win32 {
 namespace {
 
 // GUID_DEVINTERFACE_COMPORT
-constexpr GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+constexpr GUID kComPortInterface = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
 // Names of up to 255 characters, as the device list shows them.
 constexpr DWORD kNameBufferBytes = 512;
@@ -21,7 +21,8 @@ public:
     WalkStep Next() override {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
         interfaceData.cbSize = sizeof(interfaceData);
-        if (!SetupDiEnumDeviceInterfaces(set_.get(), nullptr, &kComPortInterface, index_, &interfaceData)) {
+        if (!SetupDiEnumDeviceInterfaces(set_.get(), nullptr, &kComPortInterface, index_,
+                                         &interfaceData)) {
             const DWORD code = GetLastError();
             if (code == ERROR_NO_MORE_ITEMS) return WalkStep::End;
             return Fail(L"SetupDiEnumDeviceInterfaces", code);
@@ -39,22 +40,26 @@ public:
         count = 0;
         DWORD type = 0;
         DWORD required = 0;
-        if (SetupDiGetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS, &type, value.data(),
-                                              static_cast<DWORD>(value.size()), &required)) {
+        if (SetupDiGetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS, &type,
+                                              value.data(), static_cast<DWORD>(value.size()),
+                                              &required)) {
             count = required <= value.size() ? required : value.size();
             return FilterRead::Read;
         }
         // The size reported on failure says nothing reliable; the error code does.
         switch (GetLastError()) {
-        case ERROR_INVALID_DATA: return FilterRead::Read;  // no value at all
-        case ERROR_INSUFFICIENT_BUFFER: return FilterRead::DoesNotFit;
-        default: return FilterRead::Failed;
+            case ERROR_INVALID_DATA:
+                return FilterRead::Read;  // no value at all
+            case ERROR_INSUFFICIENT_BUFFER:
+                return FilterRead::DoesNotFit;
+            default:
+                return FilterRead::Failed;
         }
     }
 
     bool WriteUpperFilters(const FilterBuffer& value, std::size_t count) override {
-        return SetupDiSetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS, value.data(),
-                                                 static_cast<DWORD>(count)) != FALSE;
+        return SetupDiSetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS,
+                                                 value.data(), static_cast<DWORD>(count)) != FALSE;
     }
 
 private:
@@ -66,7 +71,8 @@ private:
     // The record is sized from the required-size query, so long paths fit.
     bool ReadDetail(SP_DEVICE_INTERFACE_DATA& interfaceData) {
         DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(set_.get(), &interfaceData, nullptr, 0, &required, nullptr);
+        SetupDiGetDeviceInterfaceDetailW(set_.get(), &interfaceData, nullptr, 0, &required,
+                                         nullptr);
         if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
             Fail(L"SetupDiGetDeviceInterfaceDetail", GetLastError());
             return false;
@@ -76,7 +82,8 @@ private:
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
         device_ = SP_DEVINFO_DATA{};
         device_.cbSize = sizeof(device_);
-        if (!SetupDiGetDeviceInterfaceDetailW(set_.get(), &interfaceData, detail, required, nullptr, &device_)) {
+        if (!SetupDiGetDeviceInterfaceDetailW(set_.get(), &interfaceData, detail, required, nullptr,
+                                              &device_)) {
             Fail(L"SetupDiGetDeviceInterfaceDetail", GetLastError());
             return false;
         }
@@ -87,8 +94,8 @@ private:
     std::optional<std::wstring> ReadText(DWORD property) {
         wchar_t text[kNameBufferBytes / sizeof(wchar_t)] = {};
         if (!SetupDiGetDeviceRegistryPropertyW(set_.get(), &device_, property, nullptr,
-                                               reinterpret_cast<BYTE*>(text), sizeof(text) - sizeof(wchar_t),
-                                               nullptr)) {
+                                               reinterpret_cast<BYTE*>(text),
+                                               sizeof(text) - sizeof(wchar_t), nullptr)) {
             return std::nullopt;
         }
         return std::wstring(text);

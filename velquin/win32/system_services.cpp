@@ -10,13 +10,16 @@ namespace {
 
 // The right to create services is asked for every operation, so a user
 // without administrative rights sees the service as not installed.
-ServiceHandle OpenServiceManager() { return ServiceHandle(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE)); }
+ServiceHandle OpenServiceManager() {
+    return ServiceHandle(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+}
 
 constexpr DWORD kServiceAccess = DELETE | SERVICE_STOP | SERVICE_START;
 
 bool Reconfigure(SC_HANDLE service, const ServiceSettings& s) {
-    return ChangeServiceConfigW(service, s.type, s.startType, s.errorControl, s.imagePath.c_str(), nullptr,
-                                nullptr, nullptr, nullptr, nullptr, s.displayName.c_str()) != FALSE;
+    return ChangeServiceConfigW(service, s.type, s.startType, s.errorControl, s.imagePath.c_str(),
+                                nullptr, nullptr, nullptr, nullptr, nullptr,
+                                s.displayName.c_str()) != FALSE;
 }
 
 }  // namespace
@@ -24,7 +27,8 @@ bool Reconfigure(SC_HANDLE service, const ServiceSettings& s) {
 bool ScmServices::IsInstalled() {
     const ServiceHandle manager = OpenServiceManager();
     if (!manager) return false;
-    return static_cast<bool>(ServiceHandle(OpenServiceW(manager.get(), kDriverNameW, kServiceAccess)));
+    return static_cast<bool>(
+        ServiceHandle(OpenServiceW(manager.get(), kDriverNameW, kServiceAccess)));
 }
 
 bool ScmServices::Install(const ServiceSettings& s) {
@@ -32,12 +36,13 @@ bool ScmServices::Install(const ServiceSettings& s) {
     if (!manager) return false;
     // An existing service is changed in place: delete and re-create would fail
     // while its deletion is still pending.
-    const ServiceHandle existing(OpenServiceW(manager.get(), s.name.c_str(), kServiceAccess | SERVICE_CHANGE_CONFIG));
+    const ServiceHandle existing(
+        OpenServiceW(manager.get(), s.name.c_str(), kServiceAccess | SERVICE_CHANGE_CONFIG));
     if (existing) return Reconfigure(existing.get(), s);
     if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) return false;
-    const ServiceHandle created(CreateServiceW(manager.get(), s.name.c_str(), s.displayName.c_str(), kServiceAccess,
-                                               s.type, s.startType, s.errorControl, s.imagePath.c_str(), nullptr,
-                                               nullptr, nullptr, nullptr, nullptr));
+    const ServiceHandle created(CreateServiceW(
+        manager.get(), s.name.c_str(), s.displayName.c_str(), kServiceAccess, s.type, s.startType,
+        s.errorControl, s.imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     return static_cast<bool>(created);
 }
 
@@ -47,7 +52,8 @@ bool ScmServices::Delete(const std::wstring& name) {
     const ServiceHandle service(OpenServiceW(manager.get(), name.c_str(), kServiceAccess));
     if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
     SERVICE_STATUS status{};
-    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);  // a driver not running cannot stop
+    ControlService(service.get(), SERVICE_CONTROL_STOP,
+                   &status);  // a driver not running cannot stop
     return DeleteService(service.get()) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
 }
 
@@ -85,8 +91,8 @@ public:
     bool SendProbe() override {
         unsigned char buffer[kProbeBufferSize] = {};
         DWORD returned = 0;
-        return DeviceIoControl(port_.get(), IOCTL_FILTER_PROBE, buffer, sizeof(buffer), buffer, sizeof(buffer),
-                               &returned, nullptr) != FALSE;
+        return DeviceIoControl(port_.get(), IOCTL_FILTER_PROBE, buffer, sizeof(buffer), buffer,
+                               sizeof(buffer), &returned, nullptr) != FALSE;
     }
 
 private:
@@ -96,7 +102,8 @@ private:
 }  // namespace
 
 std::unique_ptr<SerialPort> Win32SerialPorts::Open(const std::wstring& devicePath) {
-    FileHandle port(CreateFileW(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle port(CreateFileW(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
     if (!port) return nullptr;
     return std::make_unique<Win32SerialPort>(std::move(port));
 }

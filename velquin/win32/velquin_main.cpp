@@ -42,7 +42,8 @@ class WindowsCommands final : public velquin::ProgramCommands {
 public:
     explicit WindowsCommands(HINSTANCE instance) : instance_(instance) {}
     void RunDialog() override {
-        DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr, velquin::win32::MainDlgProc, 0);
+        DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr, velquin::win32::MainDlgProc,
+                        0);
     }
     bool RegisterDriver(const std::wstring& path) override {
         return velquin::win32::RegisterDriverFromCommandLine(path.c_str());

@@ -8,7 +8,8 @@ namespace {
 
 std::wstring requiredPath(const wchar_t* variable) {
     const auto value = environmentVariable(variable);
-    if (value.empty()) throw HarnessError(L"environment variable " + std::wstring(variable) + L" not set");
+    if (value.empty())
+        throw HarnessError(L"environment variable " + std::wstring(variable) + L" not set");
     return windowsPathFromUnix(value);
 }
 
@@ -80,7 +81,8 @@ std::wstring UpdateWizardTest::currentPage() const {
 
 bool UpdateWizardTest::waitForPage(const std::wstring& page) const {
     return waitUntil([&] {
-        const auto pages = findControls(wizard_, {.className = L"UpdateFrame", .visibleOnly = true});
+        const auto pages =
+            findControls(wizard_, {.className = L"UpdateFrame", .visibleOnly = true});
         return pages.size() == 1 && pages.front().text() == page;
     });
 }

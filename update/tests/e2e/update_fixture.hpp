@@ -57,7 +57,9 @@ protected:
     void expectEndsWithin(ui_harness::Millis timeout = ui_harness::kDefaultWait);
     void screenshot(const std::wstring& name, std::optional<ui_harness::Window> of = {}) const;
 
-    std::wstring mediaUpdateExe() const { return ui_harness::joinPath(mediaFolder(), L"Update.exe"); }
+    std::wstring mediaUpdateExe() const {
+        return ui_harness::joinPath(mediaFolder(), L"Update.exe");
+    }
 
     ui_harness::TempFolder root_{L"update-e2e"};
     std::optional<ui_harness::Process> update_;

@@ -43,15 +43,15 @@ TEST_P(NotFound, ShowsNotFoundPageAndCancelClosesAtOnce) {
     EXPECT_EQ(installedState(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Record, NotFound,
-    ::testing::Values(MissingRecord{"NoKey", std::nullopt, std::nullopt, false},
-                      MissingRecord{"NoInstallpath", L"1.9.0", std::nullopt},
-                      MissingRecord{"EmptyInstallpath", L"1.9.0", L""},
-                      MissingRecord{"BlankInstallpath", L"1.9.0", L"   "},
-                      MissingRecord{"BlankVersion", L"  ", L"C:\\Orvexa"},
-                      MissingRecord{"NoVersion", std::nullopt, L"C:\\Orvexa"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Record, NotFound,
+                         ::testing::Values(MissingRecord{"NoKey", std::nullopt, std::nullopt,
+                                                         false},
+                                           MissingRecord{"NoInstallpath", L"1.9.0", std::nullopt},
+                                           MissingRecord{"EmptyInstallpath", L"1.9.0", L""},
+                                           MissingRecord{"BlankInstallpath", L"1.9.0", L"   "},
+                                           MissingRecord{"BlankVersion", L"  ", L"C:\\Orvexa"},
+                                           MissingRecord{"NoVersion", std::nullopt, L"C:\\Orvexa"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- page flow and exit
 
@@ -59,8 +59,8 @@ TEST_F(UpdateWizardTest, WelcomeShowsOnlyItsPageAndTexts) {
     makeMedia();
     startUpdate();
     EXPECT_EQ(currentPage(), L"fraWelcome");
-    EXPECT_TRUE(tryFindControl(wizard_, {.text = L"Welcome to Orvexa Service Pack Setup program",
-                                         .visibleOnly = true}));
+    EXPECT_TRUE(tryFindControl(
+        wizard_, {.text = L"Welcome to Orvexa Service Pack Setup program", .visibleOnly = true}));
     EXPECT_TRUE(nextButton().enabled());
     EXPECT_TRUE(nextButton().visible() && cancelButton().visible());
     screenshot(L"update-welcome");
@@ -198,12 +198,12 @@ TEST_P(Refused, ShowsTheReasonThenTheFailedPageWithNothingChanged) {
     EXPECT_EQ(installedState(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Version, Refused,
-    ::testing::Values(Refusal{"BelowMinimum", L"1.8.1", L"1.8.0", kTextBelowMinimum},
-                      Refusal{"BelowInstalled", L"1.9.1", L"1.9.2",
-                              olderThanInstalledText(L"1.9.1", L"1.9.2")}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Version, Refused,
+                         ::testing::Values(Refusal{"BelowMinimum", L"1.8.1", L"1.8.0",
+                                                   kTextBelowMinimum},
+                                           Refusal{"BelowInstalled", L"1.9.1", L"1.9.2",
+                                                   olderThanInstalledText(L"1.9.1", L"1.9.2")}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UpdateWizardTest, FailuresLeaveTheInstallationAsItWas) {
     struct Case {
@@ -212,7 +212,9 @@ TEST_F(UpdateWizardTest, FailuresLeaveTheInstallationAsItWas) {
     };
     const Case cases[] = {
         {"media Events\\Events missing",
-         [](const UpdateWizardTest& t) { removeTree(joinPath(t.mediaFolder(), L"Events\\Events")); }},
+         [](const UpdateWizardTest& t) {
+             removeTree(joinPath(t.mediaFolder(), L"Events\\Events"));
+         }},
         {"media database missing",
          [](const UpdateWizardTest& t) {
              removeTree(joinPath(t.mediaFolder(), L"Database\\OrvDb.mdb"));
@@ -284,7 +286,8 @@ TEST_F(UpdateWizardTest, IgnoresAVersionDllPlantedBesideIt) {
     cancelButton().click();
     expectEndsWithin();
     EXPECT_FALSE(planted.loaded()) << "Update.exe loaded the planted version.dll";
-    EXPECT_TRUE(planted.foundByUnguardedProgram()) << "the plant is not detected: the check above proves nothing";
+    EXPECT_TRUE(planted.foundByUnguardedProgram())
+        << "the plant is not detected: the check above proves nothing";
 }
 
 }  // namespace

@@ -25,12 +25,8 @@ public:
     void folder(const std::string& p) { tree[p] = std::nullopt; }
     void file(const std::string& p, const std::string& c) { tree[p] = c; }
 
-    bool fileExists(const std::string& p) override {
-        return isFile(p);
-    }
-    bool folderExists(const std::string& p) override {
-        return isFolder(p);
-    }
+    bool fileExists(const std::string& p) override { return isFile(p); }
+    bool folderExists(const std::string& p) override { return isFolder(p); }
     bool deleteFolder(const std::string& p) override {
         if (!tick() || !isFolder(p)) return false;
         eraseTree(p);
@@ -75,9 +71,7 @@ public:
         tree.insert(moved.begin(), moved.end());
         return true;
     }
-    bool canOpenExclusively(const std::string& p) override {
-        return isFile(p) && !locked.count(p);
-    }
+    bool canOpenExclusively(const std::string& p) override { return isFile(p) && !locked.count(p); }
 
 private:
     bool tick() { return calls++ != failAt; }
@@ -92,7 +86,8 @@ private:
     static std::string parent(const std::string& p) { return p.substr(0, p.rfind('\\')); }
     void eraseTree(const std::string& p) {
         for (auto it = tree.begin(); it != tree.end();)
-            it = (it->first == p || it->first.rfind(p + "\\", 0) == 0) ? tree.erase(it) : std::next(it);
+            it = (it->first == p || it->first.rfind(p + "\\", 0) == 0) ? tree.erase(it)
+                                                                       : std::next(it);
     }
 };
 
@@ -110,8 +105,9 @@ public:
 class Deployment : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* f : {"M:", "M:\\Events", "M:\\Events\\Events", "M:\\Events\\Events\\sub",
-                              "M:\\Database", "I:", "I:\\Events", "I:\\Events\\keep", "I:\\Database"})
+        for (const char* f :
+             {"M:", "M:\\Events", "M:\\Events\\Events", "M:\\Events\\Events\\sub", "M:\\Database",
+              "I:", "I:\\Events", "I:\\Events\\keep", "I:\\Database"})
             fs.folder(f);
         fs.file("M:\\Version.bin", "raw");
         fs.file("M:\\Events\\Events\\a.evt", "new-a");
@@ -125,9 +121,11 @@ protected:
 
     DeploymentResult run() {
         return deployServicePack(
-            fs, registry, "M:", "I:",
-            [this](const std::string&) { return version; },
-            [this](const std::string& v) { validated = v; return allowed; });
+            fs, registry, "M:", "I:", [this](const std::string&) { return version; },
+            [this](const std::string& v) {
+                validated = v;
+                return allowed;
+            });
     }
 
     FakeFileSystem fs;
@@ -143,12 +141,9 @@ TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
     for (const auto& [path, content] : fs.tree)
         if (path.rfind("I:\\", 0) == 0) install[path] = content;
     const FakeFileSystem::Tree expected{
-        {"I:\\Events", std::nullopt},
-        {"I:\\Events\\a.evt", "new-a"},
-        {"I:\\Events\\sub", std::nullopt},
-        {"I:\\Events\\sub\\b.evt", "new-b"},
-        {"I:\\Database", std::nullopt},
-        {"I:\\Database\\OrvDb.mdb", "new-db"},
+        {"I:\\Events", std::nullopt},      {"I:\\Events\\a.evt", "new-a"},
+        {"I:\\Events\\sub", std::nullopt}, {"I:\\Events\\sub\\b.evt", "new-b"},
+        {"I:\\Database", std::nullopt},    {"I:\\Database\\OrvDb.mdb", "new-db"},
         {"I:\\other.txt", "user"}};
     EXPECT_EQ(install, expected);
     EXPECT_EQ(validated, "1.9.0");

@@ -52,8 +52,7 @@ TEST(VersionRule, OlderThanInstalledRefusedWithTextB) {
 }
 
 TEST(VersionRule, EvaluationFailuresGiveFalseWithoutMessage) {
-    for (const auto& [pack, installed] :
-         std::initializer_list<std::pair<const char*, const char*>>{
+    for (const auto& [pack, installed] : std::initializer_list<std::pair<const char*, const char*>>{
              {"1.9", "1.9.0"}, {"1.9.x", "1.9.0"}, {"1.x.5", ""}, {"40000.9.0", ""}}) {
         const auto r = validateVersion(pack, installed);
         EXPECT_FALSE(r.allowed) << pack;

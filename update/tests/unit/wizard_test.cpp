@@ -75,9 +75,11 @@ TEST_F(WizardFlow, FoundProductLeadsToInstallThenComplete) {
 }
 
 TEST_F(WizardFlow, MissingOrBlankRecordShowsNotInstalled) {
-    for (const auto& [v, p] : std::initializer_list<std::pair<RegistryRead, RegistryRead>>{
-             {{-1, ""}, {0, "C:\\O"}}, {{0, "   "}, {0, "C:\\O"}},
-             {{0, "1.9.0"}, {-1, ""}}, {{0, "1.9.0"}, {0, "  "}}}) {
+    for (const auto& [v, p] :
+         std::initializer_list<std::pair<RegistryRead, RegistryRead>>{{{-1, ""}, {0, "C:\\O"}},
+                                                                      {{0, "   "}, {0, "C:\\O"}},
+                                                                      {{0, "1.9.0"}, {-1, ""}},
+                                                                      {{0, "1.9.0"}, {0, "  "}}}) {
         view = FakeView();
         version = v;
         path = p;

@@ -75,8 +75,9 @@ TEST_F(RegistryRecord, WrittenVersionIsFiveCharactersAndOneNul) {
     ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kKey, &key), ERROR_SUCCESS);
     char data[16] = {};
     DWORD type = 0, size = sizeof data;
-    ASSERT_EQ(RegQueryValueExA(key, "Version", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegQueryValueExA(key, "Version", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+        ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(std::string(data, size), std::string("1.9.2", 6));

@@ -76,8 +76,8 @@ void snapshotInto(Tree& tree, const std::wstring& root, const std::wstring& rela
             tree[rel] = "dir";
             snapshotInto(tree, root, rel);
         } else {
-            tree[rel] = std::string(a & FILE_ATTRIBUTE_READONLY ? "ro " : "") + "file:" +
-                        readFile(root + rel);
+            tree[rel] = std::string(a & FILE_ATTRIBUTE_READONLY ? "ro " : "") +
+                        "file:" + readFile(root + rel);
         }
     } while (FindNextFileW(find, &entry));
     FindClose(find);
@@ -124,11 +124,10 @@ std::wstring widen(const std::string& ansi) {
 
 std::string narrow(const std::wstring& wide) {
     if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string ansi(n, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), ansi.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), ansi.data(), n, nullptr, nullptr);
     return ansi;
 }
 
@@ -136,8 +135,8 @@ TempFolder::TempFolder() {
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"update_test_" + std::to_wstring(GetCurrentProcessId()) +
-            L"_" + std::to_wstring(counter++);
+    path_ = std::wstring(temp) + L"update_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+            std::to_wstring(counter++);
     removeAll(path_);
     if (!CreateDirectoryW(path_.c_str(), nullptr)) throw std::runtime_error("no temp folder");
 }
@@ -164,8 +163,8 @@ void writeFile(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string readFile(const std::wstring& path) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr));
+    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr));
     if (!file.valid()) return "<unreadable>";
     std::string bytes;
     char buffer[4096];
@@ -191,13 +190,12 @@ Tree snapshot(const std::wstring& folder) {
 }
 
 bool makeFolderLink(const std::wstring& link, const std::wstring& target) {
-    const auto toUnix = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"),
-                                               "wine_get_unix_file_name")));
+    const auto toUnix = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
     if (!toUnix) {
-        CreateSymbolicLinkW(link.c_str(), target.c_str(),
-                            SYMBOLIC_LINK_FLAG_DIRECTORY |
-                                SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+        CreateSymbolicLinkW(
+            link.c_str(), target.c_str(),
+            SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
         return isLink(link);
     }
     const std::wstring from = hostPath(toUnix, target);
@@ -232,8 +230,8 @@ std::map<std::string, std::string> recordSnapshot() {
             ERROR_SUCCESS) {
             break;
         }
-        values[name] = std::to_string(type) + ":" +
-                       std::string(reinterpret_cast<const char*>(data), dataSize);
+        values[name] =
+            std::to_string(type) + ":" + std::string(reinterpret_cast<const char*>(data), dataSize);
     }
     return values;
 }

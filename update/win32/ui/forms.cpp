@@ -35,7 +35,7 @@ void paintPicture(HWND hwnd) {
             // gdi32's own entry: msimg32 is not a known DLL and could be
             // loaded from the program's folder before the search is restricted.
             GdiAlphaBlend(dc, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, info.bmWidth,
-                       info.bmHeight, blend);
+                          info.bmHeight, blend);
             SelectObject(source, previous);
             DeleteDC(source);
         }
@@ -90,8 +90,7 @@ bool isForm(HWND hwnd) {
 // Centred on the owner, or on the work area for a window without one.
 POINT centredPosition(HWND owner, int width, int height) {
     RECT area{};
-    if (!owner || !GetWindowRect(owner, &area))
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    if (!owner || !GetWindowRect(owner, &area)) SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     return {area.left + (area.right - area.left - width) / 2,
             area.top + (area.bottom - area.top - height) / 2};
 }
@@ -99,10 +98,9 @@ POINT centredPosition(HWND owner, int width, int height) {
 }  // namespace
 
 std::vector<ControlDesign> inTabOrder(std::vector<ControlDesign> controls) {
-    std::stable_sort(controls.begin(), controls.end(),
-                     [](const ControlDesign& a, const ControlDesign& b) {
-                         return a.tabIndex < b.tabIndex;
-                     });
+    std::stable_sort(
+        controls.begin(), controls.end(),
+        [](const ControlDesign& a, const ControlDesign& b) { return a.tabIndex < b.tabIndex; });
     return controls;
 }
 
@@ -159,10 +157,9 @@ bool Form::create(const FormDesign& design, const std::vector<ControlDesign>& co
 // face in its place, the size steps down until no caption is clipped.
 void Form::chooseFont() {
     for (int height : {11, 10, 9}) {
-        font_ = GdiObject<HFONT>(CreateFontA(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                             DEFAULT_PITCH | FF_SWISS, "MS Sans Serif"));
+        font_ = GdiObject<HFONT>(CreateFontA(
+            -height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif"));
         if (captionsFit(font_.get())) break;
     }
     for (const auto& entry : controls_)
@@ -186,8 +183,7 @@ bool Form::captionsFit(HFONT font) const {
         // Buttons need room for their edges and focus rectangle.
         const int room = isLabel ? box.right : box.right - 8;
         RECT needed{0, 0, room, 0};
-        DrawTextA(dc, text, -1, &needed,
-                  DT_CALCRECT | (isLabel ? DT_WORDBREAK : DT_SINGLELINE));
+        DrawTextA(dc, text, -1, &needed, DT_CALCRECT | (isLabel ? DT_WORDBREAK : DT_SINGLELINE));
         if (needed.right > room || needed.bottom > box.bottom) fit = false;
     }
     SelectObject(dc, previous);
@@ -203,32 +199,31 @@ bool Form::createControl(const ControlDesign& design, int id) {
     DWORD exStyle = 0;
     const char* windowClass = kFrameClass;
     switch (design.kind) {
-    case ControlKind::Frame:
-        exStyle = WS_EX_CONTROLPARENT;
-        break;
-    case ControlKind::Label:
-        windowClass = "STATIC";
-        style |= SS_LEFT;
-        break;
-    case ControlKind::CommandButton:
-        windowClass = "BUTTON";
-        style |= BS_PUSHBUTTON | WS_TABSTOP;
-        break;
-    case ControlKind::PictureBox:
-        windowClass = kPictureClass;
-        exStyle = WS_EX_CONTROLPARENT;
-        break;
+        case ControlKind::Frame:
+            exStyle = WS_EX_CONTROLPARENT;
+            break;
+        case ControlKind::Label:
+            windowClass = "STATIC";
+            style |= SS_LEFT;
+            break;
+        case ControlKind::CommandButton:
+            windowClass = "BUTTON";
+            style |= BS_PUSHBUTTON | WS_TABSTOP;
+            break;
+        case ControlKind::PictureBox:
+            windowClass = kPictureClass;
+            exStyle = WS_EX_CONTROLPARENT;
+            break;
     }
-    HWND hwnd = CreateWindowExA(exStyle, windowClass, design.text.c_str(), style, r.left, r.top,
-                                r.right - r.left, r.bottom - r.top, parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_,
-                                nullptr);
+    HWND hwnd =
+        CreateWindowExA(exStyle, windowClass, design.text.c_str(), style, r.left, r.top,
+                        r.right - r.left, r.bottom - r.top, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     if (!hwnd) return false;
     if (design.imageId) {
         // A missing image leaves an empty picture rather than failing the window.
         GdiObject<HBITMAP> bitmap(static_cast<HBITMAP>(LoadImageA(
-            instance_, MAKEINTRESOURCEA(design.imageId), IMAGE_BITMAP, 0, 0,
-            LR_CREATEDIBSECTION)));
+            instance_, MAKEINTRESOURCEA(design.imageId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bitmap.get()));
         bitmaps_.push_back(std::move(bitmap));
     }
@@ -292,41 +287,41 @@ LRESULT CALLBACK Form::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 
 LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_COMMAND:
-        // Only real button clicks; the dialog manager's IDOK/IDCANCEL carry no control.
-        // A click that reaches a button after it was disabled does nothing.
-        if (HIWORD(wParam) == BN_CLICKED && lParam &&
-            IsWindowEnabled(reinterpret_cast<HWND>(lParam)))
-            onClick(reinterpret_cast<HWND>(lParam));
-        return 0;
-    case WM_NEXTDLGCTL:
-        moveFocus(wParam, lParam);
-        return 0;
-    case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            HWND focus = GetFocus();
-            if (focus && IsChild(hwnd_, focus)) savedFocus_ = focus;
-        } else {
-            HWND target = savedFocus_;
-            if (!target || !IsChild(hwnd_, target) || !IsWindowEnabled(target))
-                target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
-            if (target) SetFocus(target);
-        }
-        return 0;
-    case WM_SETCURSOR:
-        if (busy_) {
-            SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-            return TRUE;
-        }
-        break;
-    case WM_CLOSE:
-        onClose();
-        return 0;
-    case WM_DESTROY:
-        onDestroyed();
-        return 0;
-    default:
-        break;
+        case WM_COMMAND:
+            // Only real button clicks; the dialog manager's IDOK/IDCANCEL carry no control.
+            // A click that reaches a button after it was disabled does nothing.
+            if (HIWORD(wParam) == BN_CLICKED && lParam &&
+                IsWindowEnabled(reinterpret_cast<HWND>(lParam)))
+                onClick(reinterpret_cast<HWND>(lParam));
+            return 0;
+        case WM_NEXTDLGCTL:
+            moveFocus(wParam, lParam);
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(hwnd_, focus)) savedFocus_ = focus;
+            } else {
+                HWND target = savedFocus_;
+                if (!target || !IsChild(hwnd_, target) || !IsWindowEnabled(target))
+                    target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+                if (target) SetFocus(target);
+            }
+            return 0;
+        case WM_SETCURSOR:
+            if (busy_) {
+                SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+                return TRUE;
+            }
+            break;
+        case WM_CLOSE:
+            onClose();
+            return 0;
+        case WM_DESTROY:
+            onDestroyed();
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcA(hwnd_, message, wParam, lParam);
 }

@@ -16,9 +16,7 @@ namespace update::forms {
 
 inline constexpr int kTwipsPerPixel = 15;  // at 96 dots per inch
 
-constexpr int twipsToPixels(int twips) {
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
-}
+constexpr int twipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
 
 struct TwipsRect {
     int left = 0;
@@ -31,12 +29,12 @@ enum class ControlKind { Frame, Label, CommandButton, PictureBox };
 
 struct ControlDesign {
     ControlKind kind = ControlKind::Label;
-    std::string name;     // unique within the form; used to look the control up
-    std::string text;     // caption; for frames and pictures their design name
-    std::string parent;   // container's name; empty for the form itself
+    std::string name;    // unique within the form; used to look the control up
+    std::string text;    // caption; for frames and pictures their design name
+    std::string parent;  // container's name; empty for the form itself
     TwipsRect bounds;
     int tabIndex = 0;
-    int imageId = 0;      // bitmap resource of a picture box, 0 for none
+    int imageId = 0;  // bitmap resource of a picture box, 0 for none
     bool visible = true;
 };
 

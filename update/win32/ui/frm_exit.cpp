@@ -27,14 +27,23 @@ constexpr int kParagraphGap = 6;
 std::vector<ControlDesign> exitControls() {
     std::vector<ControlDesign> controls = {
         {ControlKind::PictureBox, "Picture1", "Picture1", "", {0, 120, 4335, 1815}, 0, 0},
-        {ControlKind::PictureBox, "picQuestion", "picQuestion", "Picture1",
-         {kSymbolLeft * 15, 0, 480, 480}, 0, IDB_QUESTION},
+        {ControlKind::PictureBox,
+         "picQuestion",
+         "picQuestion",
+         "Picture1",
+         {kSymbolLeft * 15, 0, 480, 480},
+         0,
+         IDB_QUESTION},
         {ControlKind::CommandButton, "cmdResume", "&Resume", "", {840, 2280, 1215, 325}, 1},
         {ControlKind::CommandButton, "cmdExit", "&Exit Setup", "", {2400, 2280, 1215, 325}, 2},
     };
     for (int i = 0; i < 3; ++i)
-        controls.push_back({ControlKind::Label, kParagraphNames[i], kParagraphs[i], "Picture1",
-                            {kTextLeft * 15, 0, 3375, 1815}, 0});  // height set by layout
+        controls.push_back({ControlKind::Label,
+                            kParagraphNames[i],
+                            kParagraphs[i],
+                            "Picture1",
+                            {kTextLeft * 15, 0, 3375, 1815},
+                            0});  // height set by layout
     return controls;
 }
 

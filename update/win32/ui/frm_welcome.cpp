@@ -19,22 +19,25 @@ ControlDesign frameDesign(const char* name, forms::TwipsRect bounds, int tabInde
     return {ControlKind::Frame, name, name, "", bounds, tabIndex, 0, false};
 }
 
-ControlDesign label(const char* name, const char* text, const char* frame,
-                    forms::TwipsRect bounds, int tabIndex) {
+ControlDesign label(const char* name, const char* text, const char* frame, forms::TwipsRect bounds,
+                    int tabIndex) {
     return {ControlKind::Label, name, text, frame, bounds, tabIndex};
 }
 
 ControlDesign critical(const char* name, const char* frame, int tabIndex) {
-    return {ControlKind::PictureBox, name, "picCritical", frame, {0, 480, 570, 645}, tabIndex,
-            IDB_CRITICAL};
+    return {ControlKind::PictureBox, name,     "picCritical", frame,
+            {0, 480, 570, 645},      tabIndex, IDB_CRITICAL};
 }
 
 std::vector<ControlDesign> welcomeControls() {
     return {
-        {ControlKind::PictureBox, "Picture1", "Picture1", "", {120, 120, 1815, 3975}, 0,
-         IDB_SETUP},
-        {ControlKind::CommandButton, "cmdNext", std::string(kCaptionNext), "",
-         {2760, 3120, 1215, 330}, 1},
+        {ControlKind::PictureBox, "Picture1", "Picture1", "", {120, 120, 1815, 3975}, 0, IDB_SETUP},
+        {ControlKind::CommandButton,
+         "cmdNext",
+         std::string(kCaptionNext),
+         "",
+         {2760, 3120, 1215, 330},
+         1},
         {ControlKind::CommandButton, "cmdCancel", "&Cancel", "", {4320, 3120, 1215, 330}, 2},
 
         frameDesign("fraWelcome", {2160, 360, 4095, 2055}, 3),
@@ -73,8 +76,8 @@ std::vector<ControlDesign> welcomeControls() {
 
         frameDesign("fraInsttalationFailed", {2040, 600, 4575, 1815}, 18),
         critical("picCritical1", "fraInsttalationFailed", 19),
-        label("lblNoOrvexa1", "Installation Failed", "fraInsttalationFailed",
-              {840, 600, 3615, 255}, 20),
+        label("lblNoOrvexa1", "Installation Failed", "fraInsttalationFailed", {840, 600, 3615, 255},
+              20),
         label("lblEnd1_1", kEndText, "fraInsttalationFailed", {840, 960, 2775, 255}, 21),
     };
 }
@@ -107,11 +110,16 @@ bool FrmWelcome::open() {
 
 HWND FrmWelcome::frame(Page page) const {
     switch (page) {
-    case Page::Welcome: return control("fraWelcome");
-    case Page::Install: return control("fraInstall");
-    case Page::Final: return control("fraFinal");
-    case Page::NotInstalled: return control("fraNotInstalled");
-    case Page::InstallationFailed: return control("fraInsttalationFailed");
+        case Page::Welcome:
+            return control("fraWelcome");
+        case Page::Install:
+            return control("fraInstall");
+        case Page::Final:
+            return control("fraFinal");
+        case Page::NotInstalled:
+            return control("fraNotInstalled");
+        case Page::InstallationFailed:
+            return control("fraInsttalationFailed");
     }
     return nullptr;
 }
@@ -139,8 +147,8 @@ void FrmWelcome::setNextEnabled(bool enabled) { enable(control("cmdNext"), enabl
 std::string FrmWelcome::nextCaption() const {
     HWND next = control("cmdNext");
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(next)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(next, text.data(),
-                                                        static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextA(next, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 

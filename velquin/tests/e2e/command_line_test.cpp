@@ -21,7 +21,8 @@ protected:
     }
 
     // Runs the command and insists that it ended by itself without a window.
-    DWORD run(const std::vector<std::wstring>& arguments, const std::wstring& workingDirectory = {}) {
+    DWORD run(const std::vector<std::wstring>& arguments,
+              const std::wstring& workingDirectory = {}) {
         const CommandOutcome outcome = runVelquin(arguments, workingDirectory);
         EXPECT_FALSE(outcome.showedWindow) << "a window appeared";
         if (!outcome.exitCode) ADD_FAILURE() << "Velquin did not end within 30 s";
@@ -93,7 +94,8 @@ TEST_F(CommandLine, UnregisterWithoutAttachedDevicesDeletesTheService) {
     EXPECT_EQ(run({L"/unregister"}), kExitDone);
 
     EXPECT_FALSE(filterServiceExists());
-    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), std::nullopt) << "a value was made where none was";
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), std::nullopt)
+        << "a value was made where none was";
 }
 
 TEST_F(CommandLine, UnregisterTakesOnlyOurEntriesOffEveryDevice) {
@@ -105,11 +107,17 @@ TEST_F(CommandLine, UnregisterTakesOnlyOurEntriesOffEveryDevice) {
     };
     const std::vector<Device> devices = {
         {{L"ROOT\\VELQUINTEST\\0001", L"Only Ours (COM5)"}, "kelPortHi\0\0"s, {}},
-        {{L"ROOT\\VELQUINTEST\\0002", L"Ours First (COM6)"}, "kelPortHi\0serenum\0\0"s, {"serenum"}},
+        {{L"ROOT\\VELQUINTEST\\0002", L"Ours First (COM6)"},
+         "kelPortHi\0serenum\0\0"s,
+         {"serenum"}},
         {{L"ROOT\\VELQUINTEST\\0003", L"Ours Between (COM7)"}, "a\0kelPortHi\0b\0\0"s, {"a", "b"}},
-        {{L"ROOT\\VELQUINTEST\\0004", L"Unplugged (COM8)", false}, "serenum\0kelPortHi\0\0"s, {"serenum"}},
+        {{L"ROOT\\VELQUINTEST\\0004", L"Unplugged (COM8)", false},
+         "serenum\0kelPortHi\0\0"s,
+         {"serenum"}},
         {{L"ROOT\\VELQUINTEST\\0005", L"Foreign (COM10)"}, "kelPortHiX\0\0"s, {"kelPortHiX"}},
-        {{L"ROOT\\VELQUINTEST\\0006", L"Long Path (COM11)", true, std::wstring(100, L'r')}, "kelPortHi\0\0"s, {}},
+        {{L"ROOT\\VELQUINTEST\\0006", L"Long Path (COM11)", true, std::wstring(100, L'r')},
+         "kelPortHi\0\0"s,
+         {}},
     };
     for (const auto& device : devices) {
         addFakePort(device.port);
@@ -121,9 +129,11 @@ TEST_F(CommandLine, UnregisterTakesOnlyOurEntriesOffEveryDevice) {
     EXPECT_FALSE(filterServiceExists());
     for (const auto& device : devices) {
         const auto value = readUpperFilters(device.port.instanceId);
-        EXPECT_EQ(multiStringEntries(value.value_or("")), device.after) << ui_harness::narrow(device.port.friendlyName);
+        EXPECT_EQ(multiStringEntries(value.value_or("")), device.after)
+            << ui_harness::narrow(device.port.friendlyName);
     }
-    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0005"), "kelPortHiX\0\0"s) << "a foreign filter was rewritten";
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0005"), "kelPortHiX\0\0"s)
+        << "a foreign filter was rewritten";
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ int wmain() {
     try {
         velquin_e2e::removeAllComPortDevices();
         addFakePort({L"ROOT\\VELQUINDEMO\\0001", L"USB Serial Port (COM3)"});
-        addFakePort({L"ROOT\\VELQUINDEMO\\0002", L"Standard Serial over Bluetooth link (COM4)", true,
+        addFakePort({L"ROOT\\VELQUINDEMO\\0002", L"Standard Serial over Bluetooth link (COM4)",
+                     true,
                      L"{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0002_0000000000000000"});
         addFakePort({L"ROOT\\VELQUINDEMO\\0003", L"Communications Port (COM5)"});
         addFakePort({L"ROOT\\VELQUINDEMO\\0004", L"Unplugged Modem Port (COM6)", false});

@@ -43,7 +43,9 @@ protected:
         dialog_ = velquin_->waitForWindow({.title = L"Velquin", .className = L"#32770"});
     }
 
-    Window control(int id) const { return ui_harness::findControl(dialog_, ControlQuery{.id = id}); }
+    Window control(int id) const {
+        return ui_harness::findControl(dialog_, ControlQuery{.id = id});
+    }
     std::wstring status() const { return control(kStatus).text(); }
     void select(const std::wstring& device) const { control(kDevices).selectItem(device); }
 
@@ -62,7 +64,8 @@ protected:
 
     void expectNoMessageBox() const {
         for (const wchar_t* caption : {L"Error", L"Success"})
-            EXPECT_FALSE(ui_harness::tryWaitForMessageBox(velquin_->id(), std::wstring(caption), 300ms))
+            EXPECT_FALSE(
+                ui_harness::tryWaitForMessageBox(velquin_->id(), std::wstring(caption), 300ms))
                 << "unexpected message box " << ui_harness::narrow(caption);
     }
 
@@ -82,17 +85,19 @@ TEST_F(VelquinDialog, ListsPresentPortsSortedAndStartsQuiet) {
     addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Alpha Port (COM5)"});
     addFakePort({L"ROOT\\VELQUINTEST\\0003", L"Unplugged Port (COM6)", false});
     // Longer than the walk's old fixed buffer could hold: listed like the rest.
-    const std::wstring longPath =
-        addFakePort({L"ROOT\\VELQUINTEST\\0004", L"Bluetooth Link (COM7)", true, std::wstring(140, L'b')});
+    const std::wstring longPath = addFakePort(
+        {L"ROOT\\VELQUINTEST\\0004", L"Bluetooth Link (COM7)", true, std::wstring(140, L'b')});
     ASSERT_GT(longPath.size(), 128u);
 
     start();
     EXPECT_EQ(control(kDevices).items(),
-              (std::vector<std::wstring>{L"Alpha Port (COM5)", L"Bluetooth Link (COM7)", L"Zeta Port (COM12)"}));
+              (std::vector<std::wstring>{L"Alpha Port (COM5)", L"Bluetooth Link (COM7)",
+                                         L"Zeta Port (COM12)"}));
     EXPECT_EQ(control(kDevices).selectedIndex(), 0);
     EXPECT_EQ(status(), L"");
     EXPECT_FALSE(control(kTest).enabled());
-    for (int id : {kInstall, kConfigure, kRemove, kRefresh}) EXPECT_TRUE(control(id).enabled()) << id;
+    for (int id : {kInstall, kConfigure, kRemove, kRefresh})
+        EXPECT_TRUE(control(id).enabled()) << id;
     ui_harness::saveScreenshot(dialog_, L"velquin-dialog");
 
     addFakePort({L"ROOT\\VELQUINTEST\\0005", L"Beta Port (COM8)"});
@@ -110,8 +115,12 @@ TEST_F(VelquinDialog, ConfigureAddsOurEntryInFrontOnceAndEnablesTest) {
     };
     const std::vector<Device> devices = {
         {{L"ROOT\\VELQUINTEST\\0001", L"No Filters (COM5)"}, std::nullopt, "kelPortHi\0\0"s},
-        {{L"ROOT\\VELQUINTEST\\0002", L"Other Filter (COM6)"}, "serenum\0\0"s, "kelPortHi\0serenum\0\0"s},
-        {{L"ROOT\\VELQUINTEST\\0003", L"Lookalike (COM7)"}, "kelPortHiX\0\0"s, "kelPortHi\0kelPortHiX\0\0"s},
+        {{L"ROOT\\VELQUINTEST\\0002", L"Other Filter (COM6)"},
+         "serenum\0\0"s,
+         "kelPortHi\0serenum\0\0"s},
+        {{L"ROOT\\VELQUINTEST\\0003", L"Lookalike (COM7)"},
+         "kelPortHiX\0\0"s,
+         "kelPortHi\0kelPortHiX\0\0"s},
     };
     for (const auto& device : devices) {
         addFakePort(device.port);
@@ -205,7 +214,8 @@ TEST_F(VelquinDialog, RemoveCleansPresentAndUnpluggedDevicesAndDeletesTheService
 TEST_F(VelquinDialog, InstallRegistersTheFileChosenInTheDialog) {
     // A folder name outside the ANSI code page survives the Unicode dialog.
     ui_harness::createFolders(folder_ / L"\u0394\u03c1\u03b1\u03b9\u03b2\u03b5\u03c1");
-    const std::wstring driver = makeDummyDriverFile(folder_, L"\u0394\u03c1\u03b1\u03b9\u03b2\u03b5\u03c1\\kelPortHi.sys");
+    const std::wstring driver =
+        makeDummyDriverFile(folder_, L"\u0394\u03c1\u03b1\u03b9\u03b2\u03b5\u03c1\\kelPortHi.sys");
     start();
 
     control(kInstall).click();

@@ -12,8 +12,10 @@ using ui_harness::HarnessError;
 using ui_harness::Millis;
 using ui_harness::RegKey;
 
-const GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-const GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+const GUID kPortsClass = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID kComPortInterface = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 const wchar_t kComPortInterfaceKey[] =
     L"System\\CurrentControlSet\\Control\\DeviceClasses\\{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
 const wchar_t kFilterServiceKey[] = L"System\\CurrentControlSet\\Services\\kelPortHi";
@@ -42,7 +44,8 @@ private:
 class ServiceHandle {
 public:
     explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ServiceHandle(ServiceHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    ServiceHandle(ServiceHandle&& other) noexcept
+        : handle_(std::exchange(other.handle_, nullptr)) {}
     ServiceHandle(const ServiceHandle&) = delete;
     ServiceHandle& operator=(const ServiceHandle&) = delete;
     ~ServiceHandle() {
@@ -61,18 +64,21 @@ ServiceHandle openServiceManager() {
     return manager;
 }
 
-void setDeviceText(const DeviceInfoSet& set, SP_DEVINFO_DATA& device, DWORD property, const std::wstring& text) {
+void setDeviceText(const DeviceInfoSet& set, SP_DEVINFO_DATA& device, DWORD property,
+                   const std::wstring& text) {
     const auto size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
     if (!::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, property,
                                              reinterpret_cast<const BYTE*>(text.c_str()), size))
         throw HarnessError(lastErrorText("SetupDiSetDeviceRegistryPropertyW"));
 }
 
-std::wstring interfaceDetailPath(const DeviceInfoSet& set, SP_DEVICE_INTERFACE_DATA& interfaceData) {
+std::wstring interfaceDetailPath(const DeviceInfoSet& set,
+                                 SP_DEVICE_INTERFACE_DATA& interfaceData) {
     alignas(SP_DEVICE_INTERFACE_DETAIL_DATA_W) BYTE buffer[4096] = {};
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    if (!::SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, sizeof buffer, nullptr, nullptr))
+    if (!::SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, sizeof buffer,
+                                            nullptr, nullptr))
         throw HarnessError(lastErrorText("SetupDiGetDeviceInterfaceDetailW"));
     return detail->DevicePath;
 }
@@ -83,11 +89,14 @@ void markInterfacePresent(const std::wstring& interfacePath) {
     const auto referenceStart = unprefixed.find(L'\\');
     const std::wstring interfaceKey = L"##?#" + unprefixed.substr(0, referenceStart);
     const std::wstring referenceKey =
-        L"#" + (referenceStart == std::wstring::npos ? std::wstring() : unprefixed.substr(referenceStart + 1));
-    const auto control = RegKey::create(
-        HKEY_LOCAL_MACHINE, std::wstring(kComPortInterfaceKey) + L"\\" + interfaceKey + L"\\" + referenceKey + L"\\Control");
+        L"#" + (referenceStart == std::wstring::npos ? std::wstring()
+                                                     : unprefixed.substr(referenceStart + 1));
+    const auto control =
+        RegKey::create(HKEY_LOCAL_MACHINE, std::wstring(kComPortInterfaceKey) + L"\\" +
+                                               interfaceKey + L"\\" + referenceKey + L"\\Control");
     const DWORD linked = 1;
-    control.setRaw(L"Linked", REG_DWORD, std::string(reinterpret_cast<const char*>(&linked), sizeof linked));
+    control.setRaw(L"Linked", REG_DWORD,
+                   std::string(reinterpret_cast<const char*>(&linked), sizeof linked));
 }
 
 SP_DEVINFO_DATA openDevice(const DeviceInfoSet& set, const std::wstring& instanceId) {
@@ -99,15 +108,18 @@ SP_DEVINFO_DATA openDevice(const DeviceInfoSet& set, const std::wstring& instanc
 }
 
 bool hasUpperFiltersValue(const std::wstring& instanceId) {
-    const auto key = RegKey::open(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Enum\\" + instanceId);
+    const auto key =
+        RegKey::open(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Enum\\" + instanceId);
     if (!key) throw HarnessError(L"no device " + instanceId);
-    return ::RegQueryValueExW(key->get(), L"UpperFilters", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return ::RegQueryValueExW(key->get(), L"UpperFilters", nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
 }
 
 DWORD readDword(const RegKey& key, const wchar_t* name) {
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (::RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+    if (::RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                           &size) != ERROR_SUCCESS)
         throw HarnessError(std::wstring(L"service value missing: ") + name);
     return value;
 }
@@ -117,8 +129,8 @@ DWORD runAndWait(std::wstring commandLine) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &info))
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                          nullptr, nullptr, &startup, &info))
         throw HarnessError(lastErrorText("CreateProcessW"));
     ui_harness::UniqueHandle process(info.hProcess);
     ui_harness::UniqueHandle thread(info.hThread);
@@ -141,8 +153,8 @@ std::wstring nativeServiceTool() {
 
 bool portOpens(int portNumber) {
     const std::wstring path = L"\\\\.\\COM" + std::to_wstring(portNumber);
-    ui_harness::UniqueHandle port(
-        ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ui_harness::UniqueHandle port(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                nullptr, OPEN_EXISTING, 0, nullptr));
     return port.valid();
 }
 
@@ -152,7 +164,8 @@ std::wstring addFakePort(const FakePort& port) {
     const DeviceInfoSet set(::SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
-    if (!::SetupDiCreateDeviceInfoW(set.get(), port.instanceId.c_str(), &kPortsClass, nullptr, nullptr, 0, &device))
+    if (!::SetupDiCreateDeviceInfoW(set.get(), port.instanceId.c_str(), &kPortsClass, nullptr,
+                                    nullptr, 0, &device))
         throw HarnessError(lastErrorText("SetupDiCreateDeviceInfoW"));
     if (!::SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr))
         throw HarnessError(lastErrorText("SetupDiRegisterDeviceInfo"));
@@ -161,8 +174,10 @@ std::wstring addFakePort(const FakePort& port) {
 
     SP_DEVICE_INTERFACE_DATA interfaceData = {};
     interfaceData.cbSize = sizeof interfaceData;
-    const wchar_t* reference = port.referenceString.empty() ? nullptr : port.referenceString.c_str();
-    if (!::SetupDiCreateDeviceInterfaceW(set.get(), &device, &kComPortInterface, reference, 0, &interfaceData))
+    const wchar_t* reference =
+        port.referenceString.empty() ? nullptr : port.referenceString.c_str();
+    if (!::SetupDiCreateDeviceInterfaceW(set.get(), &device, &kComPortInterface, reference, 0,
+                                         &interfaceData))
         throw HarnessError(lastErrorText("SetupDiCreateDeviceInterfaceW"));
     const std::wstring path = interfaceDetailPath(set, interfaceData);
     if (port.present) markInterfacePresent(path);
@@ -170,11 +185,13 @@ std::wstring addFakePort(const FakePort& port) {
 }
 
 void removeAllComPortDevices() {
-    const DeviceInfoSet set(::SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, DIGCF_DEVICEINTERFACE));
+    const DeviceInfoSet set(
+        ::SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, DIGCF_DEVICEINTERFACE));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
     for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
-        if (!::SetupDiRemoveDevice(set.get(), &device)) throw HarnessError(lastErrorText("SetupDiRemoveDevice"));
+        if (!::SetupDiRemoveDevice(set.get(), &device))
+            throw HarnessError(lastErrorText("SetupDiRemoveDevice"));
     }
     RegKey::deleteTree(HKEY_LOCAL_MACHINE, kComPortInterfaceKey);
 }
@@ -185,8 +202,8 @@ std::optional<std::string> readUpperFilters(const std::wstring& instanceId) {
     SP_DEVINFO_DATA device = openDevice(set, instanceId);
     BYTE buffer[2048] = {};
     DWORD size = 0;
-    if (!::SetupDiGetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS, nullptr, buffer, sizeof buffer,
-                                             &size))
+    if (!::SetupDiGetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS, nullptr,
+                                             buffer, sizeof buffer, &size))
         throw HarnessError(lastErrorText("SetupDiGetDeviceRegistryPropertyA"));
     return std::string(reinterpret_cast<const char*>(buffer), size);
 }
@@ -214,7 +231,8 @@ std::vector<std::string> multiStringEntries(const std::string& bytes) {
 
 bool filterServiceExists() {
     const auto manager = openServiceManager();
-    const ServiceHandle service(::OpenServiceW(manager.get(), kFilterService, SERVICE_QUERY_CONFIG));
+    const ServiceHandle service(
+        ::OpenServiceW(manager.get(), kFilterService, SERVICE_QUERY_CONFIG));
     return static_cast<bool>(service);
 }
 
@@ -233,10 +251,10 @@ std::optional<ServiceSettings> readFilterServiceSettings() {
 
 void registerFilterService(const std::wstring& imagePath) {
     const auto manager = openServiceManager();
-    const ServiceHandle service(::CreateServiceW(manager.get(), kFilterService, L"KelPortHi filter driver",
-                                                 SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
-                                                 SERVICE_ERROR_IGNORE, imagePath.c_str(), nullptr, nullptr,
-                                                 nullptr, nullptr, nullptr));
+    const ServiceHandle service(::CreateServiceW(
+        manager.get(), kFilterService, L"KelPortHi filter driver", SERVICE_ALL_ACCESS,
+        SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, imagePath.c_str(),
+        nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!service) throw HarnessError(lastErrorText("CreateServiceW"));
 }
 
@@ -269,7 +287,8 @@ std::wstring velquinPath() {
     return ui_harness::windowsPathFromUnix(path);
 }
 
-CommandOutcome runVelquin(const std::vector<std::wstring>& arguments, const std::wstring& workingDirectory) {
+CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
+                          const std::wstring& workingDirectory) {
     ui_harness::LaunchOptions options;
     options.arguments = arguments;
     options.workingDirectory = workingDirectory;
@@ -277,7 +296,8 @@ CommandOutcome runVelquin(const std::vector<std::wstring>& arguments, const std:
     CommandOutcome outcome;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
-        outcome.showedWindow = outcome.showedWindow || !ui_harness::topLevelWindows(process.id()).empty();
+        outcome.showedWindow =
+            outcome.showedWindow || !ui_harness::topLevelWindows(process.id()).empty();
         outcome.exitCode = process.waitForExit(Millis(20));
         if (outcome.exitCode) return outcome;
     }
@@ -295,12 +315,13 @@ void linkComPortToTerminal(int portNumber) {
     // "comN.*" would name the port itself, so the request files are called link-N.
     const std::wstring name = ui_harness::joinPath(ui_harness::windowsPathFromUnix(requests),
                                                    L"link-" + std::to_wstring(portNumber));
-    const std::string request = ui_harness::narrow(prefix + L"/dosdevices/com" + std::to_wstring(portNumber) +
-                                                   L"\n" + terminal + L"\n");
+    const std::string request = ui_harness::narrow(
+        prefix + L"/dosdevices/com" + std::to_wstring(portNumber) + L"\n" + terminal + L"\n");
     ui_harness::writeFile(name + L".tmp", request);
     if (!::MoveFileW((name + L".tmp").c_str(), (name + L".req").c_str()))
         throw HarnessError(lastErrorText("MoveFileW"));
-    if (!ui_harness::waitUntil([&] { return ui_harness::fileExists(name + L".done"); }, Millis(10000)))
+    if (!ui_harness::waitUntil([&] { return ui_harness::fileExists(name + L".done"); },
+                               Millis(10000)))
         throw HarnessError("pty_runner.py did not answer the link request");
     const std::string reply = ui_harness::readFile(name + L".done");
     if (reply != "ok") throw HarnessError("link refused: " + reply);
@@ -310,8 +331,9 @@ void loadProbePortDriver() {
     const std::wstring driver = ui_harness::environmentVariable(L"VELQUIN_PROBE_DRIVER");
     if (driver.empty()) throw HarnessError("VELQUIN_PROBE_DRIVER is not set");
     const std::wstring tool = nativeServiceTool();
-    const DWORD created = runAndWait(tool + L" create " + kProbeService + L" type= kernel start= demand binPath= \"" +
-                                     ui_harness::windowsPathFromUnix(driver) + L"\"");
+    const DWORD created =
+        runAndWait(tool + L" create " + kProbeService + L" type= kernel start= demand binPath= \"" +
+                   ui_harness::windowsPathFromUnix(driver) + L"\"");
     if (created != 0) throw HarnessError("sc create failed, code " + std::to_string(created));
     // Right after the prefix starts, the service manager can refuse (1053, 1055) for a while.
     for (int attempt = 0; attempt < 20; ++attempt) {

@@ -19,7 +19,9 @@ namespace velquin_e2e {
 struct FakePort {
     FakePort(std::wstring instanceId, std::wstring friendlyName, bool present = true,
              std::wstring referenceString = {})
-        : instanceId(std::move(instanceId)), friendlyName(std::move(friendlyName)), present(present),
+        : instanceId(std::move(instanceId)),
+          friendlyName(std::move(friendlyName)),
+          present(present),
           referenceString(std::move(referenceString)) {}
 
     std::wstring instanceId;  // e.g. ROOT\VELQUINTEST\0001

@@ -19,8 +19,9 @@ TEST(PlantedDll, NeitherTheCommandLineNorTheDialogLoadsAVersionDllBesideTheProgr
     const ui_harness::PlantedVersionDll planted(folder.path(), {L"Velquin.exe"});
 
     const std::wstring driver = makeDummyDriverFile(folder, L"kelPortHi.sys");
-    for (const std::vector<std::wstring>& arguments : {std::vector<std::wstring>{L"/register", driver},
-                                                       std::vector<std::wstring>{L"/unregister"}}) {
+    for (const std::vector<std::wstring>& arguments :
+         {std::vector<std::wstring>{L"/register", driver},
+          std::vector<std::wstring>{L"/unregister"}}) {
         const auto run = ui_harness::Process::start(velquin, {.arguments = arguments});
         EXPECT_EQ(run.waitForExit(30s), DWORD{0}) << ui_harness::narrow(arguments.front());
     }
@@ -35,7 +36,8 @@ TEST(PlantedDll, NeitherTheCommandLineNorTheDialogLoadsAVersionDllBesideTheProgr
     EXPECT_TRUE(dialogRun.waitForExit(10s));
 
     EXPECT_FALSE(planted.loaded()) << "Velquin.exe loaded the planted version.dll";
-    EXPECT_TRUE(planted.foundByUnguardedProgram()) << "the plant is not detected: the check above proves nothing";
+    EXPECT_TRUE(planted.foundByUnguardedProgram())
+        << "the plant is not detected: the check above proves nothing";
 }
 
 }  // namespace

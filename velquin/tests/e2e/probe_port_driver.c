@@ -54,20 +54,30 @@ static NTSTATUS DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
     (void)device;
     const ULONG code = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode;
     switch (code) {
-    case IOCTL_SERIAL_GET_BAUD_RATE: return Exchange(irp, &settings.baud, sizeof settings.baud, TRUE);
-    case IOCTL_SERIAL_SET_BAUD_RATE: return Exchange(irp, &settings.baud, sizeof settings.baud, FALSE);
-    case IOCTL_SERIAL_GET_LINE_CONTROL: return Exchange(irp, &settings.line, sizeof settings.line, TRUE);
-    case IOCTL_SERIAL_SET_LINE_CONTROL: return Exchange(irp, &settings.line, sizeof settings.line, FALSE);
-    case IOCTL_SERIAL_GET_HANDFLOW: return Exchange(irp, &settings.handflow, sizeof settings.handflow, TRUE);
-    case IOCTL_SERIAL_SET_HANDFLOW: return Exchange(irp, &settings.handflow, sizeof settings.handflow, FALSE);
-    case IOCTL_SERIAL_GET_CHARS: return Exchange(irp, &settings.chars, sizeof settings.chars, TRUE);
-    case IOCTL_SERIAL_SET_CHARS: return Exchange(irp, &settings.chars, sizeof settings.chars, FALSE);
-    case IOCTL_SERIAL_SET_DTR:
-    case IOCTL_SERIAL_CLR_DTR:
-    case IOCTL_SERIAL_SET_RTS:
-    case IOCTL_SERIAL_CLR_RTS:
-    case PROBE_IOCTL: return Complete(irp, STATUS_SUCCESS, 0);
-    default: return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+        case IOCTL_SERIAL_GET_BAUD_RATE:
+            return Exchange(irp, &settings.baud, sizeof settings.baud, TRUE);
+        case IOCTL_SERIAL_SET_BAUD_RATE:
+            return Exchange(irp, &settings.baud, sizeof settings.baud, FALSE);
+        case IOCTL_SERIAL_GET_LINE_CONTROL:
+            return Exchange(irp, &settings.line, sizeof settings.line, TRUE);
+        case IOCTL_SERIAL_SET_LINE_CONTROL:
+            return Exchange(irp, &settings.line, sizeof settings.line, FALSE);
+        case IOCTL_SERIAL_GET_HANDFLOW:
+            return Exchange(irp, &settings.handflow, sizeof settings.handflow, TRUE);
+        case IOCTL_SERIAL_SET_HANDFLOW:
+            return Exchange(irp, &settings.handflow, sizeof settings.handflow, FALSE);
+        case IOCTL_SERIAL_GET_CHARS:
+            return Exchange(irp, &settings.chars, sizeof settings.chars, TRUE);
+        case IOCTL_SERIAL_SET_CHARS:
+            return Exchange(irp, &settings.chars, sizeof settings.chars, FALSE);
+        case IOCTL_SERIAL_SET_DTR:
+        case IOCTL_SERIAL_CLR_DTR:
+        case IOCTL_SERIAL_SET_RTS:
+        case IOCTL_SERIAL_CLR_RTS:
+        case PROBE_IOCTL:
+            return Complete(irp, STATUS_SUCCESS, 0);
+        default:
+            return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
     }
 }
 
@@ -86,7 +96,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
     RtlInitUnicodeString(&dosName, kDosName);
 
     PDEVICE_OBJECT device = NULL;
-    NTSTATUS status = IoCreateDevice(driver, 0, &deviceName, FILE_DEVICE_SERIAL_PORT, 0, FALSE, &device);
+    NTSTATUS status =
+        IoCreateDevice(driver, 0, &deviceName, FILE_DEVICE_SERIAL_PORT, 0, FALSE, &device);
     if (!NT_SUCCESS(status)) return status;
     status = IoCreateSymbolicLink(&dosName, &deviceName);
     if (!NT_SUCCESS(status)) {

@@ -58,7 +58,8 @@ private:
         WalkStep Next() override {
             for (++position_; position_ < owner_.devices.size(); ++position_) {
                 if (static_cast<int>(visited_++) == owner_.failWalkAtIndex) return WalkStep::Error;
-                if (scope_ == DeviceScope::AllInstalled || current().present) return WalkStep::Device;
+                if (scope_ == DeviceScope::AllInstalled || current().present)
+                    return WalkStep::Device;
             }
             return WalkStep::End;
         }

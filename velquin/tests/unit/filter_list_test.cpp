@@ -22,7 +22,9 @@ Value make(const std::string& s) {
     return v;
 }
 
-std::string text(const Value& v) { return std::string(reinterpret_cast<const char*>(v.bytes.data()), v.count); }
+std::string text(const Value& v) {
+    return std::string(reinterpret_cast<const char*>(v.bytes.data()), v.count);
+}
 
 std::string afterInsert(const std::string& s) {
     Value v = make(s);

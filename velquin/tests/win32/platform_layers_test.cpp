@@ -15,49 +15,61 @@ using namespace std::string_literals;
 
 namespace {
 
-constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+constexpr GUID kPortsClass = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr GUID kComPortInterface = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
 void SetText(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, const std::wstring& text) {
-    ASSERT_TRUE(SetupDiSetDeviceRegistryPropertyW(set, &device, property, reinterpret_cast<const BYTE*>(text.c_str()),
-                                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
+    ASSERT_TRUE(SetupDiSetDeviceRegistryPropertyW(
+        set, &device, property, reinterpret_cast<const BYTE*>(text.c_str()),
+        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
 }
 
 // Marks the interface present, as the system does for a started device.
 void Link(const std::wstring& devicePath) {
-    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
-                             L"{86e0d1e0-8089-11d0-9ce4-08003e301f73}\\##?#" + devicePath.substr(4) + L"\\#\\Control";
+    const std::wstring key =
+        L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+        L"{86e0d1e0-8089-11d0-9ce4-08003e301f73}\\##?#" +
+        devicePath.substr(4) + L"\\#\\Control";
     HKEY control = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &control, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &control, nullptr),
               ERROR_SUCCESS);
     const DWORD linked = 1;
-    RegSetValueExW(control, L"Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked), sizeof(linked));
+    RegSetValueExW(control, L"Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked),
+                   sizeof(linked));
     RegCloseKey(control);
 }
 
 // A fake COM port device; present ones get their interface linked.
-void MakePort(const std::wstring& friendlyName, bool present, const std::string* upperFilters = nullptr) {
+void MakePort(const std::wstring& friendlyName, bool present,
+              const std::string* upperFilters = nullptr) {
     DeviceSetHandle set(SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
     ASSERT_TRUE(set);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
-    ASSERT_TRUE(SetupDiCreateDeviceInfoW(set.get(), L"PORTS", &kPortsClass, nullptr, nullptr, DICD_GENERATE_ID, &device));
+    ASSERT_TRUE(SetupDiCreateDeviceInfoW(set.get(), L"PORTS", &kPortsClass, nullptr, nullptr,
+                                         DICD_GENERATE_ID, &device));
     ASSERT_TRUE(SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr));
     SetText(set.get(), device, SPDRP_FRIENDLYNAME, friendlyName);
     SetText(set.get(), device, SPDRP_DEVICEDESC, L"Communications Port");
     if (upperFilters) {
-        ASSERT_TRUE(SetupDiSetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS,
-                                                      reinterpret_cast<const BYTE*>(upperFilters->data()),
-                                                      static_cast<DWORD>(upperFilters->size())));
+        ASSERT_TRUE(
+            SetupDiSetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS,
+                                              reinterpret_cast<const BYTE*>(upperFilters->data()),
+                                              static_cast<DWORD>(upperFilters->size())));
     }
     SP_DEVICE_INTERFACE_DATA iface{};
     iface.cbSize = sizeof(iface);
-    ASSERT_TRUE(SetupDiCreateDeviceInterfaceW(set.get(), &device, &kComPortInterface, nullptr, 0, &iface));
+    ASSERT_TRUE(
+        SetupDiCreateDeviceInterfaceW(set.get(), &device, &kComPortInterface, nullptr, 0, &iface));
     if (!present) return;
     wchar_t buffer[1024] = {};
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
     detail->cbSize = sizeof(*detail);
-    ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailW(set.get(), &iface, detail, sizeof(buffer), nullptr, nullptr));
+    ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailW(set.get(), &iface, detail, sizeof(buffer), nullptr,
+                                                 nullptr));
     Link(detail->DevicePath);
 }
 
@@ -144,7 +156,8 @@ TEST(SetupApiDevices, ConfigureAndRemoveRoundTrip) {
     const std::wstring noPort;
     FilterContext context{devices, ports, status, noPort};
     ASSERT_TRUE(ConfigureDevice(context, L"Round Trip (COM7)"));
-    EXPECT_EQ(Find(Walk(DeviceScope::PresentOnly), L"Round Trip (COM7)")->filters, "kelPortHi\0\0"s);
+    EXPECT_EQ(Find(Walk(DeviceScope::PresentOnly), L"Round Trip (COM7)")->filters,
+              "kelPortHi\0\0"s);
     EXPECT_FALSE(ConfigureDevice(context, L"Unplugged Carrier (COM8)"));
 
     ASSERT_TRUE(RemoveFilterFromDevices(context));

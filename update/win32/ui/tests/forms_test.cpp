@@ -104,7 +104,8 @@ TEST_F(WelcomeWindow, StartsOnTheWelcomePageWithTheDesignLayout) {
 BOOL CALLBACK collectLabel(HWND hwnd, LPARAM labels) {
     char name[16] = {};
     GetClassNameA(hwnd, name, sizeof name);
-    if (lstrcmpiA(name, "Static") == 0) reinterpret_cast<std::vector<HWND>*>(labels)->push_back(hwnd);
+    if (lstrcmpiA(name, "Static") == 0)
+        reinterpret_cast<std::vector<HWND>*>(labels)->push_back(hwnd);
     return TRUE;
 }
 
@@ -217,8 +218,6 @@ TEST_F(WelcomeWindow, ConfirmationResumesOnAltRAndDisablesItsOwnerMeanwhile) {
     EXPECT_EQ(FindWindowA("UpdateForm", "Exit"), nullptr);
 }
 
-TEST_F(WelcomeWindow, ConfirmationEndsTheProgramOnAltE) {
-    EXPECT_TRUE(runConfirmation(form, 'e'));
-}
+TEST_F(WelcomeWindow, ConfirmationEndsTheProgramOnAltE) { EXPECT_TRUE(runConfirmation(form, 'e')); }
 
 }  // namespace
