@@ -96,6 +96,7 @@ using unique_hfile = unique_any<HANDLE, &CloseHandle, -1>;
 using unique_hfind = unique_any<HANDLE, &FindClose, -1>;
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
 using unique_hlocal = unique_any<HLOCAL, &LocalFree>;
+using unique_environment_strings = unique_any<LPWCH, &FreeEnvironmentStringsW>;
 
 using unique_hkey = unique_any<HKEY, &RegCloseKey>;
 using unique_schandle = unique_any<SC_HANDLE, &CloseServiceHandle>;

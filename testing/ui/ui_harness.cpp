@@ -26,19 +26,6 @@ std::wstring widen(const std::string& text) {
     return out;
 }
 
-UniqueHandle& UniqueHandle::operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) {
-        reset();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
-void UniqueHandle::reset() {
-    if (valid()) CloseHandle(handle_);
-    handle_ = nullptr;
-}
-
 // ---------------------------------------------------------------- windows
 
 namespace {
@@ -301,14 +288,13 @@ std::wstring quoteArgument(const std::wstring& argument) {
 std::wstring environmentBlock(const std::vector<std::pair<std::wstring, std::wstring>>& overrides) {
     std::map<std::wstring, std::wstring> variables;
     std::vector<std::wstring> order;
-    wchar_t* strings = GetEnvironmentStringsW();
-    for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
+    const common::win32::unique_environment_strings strings(GetEnvironmentStringsW());
+    for (const wchar_t* entry = strings.get(); *entry; entry += wcslen(entry) + 1) {
         const std::wstring line = entry;
         const auto equals = line.find(L'=', 1);  // "=C:=C:\..." entries start with '='
         if (equals == std::wstring::npos) continue;
         variables[line.substr(0, equals)] = line.substr(equals + 1);
     }
-    FreeEnvironmentStringsW(strings);
     for (const auto& [name, value] : overrides) {
         if (value.empty())
             variables.erase(name);
@@ -339,15 +325,15 @@ Process Process::start(const std::wstring& program, const LaunchOptions& options
     if (!started)
         throw HarnessError(L"cannot start " + program + L" (error " +
                            std::to_wstring(GetLastError()) + L")");
-    UniqueHandle thread(info.hThread);
-    UniqueHandle process(info.hProcess);
+    const common::win32::unique_handle thread(info.hThread);
+    common::win32::unique_handle process(info.hProcess);
     // Lets the window lookups succeed as soon as the program has set itself up.
     WaitForInputIdle(process.get(), 10000);
     return Process(std::move(process), info.dwProcessId);
 }
 
 Process::~Process() {
-    if (process_.valid() && running()) kill();
+    if (process_ && running()) kill();
 }
 
 bool Process::running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }

@@ -18,6 +18,8 @@
 
 #include <windows.h>
 
+#include "common/win32/unique_any.hpp"
+
 namespace ui_harness {
 
 using Millis = std::chrono::milliseconds;
@@ -44,27 +46,6 @@ bool waitUntil(Condition condition, Millis timeout = kDefaultWait) {
         ::Sleep(static_cast<DWORD>(kPollInterval.count()));
     }
 }
-
-// ---------------------------------------------------------------- handles
-
-// Owns a kernel HANDLE (process, thread, file); closes it once.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept;
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    void reset();
-
-private:
-    HANDLE handle_ = nullptr;
-};
 
 // ---------------------------------------------------------------- windows
 
@@ -176,8 +157,9 @@ public:
     Window waitForMainWindow(Millis timeout = kDefaultWait) const;
 
 private:
-    Process(UniqueHandle process, DWORD id) : process_(std::move(process)), id_(id) {}
-    UniqueHandle process_;
+    Process(common::win32::unique_handle process, DWORD id)
+        : process_(std::move(process)), id_(id) {}
+    common::win32::unique_handle process_;
     DWORD id_ = 0;
 };
 
@@ -260,8 +242,8 @@ private:
 
 // ---------------------------------------------------------------- registry
 
-// Owns an HKEY. The view is the test's own bitness unless `access` adds
-// KEY_WOW64_32KEY or KEY_WOW64_64KEY.
+// An open registry key. The view is the test's own bitness unless `access`
+// adds KEY_WOW64_32KEY or KEY_WOW64_64KEY.
 class RegKey {
 public:
     static RegKey create(HKEY root, const std::wstring& subKey, REGSAM access = KEY_ALL_ACCESS);
@@ -270,13 +252,7 @@ public:
     // Removes the key and all below it; no error if absent.
     static void deleteTree(HKEY root, const std::wstring& subKey, REGSAM view = 0);
 
-    RegKey(RegKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-    RegKey& operator=(RegKey&& other) noexcept;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey();
-
-    HKEY get() const { return key_; }
+    HKEY get() const { return key_.get(); }
     void setString(const std::wstring& name, const std::wstring& value) const;  // REG_SZ
     void setRaw(const std::wstring& name, DWORD type, const std::string& bytes) const;
     std::optional<std::wstring> readString(const std::wstring& name) const;
@@ -291,8 +267,8 @@ public:
     std::map<std::wstring, Value> values() const;
 
 private:
-    explicit RegKey(HKEY key) : key_(key) {}
-    HKEY key_ = nullptr;
+    explicit RegKey(common::win32::unique_hkey key) : key_(std::move(key)) {}
+    common::win32::unique_hkey key_;
 };
 
 }  // namespace ui_harness

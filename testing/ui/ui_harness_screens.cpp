@@ -1,34 +1,10 @@
 #include "ui_harness.hpp"
 
-#include <memory>
+#include "common/win32/unique_any.hpp"
 
 namespace ui_harness {
 
 namespace {
-
-// GDI objects owned for the length of one capture.
-struct ScreenDc {
-    HDC dc = GetDC(nullptr);
-    ~ScreenDc() { ReleaseDC(nullptr, dc); }
-};
-struct MemoryDc {
-    HDC dc;
-    explicit MemoryDc(HDC compatible) : dc(CreateCompatibleDC(compatible)) {}
-    ~MemoryDc() { DeleteDC(dc); }
-};
-struct Bitmap {
-    HBITMAP bitmap;
-    explicit Bitmap(HBITMAP owned) : bitmap(owned) {}
-    ~Bitmap() {
-        if (bitmap) DeleteObject(bitmap);
-    }
-};
-struct Selection {
-    HDC dc;
-    HGDIOBJ previous;
-    Selection(HDC into, HGDIOBJ object) : dc(into), previous(SelectObject(into, object)) {}
-    ~Selection() { SelectObject(dc, previous); }
-};
 
 // Writes a 24-bit bottom-up BMP of the screen rectangle.
 std::wstring captureRect(const RECT& rect, const std::wstring& name) {
@@ -46,15 +22,16 @@ std::wstring captureRect(const RECT& rect, const std::wstring& name) {
     const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     header.biSizeImage = stride * static_cast<DWORD>(height);
 
-    ScreenDc screen;
-    MemoryDc memory(screen.dc);
+    const auto screen = common::win32::getWindowDc(nullptr);
+    const HDC screenDc = screen.get().dc;
+    const common::win32::unique_hdc memory(CreateCompatibleDC(screenDc));
     void* pixels = nullptr;
-    Bitmap bitmap(CreateDIBSection(screen.dc, reinterpret_cast<BITMAPINFO*>(&header),
-                                   DIB_RGB_COLORS, &pixels, nullptr, 0));
-    if (!bitmap.bitmap) throw HarnessError(L"cannot make a bitmap for " + name);
+    const common::win32::unique_hbitmap bitmap(CreateDIBSection(
+        screenDc, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!bitmap) throw HarnessError(L"cannot make a bitmap for " + name);
     {
-        Selection selected(memory.dc, bitmap.bitmap);
-        BitBlt(memory.dc, 0, 0, width, height, screen.dc, rect.left, rect.top, SRCCOPY);
+        const auto selected = common::win32::selectObject(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width, height, screenDc, rect.left, rect.top, SRCCOPY);
     }
     GdiFlush();
 

@@ -1,5 +1,7 @@
 #include "update_fixture.hpp"
 
+#include "common/win32/unique_any.hpp"
+
 namespace update_e2e {
 namespace {
 
@@ -253,9 +255,10 @@ TEST_F(UpdateWizardTest, DatabaseInUseLeavesTheInstallationAsItWas) {
     const auto before = installedState();
     const auto database = joinPath(installFolder(), L"Database\\OrvDb.mdb");
     {
-        UniqueHandle held(CreateFileW(database.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(held.valid());
+        common::win32::unique_hfile held(CreateFileW(database.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                     0, nullptr, OPEN_EXISTING,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
         startUpdate();
         clickNextOnWelcome();
         ASSERT_TRUE(waitForPage(L"fraInstall"));

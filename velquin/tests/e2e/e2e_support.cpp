@@ -5,6 +5,8 @@
 #include <chrono>
 #include <utility>
 
+#include "common/win32/unique_any.hpp"
+
 namespace velquin_e2e {
 namespace {
 
@@ -132,8 +134,8 @@ DWORD runAndWait(std::wstring commandLine) {
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                           nullptr, nullptr, &startup, &info))
         throw HarnessError(lastErrorText("CreateProcessW"));
-    ui_harness::UniqueHandle process(info.hProcess);
-    ui_harness::UniqueHandle thread(info.hThread);
+    const common::win32::unique_handle process(info.hProcess);
+    const common::win32::unique_handle thread(info.hThread);
     if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
         ::TerminateProcess(process.get(), 1);
         throw HarnessError(L"timed out: " + commandLine);
@@ -153,9 +155,9 @@ std::wstring nativeServiceTool() {
 
 bool portOpens(int portNumber) {
     const std::wstring path = L"\\\\.\\COM" + std::to_wstring(portNumber);
-    ui_harness::UniqueHandle port(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                nullptr, OPEN_EXISTING, 0, nullptr));
-    return port.valid();
+    const common::win32::unique_hfile port(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                         0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return port.is_valid();
 }
 
 }  // namespace
