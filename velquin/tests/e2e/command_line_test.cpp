@@ -2,7 +2,7 @@
 // database and device properties of the Wine prefix.
 #include <gtest/gtest.h>
 
-#include "e2e_support.hpp"
+#include "tests/e2e/e2e_support.hpp"
 
 namespace velquin_e2e {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "device_discovery.hpp"
-#include "driver_service.hpp"
-#include "fakes.hpp"
-#include "upper_filters.hpp"
+#include "core/device_discovery.hpp"
+#include "core/driver_service.hpp"
+#include "core/upper_filters.hpp"
+#include "tests/unit/fakes.hpp"
 
 using namespace velquin;
 using namespace velquin::testing;
@@ -115,10 +115,10 @@ TEST_F(FilterDriverTest, RemoveFailsWhenAnyDeviceMayKeepTheFilter) {
     EXPECT_EQ(status.last(), L"Error in removing Driver ");
 
     broken.writeFails = false;
-    broken.readOutcome = FilterRead::DoesNotFit;
+    broken.readFails = true;
     EXPECT_FALSE(RemoveFilterFromDevices(context));
 
-    broken.readOutcome = FilterRead::Read;
+    broken.readFails = false;
     devices.failWalkAtIndex = 1;
     EXPECT_FALSE(RemoveFilterFromDevices(context));
 
@@ -210,11 +210,11 @@ TEST_F(FilterDriverTest, DiscoveryErrorsCarryTheCallAndCode) {
     try {
         EnumerateSerialDevices(devices, found);
         FAIL() << "no error raised";
-    } catch (const std::wstring& text) {
-        EXPECT_EQ(text, L"SetupDiEnumDeviceInterfaces failed. (err=3e6)");
+    } catch (const common::Failure& failure) {
+        EXPECT_EQ(WalkErrorText(failure), L"SetupDiEnumDeviceInterfaces failed. (err=3e6)");
     }
     EXPECT_TRUE(found.empty());
 
     devices.setFails = true;
-    EXPECT_THROW(EnumerateSerialDevices(devices, found), std::wstring);
+    EXPECT_THROW(EnumerateSerialDevices(devices, found), common::Failure);
 }
