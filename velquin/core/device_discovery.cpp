@@ -1,29 +1,34 @@
-#include "device_discovery.hpp"
+#include "core/device_discovery.hpp"
 
-#include <sstream>
+#include "common/core/trace.hpp"
+
+#include <cwchar>
 
 namespace velquin {
 
-std::wstring FormatWalkError(const WalkError& error) {
-    std::wostringstream text;
-    text << error.call << L" failed. (err=" << std::hex << error.code << L")";
-    return text.str();
+std::wstring WalkErrorText(const common::Failure& failure) {
+    wchar_t code[16];
+    std::swprintf(code, std::size(code), L"%lx", static_cast<unsigned long>(failure.code));
+    return failure.call + L" failed. (err=" + code + L")";
 }
 
 void EnumerateSerialDevices(DeviceLayer& layer, std::list<DeviceEntry>& devices) {
-    WalkError openError;
-    auto walk = layer.OpenComPorts(DeviceScope::PresentOnly, openError);
-    if (!walk) throw FormatWalkError(openError);
+    common::Failure openFailure;
+    auto walk = layer.OpenComPorts(DeviceScope::PresentOnly, openFailure);
+    if (!walk) throw openFailure;
 
     std::list<DeviceEntry> found;
     for (;;) {
         const WalkStep step = walk->Next();
         if (step == WalkStep::End) break;
-        if (step == WalkStep::Error) throw FormatWalkError(walk->LastError());
+        if (step == WalkStep::Error) throw walk->LastError();
         auto friendlyName = walk->FriendlyName();
-        if (!friendlyName) continue;
-        auto description = walk->Description();
-        if (!description) continue;
+        auto description = friendlyName ? walk->Description() : std::nullopt;
+        if (!description) {
+            common::trace(L"EnumerateSerialDevices: left out " + walk->DevicePath() +
+                          L": no friendly name or description");
+            continue;
+        }
         found.push_back({walk->DevicePath(), std::move(*friendlyName), std::move(*description)});
     }
     devices.splice(devices.end(), found);

@@ -1,7 +1,8 @@
 // The present COM-port devices, by friendly name, for the device list.
 #pragma once
 
-#include "device_layer.hpp"
+#include "common/core/failure.hpp"
+#include "core/device_layer.hpp"
 
 #include <list>
 #include <string>
@@ -14,12 +15,12 @@ struct DeviceEntry {
     std::wstring description;
 };
 
-// "<call> failed. (err=<code in lower-case hex>)"
-std::wstring FormatWalkError(const WalkError& error);
+// "<call> failed. (err=<code in lower-case hex>)", as the status line shows it.
+std::wstring WalkErrorText(const common::Failure& failure);
 
 // Appends every present device that has both a friendly name and a
-// description, in the walk's order. A failed walk throws its FormatWalkError
-// text (std::wstring) and leaves devices as it was.
+// description, in the walk's order. A failed walk throws the failing call as
+// common::Failure and leaves devices as it was.
 void EnumerateSerialDevices(DeviceLayer& layer, std::list<DeviceEntry>& devices);
 
 }  // namespace velquin

@@ -2,11 +2,13 @@
 // of the COM-port class, with the properties this program reads and writes.
 #pragma once
 
-#include "filter_list.hpp"
+#include "common/core/failure.hpp"
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace velquin {
 
@@ -14,38 +16,29 @@ enum class DeviceScope { PresentOnly, AllInstalled };
 
 enum class WalkStep { Device, End, Error };
 
-// The platform call that ended a walk early, and its error code.
-struct WalkError {
-    std::wstring call;
-    unsigned long code = 0;
-};
-
-enum class FilterRead {
-    Read,        // value in the buffer; count 0 when the device has none
-    DoesNotFit,  // larger than the buffer
-    Failed,      // any other failure: the value is unknown
-};
-
 class DeviceWalk {
 public:
     virtual ~DeviceWalk() = default;
-    // Moves to the next device. After Error, LastError() tells why.
+    // Moves to the next device. After Error, LastError() tells which call failed.
     virtual WalkStep Next() = 0;
-    virtual WalkError LastError() const = 0;
+    virtual common::Failure LastError() const = 0;
 
     // Properties of the current device.
     virtual std::wstring DevicePath() const = 0;
     virtual std::optional<std::wstring> FriendlyName() = 0;
     virtual std::optional<std::wstring> Description() = 0;
-    virtual FilterRead ReadUpperFilters(FilterBuffer& value, std::size_t& count) = 0;
-    virtual bool WriteUpperFilters(const FilterBuffer& value, std::size_t count) = 0;
+    // The UpperFilters bytes, whole whatever their length; empty when the
+    // device has no such value.
+    virtual common::Outcome ReadUpperFilters(std::vector<unsigned char>& value) = 0;
+    virtual common::Outcome WriteUpperFilters(std::span<const unsigned char> value) = 0;
 };
 
 class DeviceLayer {
 public:
     virtual ~DeviceLayer() = default;
-    // Null when the device set cannot be obtained; error then holds why.
-    virtual std::unique_ptr<DeviceWalk> OpenComPorts(DeviceScope scope, WalkError& error) = 0;
+    // Null when the device set cannot be obtained; failure then says why.
+    virtual std::unique_ptr<DeviceWalk> OpenComPorts(DeviceScope scope,
+                                                     common::Failure& failure) = 0;
 };
 
 }  // namespace velquin

@@ -2,7 +2,8 @@
 // once the filter is off the devices.
 #pragma once
 
-#include "upper_filters.hpp"
+#include "common/core/failure.hpp"
+#include "core/upper_filters.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -25,12 +26,14 @@ ServiceSettings DriverServiceSettings(const std::wstring& imagePath);
 class ServiceLayer {
 public:
     virtual ~ServiceLayer() = default;
-    virtual bool IsInstalled() = 0;
+    // Fails with the call that could not open the service (among them
+    // OpenServiceW with ERROR_SERVICE_DOES_NOT_EXIST when there is none).
+    virtual common::Outcome IsInstalled() = 0;
     // Creates the service, or reconfigures an existing one in place.
-    virtual bool Install(const ServiceSettings& settings) = 0;
-    // Stops and deletes the service. True when it is gone or its deletion is
-    // pending, also when it did not exist.
-    virtual bool Delete(const std::wstring& name) = 0;
+    virtual common::Outcome Install(const ServiceSettings& settings) = 0;
+    // Stops and deletes the service. Succeeds when it is gone or its deletion
+    // is pending, also when it did not exist.
+    virtual common::Outcome Delete(const std::wstring& name) = 0;
 };
 
 class FileSystem {
@@ -40,6 +43,10 @@ public:
     virtual std::optional<std::wstring> FullPath(const std::wstring& path) = 0;
     virtual bool IsExistingFile(const std::wstring& fullPath) = 0;
 };
+
+// Whether the service exists and opens with the rights the program asks for;
+// when it does not, the trace says why.
+bool IsDriverInstalled(ServiceLayer& services);
 
 // Registers the driver at driverPath (made absolute). Refuses an empty path
 // and one naming no existing file: the system could never load it.

@@ -1,17 +1,20 @@
-#include "filter_list.hpp"
+#include "core/filter_list.hpp"
 
-#include "driver_contract.hpp"
+#include "core/driver_contract.hpp"
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace velquin {
 namespace {
 
-// A caller-supplied count larger than the buffer must not lead us past it.
-std::size_t usableLength(std::size_t count) { return std::min(count, kFilterBufferSize); }
+// A caller-supplied count larger than the value must not lead us past it.
+std::size_t usableLength(std::span<const unsigned char> value, std::size_t count) {
+    return std::min(count, value.size());
+}
 
-bool isNameEntryAt(const FilterBuffer& v, std::size_t n, std::size_t s) {
+bool isNameEntryAt(std::span<const unsigned char> v, std::size_t n, std::size_t s) {
     const bool entryStart = s == 0 || v[s - 1] == 0;
     if (!entryStart || s + kDriverNameLength > n) return false;
     if (std::memcmp(v.data() + s, kDriverName, kDriverNameLength) != 0) return false;
@@ -21,8 +24,8 @@ bool isNameEntryAt(const FilterBuffer& v, std::size_t n, std::size_t s) {
 
 }  // namespace
 
-int FindFilterName(const FilterBuffer& value, std::size_t count) {
-    const std::size_t n = usableLength(count);
+int FindFilterName(std::span<const unsigned char> value, std::size_t count) {
+    const std::size_t n = usableLength(value, count);
     for (std::size_t s = 0; s < n; ++s) {
         if (isNameEntryAt(value, n, s)) return static_cast<int>(s);
     }
@@ -50,9 +53,9 @@ bool InsertFilterName(FilterBuffer& value, std::size_t& count) {
     return true;
 }
 
-std::size_t RemoveFilterName(FilterBuffer& value, std::size_t& count) {
-    const std::size_t n = usableLength(count);
-    FilterBuffer out{};
+std::size_t RemoveFilterName(std::span<unsigned char> value, std::size_t& count) {
+    const std::size_t n = usableLength(value, count);
+    std::vector<unsigned char> out(n);
     std::size_t len = 0;
     std::size_t removed = 0;
     std::size_t s = 0;
@@ -74,7 +77,7 @@ std::size_t RemoveFilterName(FilterBuffer& value, std::size_t& count) {
 
     const bool anyEntry = std::any_of(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(len),
                                       [](unsigned char b) { return b != 0; });
-    value.fill(0);
+    std::fill(value.begin(), value.end(), 0);
     if (!anyEntry) {
         count = 0;
         return removed;

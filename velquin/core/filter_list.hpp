@@ -4,17 +4,20 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 
 namespace velquin {
 
+// Configure edits the value in a buffer of this size and never writes a value
+// that fills it; removal works on the value whatever its length.
 inline constexpr std::size_t kFilterBufferSize = 512;
 using FilterBuffer = std::array<unsigned char, kFilterBufferSize>;
 
 // Offset of the first entry exactly equal to the driver name (case-sensitive),
 // or -1. An entry that merely contains the name does not count, so a foreign
 // filter such as "kelPortHiX" is never reported or touched.
-// Only the first min(count, buffer size) bytes are examined.
-int FindFilterName(const FilterBuffer& value, std::size_t count);
+// Only the first min(count, value's size) bytes are examined.
+int FindFilterName(std::span<const unsigned char> value, std::size_t count);
 
 // Puts the driver name in front of the value and completes the closing empty
 // entry. Returns false, leaving buffer and count unchanged, when the result
@@ -24,7 +27,7 @@ bool InsertFilterName(FilterBuffer& value, std::size_t& count);
 // Takes every entry equal to the driver name out of the value; other entries
 // keep their bytes and order. A remaining list is closed with its NULs even if
 // the old value lacked them. count becomes 0 when no entry remains.
-// Returns the number of entries removed (0: buffer and count untouched).
-std::size_t RemoveFilterName(FilterBuffer& value, std::size_t& count);
+// Returns the number of entries removed (0: value and count untouched).
+std::size_t RemoveFilterName(std::span<unsigned char> value, std::size_t& count);
 
 }  // namespace velquin

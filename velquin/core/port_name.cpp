@@ -1,4 +1,4 @@
-#include "port_name.hpp"
+#include "core/port_name.hpp"
 
 namespace velquin {
 

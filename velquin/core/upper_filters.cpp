@@ -1,6 +1,11 @@
-#include "upper_filters.hpp"
+#include "core/upper_filters.hpp"
 
-#include "device_discovery.hpp"
+#include "common/core/trace.hpp"
+#include "core/device_discovery.hpp"
+#include "core/filter_list.hpp"
+
+#include <algorithm>
+#include <vector>
 
 namespace velquin {
 namespace {
@@ -17,6 +22,14 @@ constexpr wchar_t kFilterStillLoaded[] = L"Try Again After Unplugging the Device
 constexpr wchar_t kRemoveFailed[] = L"Error in removing Driver ";
 constexpr wchar_t kRemoved[] = L"Successfully Removed Driver";
 
+void Trace(const wchar_t* operation, const std::wstring& what) {
+    common::trace(std::wstring(operation) + L": " + what);
+}
+
+void Trace(const wchar_t* operation, const DeviceWalk& walk, const common::Failure& failure) {
+    Trace(operation, walk.DevicePath() + L": " + failure.text());
+}
+
 // Device when the walk stands on the first device of that name.
 WalkStep FindDevice(DeviceWalk& walk, const std::wstring& friendlyName) {
     WalkStep step;
@@ -27,47 +40,63 @@ WalkStep FindDevice(DeviceWalk& walk, const std::wstring& friendlyName) {
 }
 
 bool AddFilter(DeviceWalk& walk, StatusLine& status) {
-    FilterBuffer value{};
-    std::size_t count = 0;
-    switch (walk.ReadUpperFilters(value, count)) {
-        case FilterRead::Read:
-            break;
-        case FilterRead::DoesNotFit:
-            status.Set(kFiltersTooLong);
-            return false;
-        case FilterRead::Failed:
-            status.Set(kFiltersUnreadable);
-            return false;
+    std::vector<unsigned char> old;
+    if (const auto read = walk.ReadUpperFilters(old); !read) {
+        Trace(L"ConfigureDevice", walk, read.failure());
+        status.Set(kFiltersUnreadable);
+        return false;
     }
+    FilterBuffer value{};
+    std::size_t count = old.size();
+    if (count > value.size()) {
+        Trace(L"ConfigureDevice", walk.DevicePath() + L": UpperFilters too long to edit");
+        status.Set(kFiltersTooLong);
+        return false;
+    }
+    std::copy(old.begin(), old.end(), value.begin());
     if (FindFilterName(value, count) >= 0) {
         status.Set(kAlreadyInstalled);
         return true;
     }
     if (!InsertFilterName(value, count)) {
+        Trace(L"ConfigureDevice", walk.DevicePath() + L": no room for the filter in UpperFilters");
         status.Set(kFiltersTooLong);
         return false;
     }
-    const bool written = walk.WriteUpperFilters(value, count);
-    status.Set(written ? kInstalled : kInstallWriteFailed);
-    return written;
+    if (const auto written = walk.WriteUpperFilters({value.data(), count}); !written) {
+        Trace(L"ConfigureDevice", walk, written.failure());
+        status.Set(kInstallWriteFailed);
+        return false;
+    }
+    status.Set(kInstalled);
+    return true;
 }
 
 // False when the device may still carry the filter afterwards.
 bool TakeFilterOff(DeviceWalk& walk) {
-    FilterBuffer value{};
-    std::size_t count = 0;
-    if (walk.ReadUpperFilters(value, count) != FilterRead::Read) return false;
+    std::vector<unsigned char> value;
+    if (const auto read = walk.ReadUpperFilters(value); !read) {
+        Trace(L"RemoveFilterFromDevices", walk, read.failure());
+        return false;
+    }
+    std::size_t count = value.size();
     if (RemoveFilterName(value, count) == 0) return true;
-    if (count == 0) count = 2;  // the emptied list: two NULs, buffer already cleared
-    return walk.WriteUpperFilters(value, count);
+    // The emptied list: two NULs; the value was cleared and held the name.
+    if (count == 0) count = 2;
+    if (const auto written = walk.WriteUpperFilters({value.data(), count}); !written) {
+        Trace(L"RemoveFilterFromDevices", walk, written.failure());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName) {
-    WalkError error;
-    auto walk = context.devices.OpenComPorts(DeviceScope::PresentOnly, error);
+    common::Failure failure;
+    auto walk = context.devices.OpenComPorts(DeviceScope::PresentOnly, failure);
     if (!walk) {
+        Trace(L"ConfigureDevice", failure.text());
         context.status.Set(kNoDeviceSet);
         return false;
     }
@@ -75,10 +104,12 @@ bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName) {
         case WalkStep::Device:
             break;
         case WalkStep::End:
+            Trace(L"ConfigureDevice", L"no present device named " + friendlyName);
             context.status.Set(kDeviceGone);
             return false;
         case WalkStep::Error:
-            context.status.Set(FormatWalkError(walk->LastError()));
+            Trace(L"ConfigureDevice", walk->LastError().text());
+            context.status.Set(WalkErrorText(walk->LastError()));
             return false;
     }
     return AddFilter(*walk, context.status);
@@ -86,12 +117,15 @@ bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName) {
 
 bool RemoveFilterFromDevices(FilterContext& context) {
     if (TestPort(context.ports, context.status, context.configuredPort)) {
+        Trace(L"RemoveFilterFromDevices",
+              L"refused: the filter answers on " + context.configuredPort);
         context.status.Set(kFilterStillLoaded);
         return false;
     }
-    WalkError error;
-    auto walk = context.devices.OpenComPorts(DeviceScope::AllInstalled, error);
+    common::Failure failure;
+    auto walk = context.devices.OpenComPorts(DeviceScope::AllInstalled, failure);
     if (!walk) {
+        Trace(L"RemoveFilterFromDevices", failure.text());
         context.status.Set(kNoDeviceSet);
         return false;
     }
@@ -101,7 +135,10 @@ bool RemoveFilterFromDevices(FilterContext& context) {
         if (!TakeFilterOff(*walk)) everyDeviceClean = false;
     }
     // A walk cut short leaves devices unvisited that may carry the filter.
-    if (step == WalkStep::Error) everyDeviceClean = false;
+    if (step == WalkStep::Error) {
+        Trace(L"RemoveFilterFromDevices", walk->LastError().text());
+        everyDeviceClean = false;
+    }
     context.status.Set(everyDeviceClean ? kRemoved : kRemoveFailed);
     return everyDeviceClean;
 }

@@ -2,9 +2,9 @@
 // through the devices' UpperFilters property.
 #pragma once
 
-#include "device_layer.hpp"
-#include "port_test.hpp"
-#include "status_line.hpp"
+#include "core/device_layer.hpp"
+#include "core/port_probe.hpp"
+#include "core/status_line.hpp"
 
 #include <string>
 
@@ -21,11 +21,13 @@ struct FilterContext {
 
 // Puts the filter first in the UpperFilters of the first present device whose
 // friendly name equals friendlyName. True when the filter is now listed there.
+// A list that would reach kFilterBufferSize bytes is refused.
 bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName);
 
-// Takes the filter out of every COM-port device, present or not. Refused while
-// the filter answers on the configured port. True when every device that
-// carried the filter was rewritten, also when none carried it.
+// Takes the filter out of every COM-port device, present or not, whatever the
+// length of its list. Refused while the filter answers on the configured port.
+// True when every device that carried the filter was rewritten, also when none
+// carried it; a list that cannot be read at all counts as not cleaned.
 bool RemoveFilterFromDevices(FilterContext& context);
 
 }  // namespace velquin

@@ -1,12 +1,10 @@
-#include "main_dialog.hpp"
+#include "win32/main_dialog.hpp"
 
-#include "device_discovery.hpp"
-#include "driver_service.hpp"
-#include "port_name.hpp"
-#include "resource_ids.h"
-#include "setupapi_devices.hpp"
-#include "system_services.hpp"
-#include "upper_filters.hpp"
+#include "common/core/trace.hpp"
+#include "core/device_discovery.hpp"
+#include "core/port_name.hpp"
+#include "core/upper_filters.hpp"
+#include "win32/resource_ids.h"
 
 #include <commdlg.h>
 
@@ -17,27 +15,27 @@
 namespace velquin::win32 {
 namespace {
 
+// Set at WM_INITDIALOG, never cleared; null in the command-line modes.
 HWND MainDialog = nullptr;
+// The port of the last successful Configure; empty until then.
 std::wstring ConfiguredPort;
+
+void SetStatusText(const std::wstring& text) {
+    if (MainDialog) SetWindowTextW(GetDlgItem(MainDialog, IDC_STATUS), text.c_str());
+}
 
 class DialogStatusLine final : public StatusLine {
 public:
-    void Set(const std::wstring& text) override {
-        if (MainDialog) SetWindowTextW(GetDlgItem(MainDialog, IDC_STATUS), text.c_str());
-    }
+    void Set(const std::wstring& text) override { SetStatusText(text); }
 };
 
-DialogStatusLine statusLine;
-SetupApiDevices devices;
-Win32SerialPorts ports;
-ScmServices services;
-Win32Files files;
-
-FilterContext Filters(StatusLine& status) {
-    return FilterContext{devices, ports, status, ConfiguredPort};
+ProgramLayers& Layers() {
+    return *reinterpret_cast<ProgramLayers*>(GetWindowLongPtrW(MainDialog, DWLP_USER));
 }
 
-void SetStatusText(const std::wstring& text) { statusLine.Set(text); }
+FilterContext Filters(StatusLine& status) {
+    return FilterContext{Layers().devices, Layers().ports, status, ConfiguredPort};
+}
 
 void ShowError(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Error", MB_ICONERROR); }
 void ShowSuccess(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Success", MB_OK); }
@@ -49,9 +47,10 @@ void RefreshDeviceList() {
     EnableTest(false);
     std::list<DeviceEntry> found;
     try {
-        EnumerateSerialDevices(devices, found);
-    } catch (const std::wstring& error) {
-        SetStatusText(error);  // the list keeps its earlier lines
+        EnumerateSerialDevices(Layers().devices, found);
+    } catch (const common::Failure& failure) {
+        common::trace(L"RefreshDeviceList: " + failure.text());
+        SetStatusText(WalkErrorText(failure));  // the list keeps its earlier lines
         return;
     }
     const HWND list = GetDlgItem(MainDialog, IDC_DEVICES);
@@ -77,20 +76,22 @@ std::optional<std::wstring> SelectedDevice() {
 }
 
 void OnConfigure() {
-    if (!services.IsInstalled()) return ShowError(L"Please install the driver ");
+    if (!IsDriverInstalled(Layers().services)) return ShowError(L"Please install the driver ");
     const auto device = SelectedDevice();
     if (!device) return ShowError(L"Please select a device");
     EnableTest(false);
-    FilterContext filters = Filters(statusLine);
+    DialogStatusLine status;
+    FilterContext filters = Filters(status);
     if (!ConfigureDevice(filters, *device)) return;
     EnableTest(true);
     if (auto port = PortNameFromFriendlyName(*device)) ConfiguredPort = std::move(*port);
 }
 
 void OnTest() {
-    if (!services.IsInstalled()) return ShowError(L"Please install the driver ");
+    if (!IsDriverInstalled(Layers().services)) return ShowError(L"Please install the driver ");
     if (ConfiguredPort.empty()) return ShowError(L"Please configure the device");
-    if (TestPort(ports, statusLine, ConfiguredPort)) {
+    DialogStatusLine status;
+    if (TestPort(Layers().ports, status, ConfiguredPort)) {
         ShowSuccess(L"Driver has loaded successfully");
     } else {
         ShowError(
@@ -110,14 +111,19 @@ std::optional<std::wstring> AskForDriverFile() {
     ofn.lpstrInitialDir = directory.data();
     ofn.lpstrTitle = L"Select the kelPortHi sys file";
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+    if (!GetOpenFileNameW(&ofn)) {
+        // Zero when the user cancelled; anything else is a failure of the dialog.
+        if (const DWORD error = CommDlgExtendedError())
+            common::trace(common::win32Failure(L"GetOpenFileNameW", error));
+        return std::nullopt;
+    }
     return std::wstring(fileName.data());
 }
 
 void OnInstall() {
     const auto path = AskForDriverFile();
     if (!path) return;
-    if (RegisterDriver(services, files, *path)) {
+    if (RegisterDriver(Layers().services, Layers().files, *path)) {
         ShowSuccess(L"Installed driver successfully");
     } else {
         ShowError(L"Driver installation failed");
@@ -125,8 +131,9 @@ void OnInstall() {
 }
 
 void OnRemove() {
-    FilterContext filters = Filters(statusLine);
-    UnregisterDriver(services, filters);
+    DialogStatusLine status;
+    FilterContext filters = Filters(status);
+    UnregisterDriver(Layers().services, filters);
 }
 
 void OnCommand(HWND dialog, WORD id) {
@@ -157,9 +164,16 @@ void OnCommand(HWND dialog, WORD id) {
 
 }  // namespace
 
-INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+void RunMainDialog(HINSTANCE instance, ProgramLayers& layers) {
+    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc,
+                        reinterpret_cast<LPARAM>(&layers)) == -1)
+        common::trace(common::win32Failure(L"DialogBoxParamW", GetLastError()));
+}
+
+INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             MainDialog = dialog;
             RefreshDeviceList();
             return TRUE;
@@ -169,16 +183,6 @@ INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         default:
             return FALSE;
     }
-}
-
-bool RegisterDriverFromCommandLine(const wchar_t* driverPath) {
-    return RegisterDriver(services, files, driverPath ? driverPath : L"");
-}
-
-bool UnregisterDriverFromCommandLine() {
-    NoStatusLine silent;
-    FilterContext filters = Filters(silent);
-    return UnregisterDriver(services, filters);
 }
 
 }  // namespace velquin::win32

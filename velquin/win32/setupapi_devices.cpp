@@ -1,11 +1,14 @@
-#include "setupapi_devices.hpp"
+#include "win32/setupapi_devices.hpp"
 
-#include "win32_handles.hpp"
+#include "common/win32/unique_any.hpp"
 
+#include <algorithm>
 #include <vector>
 
 namespace velquin::win32 {
 namespace {
+
+using common::win32::unique_hdevinfo;
 
 // GUID_DEVINTERFACE_COMPORT
 constexpr GUID kComPortInterface = {
@@ -16,7 +19,7 @@ constexpr DWORD kNameBufferBytes = 512;
 
 class SetupApiWalk final : public DeviceWalk {
 public:
-    explicit SetupApiWalk(DeviceSetHandle set) : set_(std::move(set)) {}
+    explicit SetupApiWalk(unique_hdevinfo set) : set_(std::move(set)) {}
 
     WalkStep Next() override {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
@@ -31,40 +34,47 @@ public:
         return ReadDetail(interfaceData) ? WalkStep::Device : WalkStep::Error;
     }
 
-    WalkError LastError() const override { return error_; }
+    common::Failure LastError() const override { return error_; }
     std::wstring DevicePath() const override { return devicePath_; }
     std::optional<std::wstring> FriendlyName() override { return ReadText(SPDRP_FRIENDLYNAME); }
     std::optional<std::wstring> Description() override { return ReadText(SPDRP_DEVICEDESC); }
 
-    FilterRead ReadUpperFilters(FilterBuffer& value, std::size_t& count) override {
-        count = 0;
-        DWORD type = 0;
-        DWORD required = 0;
-        if (SetupDiGetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS, &type,
-                                              value.data(), static_cast<DWORD>(value.size()),
-                                              &required)) {
-            count = required <= value.size() ? required : value.size();
-            return FilterRead::Read;
+    common::Outcome ReadUpperFilters(std::vector<unsigned char>& value) override {
+        // Sized from the call's required-size answer; asked again should the
+        // value grow between the calls.
+        DWORD size = 0;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            value.resize(size);
+            DWORD required = 0;
+            if (SetupDiGetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS, nullptr,
+                                                  value.data(), size, &required)) {
+                value.resize(std::min(required, size));
+                return common::Outcome::success();
+            }
+            // The size reported on failure says nothing reliable; the error code does.
+            const DWORD code = GetLastError();
+            if (code == ERROR_INVALID_DATA) {  // no value at all
+                value.clear();
+                return common::Outcome::success();
+            }
+            if (code != ERROR_INSUFFICIENT_BUFFER || required <= size)
+                return common::win32Failure(L"SetupDiGetDeviceRegistryPropertyA", code);
+            size = required;
         }
-        // The size reported on failure says nothing reliable; the error code does.
-        switch (GetLastError()) {
-            case ERROR_INVALID_DATA:
-                return FilterRead::Read;  // no value at all
-            case ERROR_INSUFFICIENT_BUFFER:
-                return FilterRead::DoesNotFit;
-            default:
-                return FilterRead::Failed;
-        }
+        return common::win32Failure(L"SetupDiGetDeviceRegistryPropertyA",
+                                    ERROR_INSUFFICIENT_BUFFER);
     }
 
-    bool WriteUpperFilters(const FilterBuffer& value, std::size_t count) override {
-        return SetupDiSetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS,
-                                                 value.data(), static_cast<DWORD>(count)) != FALSE;
+    common::Outcome WriteUpperFilters(std::span<const unsigned char> value) override {
+        if (!SetupDiSetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS,
+                                               value.data(), static_cast<DWORD>(value.size())))
+            return common::win32Failure(L"SetupDiSetDeviceRegistryPropertyA", GetLastError());
+        return common::Outcome::success();
     }
 
 private:
     WalkStep Fail(const wchar_t* call, DWORD code) {
-        error_ = {call, code};
+        error_ = common::win32Failure(call, code);
         return WalkStep::Error;
     }
 
@@ -101,21 +111,22 @@ private:
         return std::wstring(text);
     }
 
-    DeviceSetHandle set_;
+    unique_hdevinfo set_;
     DWORD index_ = 0;
     SP_DEVINFO_DATA device_{};
     std::wstring devicePath_;
-    WalkError error_;
+    common::Failure error_;
 };
 
 }  // namespace
 
-std::unique_ptr<DeviceWalk> SetupApiDevices::OpenComPorts(DeviceScope scope, WalkError& error) {
+std::unique_ptr<DeviceWalk> SetupApiDevices::OpenComPorts(DeviceScope scope,
+                                                          common::Failure& failure) {
     DWORD flags = DIGCF_DEVICEINTERFACE;
     if (scope == DeviceScope::PresentOnly) flags |= DIGCF_PRESENT;
-    DeviceSetHandle set(SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, flags));
+    unique_hdevinfo set(SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, flags));
     if (!set) {
-        error = {L"SetupDiGetClassDevs", GetLastError()};
+        failure = common::win32Failure(L"SetupDiGetClassDevs", GetLastError());
         return nullptr;
     }
     return std::make_unique<SetupApiWalk>(std::move(set));

@@ -1,68 +1,77 @@
 // Entry: the main dialog without arguments, or one unattended command.
-#include "command_line.hpp"
-#include "main_dialog.hpp"
-#include "resource_ids.h"
+#include "common/core/trace.hpp"
+#include "common/win32/dll_search.hpp"
+#include "common/win32/unique_any.hpp"
+#include "core/command_line.hpp"
+#include "core/upper_filters.hpp"
+#include "win32/file_system.hpp"
+#include "win32/main_dialog.hpp"
+#include "win32/serial_ports.hpp"
+#include "win32/service_manager.hpp"
+#include "win32/setupapi_devices.hpp"
 
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <string>
 #include <vector>
 
 namespace {
 
-// DLLs are then loaded from System32 only, never from beside the program or
-// the current directory. Looked up at run time: older systems lack the call.
-void RestrictDllSearchToSystem32() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-    if (!kernel32) return;
-    auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
-    if (setDirectories) setDirectories(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+using namespace velquin;
+
+std::vector<std::wstring> CommandLineArguments() {
+    int count = 0;
+    const common::win32::unique_hlocal argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!argv) {
+        common::trace(common::win32Failure(L"CommandLineToArgvW", GetLastError()));
+        return {};
+    }
+    const auto* arguments = static_cast<const LPWSTR*>(argv.get());
+    return std::vector<std::wstring>(arguments, arguments + count);
 }
 
-class LocalArgv {
+class WindowsCommands final : public ProgramCommands {
 public:
-    LocalArgv() : argv_(CommandLineToArgvW(GetCommandLineW(), &count_)) {}
-    LocalArgv(const LocalArgv&) = delete;
-    LocalArgv& operator=(const LocalArgv&) = delete;
-    ~LocalArgv() { LocalFree(argv_); }
-    std::vector<std::wstring> Arguments() const {
-        if (!argv_) return {};
-        return std::vector<std::wstring>(argv_, argv_ + count_);
-    }
+    WindowsCommands(HINSTANCE instance, win32::ProgramLayers& layers)
+        : instance_(instance), layers_(layers) {}
 
-private:
-    int count_ = 0;
-    LPWSTR* argv_;
-};
+    void RunDialog() override { win32::RunMainDialog(instance_, layers_); }
 
-class WindowsCommands final : public velquin::ProgramCommands {
-public:
-    explicit WindowsCommands(HINSTANCE instance) : instance_(instance) {}
-    void RunDialog() override {
-        DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr, velquin::win32::MainDlgProc,
-                        0);
-    }
     bool RegisterDriver(const std::wstring& path) override {
-        return velquin::win32::RegisterDriverFromCommandLine(path.c_str());
+        return velquin::RegisterDriver(layers_.services, layers_.files, path);
     }
-    bool UnregisterDriver() override { return velquin::win32::UnregisterDriverFromCommandLine(); }
+
+    // No dialog and no configured port: the status texts go nowhere and the
+    // port guard finds nothing to probe.
+    bool UnregisterDriver() override {
+        NoStatusLine silent;
+        const std::wstring noPort;
+        FilterContext filters{layers_.devices, layers_.ports, silent, noPort};
+        return velquin::UnregisterDriver(layers_.services, filters);
+    }
 
 private:
     HINSTANCE instance_;
+    win32::ProgramLayers& layers_;
 };
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    RestrictDllSearchToSystem32();
-    const LocalArgv argv;
+    common::win32::restrictDllSearchToSystem32();
+    const std::vector<std::wstring> arguments = CommandLineArguments();
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&controls);
-    WindowsCommands commands(instance);
-    return velquin::DispatchCommandLine(argv.Arguments(), commands);
+    if (!InitCommonControlsEx(&controls)) common::trace(L"InitCommonControlsEx failed");
+
+    win32::ScmServices services;
+    win32::Win32Files files;
+    win32::SetupApiDevices devices;
+    win32::Win32SerialPorts ports;
+    win32::ProgramLayers layers{services, files, devices, ports};
+    WindowsCommands commands(instance, layers);
+    return DispatchCommandLine(arguments, commands);
 }

@@ -2,7 +2,7 @@
 // database and device properties of the Wine prefix.
 #include <gtest/gtest.h>
 
-#include "e2e_support.hpp"
+#include "tests/e2e/e2e_support.hpp"
 
 namespace velquin_e2e {
 namespace {
@@ -134,6 +134,22 @@ TEST_F(CommandLine, UnregisterTakesOnlyOurEntriesOffEveryDevice) {
     }
     EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0005"), "kelPortHiX\0\0"s)
         << "a foreign filter was rewritten";
+}
+
+TEST_F(CommandLine, UnregisterLeavesALongForeignListAsItWasAndStillDeletesTheService) {
+    registerFilterService(makeDummyDriverFile(folder, L"kelPortHi.sys"));
+    addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Long List (COM5)", false});
+    addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Attached Port (COM6)"});
+    const std::string foreign = std::string(300, 'a') + '\0' + std::string(301, 'b') + "\0\0"s;
+    ASSERT_EQ(foreign.size(), 604u);
+    writeUpperFilters(L"ROOT\\VELQUINTEST\\0001", foreign);
+    writeUpperFilters(L"ROOT\\VELQUINTEST\\0002", "serenum\0kelPortHi\0\0"s);
+
+    EXPECT_EQ(run({L"/unregister"}), kExitDone);
+
+    EXPECT_FALSE(filterServiceExists());
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), foreign);
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0002"), "serenum\0\0"s);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // unplugged one that the list leaves out.
 #include <cstdio>
 
-#include "e2e_support.hpp"
+#include "tests/e2e/e2e_support.hpp"
 
 int wmain() {
     using velquin_e2e::addFakePort;

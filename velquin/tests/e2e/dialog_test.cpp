@@ -3,7 +3,7 @@
 // and the device properties.
 #include <gtest/gtest.h>
 
-#include "e2e_support.hpp"
+#include "tests/e2e/e2e_support.hpp"
 
 namespace velquin_e2e {
 namespace {

@@ -1,15 +1,19 @@
-#include "e2e_support.hpp"
+#include "tests/e2e/e2e_support.hpp"
+
+#include "common/win32/unique_any.hpp"
 
 #include <setupapi.h>
 
 #include <chrono>
 #include <utility>
 
-#include "common/win32/unique_any.hpp"
-
 namespace velquin_e2e {
 namespace {
 
+using common::win32::unique_handle;
+using common::win32::unique_hdevinfo;
+using common::win32::unique_hfile;
+using common::win32::unique_schandle;
 using ui_harness::HarnessError;
 using ui_harness::Millis;
 using ui_harness::RegKey;
@@ -29,44 +33,19 @@ std::string lastErrorText(const char* call) {
     return std::string(call) + " failed, error " + std::to_string(::GetLastError());
 }
 
-class DeviceInfoSet {
-public:
-    explicit DeviceInfoSet(HDEVINFO set) : set_(set) {
-        if (set_ == INVALID_HANDLE_VALUE) throw HarnessError(lastErrorText("SetupDi device set"));
-    }
-    DeviceInfoSet(const DeviceInfoSet&) = delete;
-    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-    ~DeviceInfoSet() { ::SetupDiDestroyDeviceInfoList(set_); }
-    HDEVINFO get() const { return set_; }
+// A device set the test cannot do without.
+unique_hdevinfo deviceSet(HDEVINFO set) {
+    if (set == INVALID_HANDLE_VALUE) throw HarnessError(lastErrorText("SetupDi device set"));
+    return unique_hdevinfo(set);
+}
 
-private:
-    HDEVINFO set_;
-};
-
-class ServiceHandle {
-public:
-    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ServiceHandle(ServiceHandle&& other) noexcept
-        : handle_(std::exchange(other.handle_, nullptr)) {}
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-    ~ServiceHandle() {
-        if (handle_) ::CloseServiceHandle(handle_);
-    }
-    SC_HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    SC_HANDLE handle_;
-};
-
-ServiceHandle openServiceManager() {
-    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+unique_schandle openServiceManager() {
+    unique_schandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) throw HarnessError(lastErrorText("OpenSCManagerW"));
     return manager;
 }
 
-void setDeviceText(const DeviceInfoSet& set, SP_DEVINFO_DATA& device, DWORD property,
+void setDeviceText(const unique_hdevinfo& set, SP_DEVINFO_DATA& device, DWORD property,
                    const std::wstring& text) {
     const auto size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
     if (!::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, property,
@@ -74,7 +53,7 @@ void setDeviceText(const DeviceInfoSet& set, SP_DEVINFO_DATA& device, DWORD prop
         throw HarnessError(lastErrorText("SetupDiSetDeviceRegistryPropertyW"));
 }
 
-std::wstring interfaceDetailPath(const DeviceInfoSet& set,
+std::wstring interfaceDetailPath(const unique_hdevinfo& set,
                                  SP_DEVICE_INTERFACE_DATA& interfaceData) {
     alignas(SP_DEVICE_INTERFACE_DETAIL_DATA_W) BYTE buffer[4096] = {};
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
@@ -101,7 +80,7 @@ void markInterfacePresent(const std::wstring& interfacePath) {
                    std::string(reinterpret_cast<const char*>(&linked), sizeof linked));
 }
 
-SP_DEVINFO_DATA openDevice(const DeviceInfoSet& set, const std::wstring& instanceId) {
+SP_DEVINFO_DATA openDevice(const unique_hdevinfo& set, const std::wstring& instanceId) {
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
     if (!::SetupDiOpenDeviceInfoW(set.get(), instanceId.c_str(), nullptr, 0, &device))
@@ -134,8 +113,8 @@ DWORD runAndWait(std::wstring commandLine) {
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                           nullptr, nullptr, &startup, &info))
         throw HarnessError(lastErrorText("CreateProcessW"));
-    const common::win32::unique_handle process(info.hProcess);
-    const common::win32::unique_handle thread(info.hThread);
+    const unique_handle process(info.hProcess);
+    const unique_handle thread(info.hThread);
     if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
         ::TerminateProcess(process.get(), 1);
         throw HarnessError(L"timed out: " + commandLine);
@@ -155,15 +134,15 @@ std::wstring nativeServiceTool() {
 
 bool portOpens(int portNumber) {
     const std::wstring path = L"\\\\.\\COM" + std::to_wstring(portNumber);
-    const common::win32::unique_hfile port(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                         0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const unique_hfile port(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
     return port.is_valid();
 }
 
 }  // namespace
 
 std::wstring addFakePort(const FakePort& port) {
-    const DeviceInfoSet set(::SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
+    const auto set = deviceSet(::SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
     if (!::SetupDiCreateDeviceInfoW(set.get(), port.instanceId.c_str(), &kPortsClass, nullptr,
@@ -187,7 +166,7 @@ std::wstring addFakePort(const FakePort& port) {
 }
 
 void removeAllComPortDevices() {
-    const DeviceInfoSet set(
+    const auto set = deviceSet(
         ::SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, DIGCF_DEVICEINTERFACE));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
@@ -200,7 +179,7 @@ void removeAllComPortDevices() {
 
 std::optional<std::string> readUpperFilters(const std::wstring& instanceId) {
     if (!hasUpperFiltersValue(instanceId)) return std::nullopt;
-    const DeviceInfoSet set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    const auto set = deviceSet(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
     SP_DEVINFO_DATA device = openDevice(set, instanceId);
     BYTE buffer[2048] = {};
     DWORD size = 0;
@@ -211,7 +190,7 @@ std::optional<std::string> readUpperFilters(const std::wstring& instanceId) {
 }
 
 void writeUpperFilters(const std::wstring& instanceId, const std::string& bytes) {
-    const DeviceInfoSet set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    const auto set = deviceSet(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
     SP_DEVINFO_DATA device = openDevice(set, instanceId);
     if (!::SetupDiSetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS,
                                              reinterpret_cast<const BYTE*>(bytes.data()),
@@ -233,7 +212,7 @@ std::vector<std::string> multiStringEntries(const std::string& bytes) {
 
 bool filterServiceExists() {
     const auto manager = openServiceManager();
-    const ServiceHandle service(
+    const unique_schandle service(
         ::OpenServiceW(manager.get(), kFilterService, SERVICE_QUERY_CONFIG));
     return static_cast<bool>(service);
 }
@@ -253,7 +232,7 @@ std::optional<ServiceSettings> readFilterServiceSettings() {
 
 void registerFilterService(const std::wstring& imagePath) {
     const auto manager = openServiceManager();
-    const ServiceHandle service(::CreateServiceW(
+    const unique_schandle service(::CreateServiceW(
         manager.get(), kFilterService, L"KelPortHi filter driver", SERVICE_ALL_ACCESS,
         SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, imagePath.c_str(),
         nullptr, nullptr, nullptr, nullptr, nullptr));
@@ -263,7 +242,7 @@ void registerFilterService(const std::wstring& imagePath) {
 void deleteFilterService() {
     {
         const auto manager = openServiceManager();
-        const ServiceHandle service(::OpenServiceW(manager.get(), kFilterService, DELETE));
+        const unique_schandle service(::OpenServiceW(manager.get(), kFilterService, DELETE));
         if (!service) return;
         if (!::DeleteService(service.get())) throw HarnessError(lastErrorText("DeleteService"));
     }

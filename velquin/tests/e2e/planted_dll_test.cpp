@@ -2,7 +2,7 @@
 // download folder may: neither mode of the program loads it.
 #include <gtest/gtest.h>
 
-#include "e2e_support.hpp"
+#include "tests/e2e/e2e_support.hpp"
 
 namespace velquin_e2e {
 namespace {

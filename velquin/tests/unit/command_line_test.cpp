@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "command_line.hpp"
-#include "port_name.hpp"
+#include "core/command_line.hpp"
+#include "core/port_name.hpp"
 
 #include <optional>
 

@@ -1,16 +1,16 @@
 // In-memory stand-ins for the device, port, service and file layers.
 #pragma once
 
-#include "device_layer.hpp"
-#include "driver_service.hpp"
-#include "port_test.hpp"
-#include "status_line.hpp"
+#include "core/device_layer.hpp"
+#include "core/driver_service.hpp"
+#include "core/port_probe.hpp"
+#include "core/status_line.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,7 +23,7 @@ struct FakeDevice {
     std::optional<std::wstring> description = L"Serial port";
     bool present = true;
     std::optional<std::string> upperFilters;  // raw bytes; nullopt: no value
-    FilterRead readOutcome = FilterRead::Read;
+    bool readFails = false;
     bool writeFails = false;
     int writes = 0;
 };
@@ -42,9 +42,9 @@ public:
         return devices.back();
     }
 
-    std::unique_ptr<DeviceWalk> OpenComPorts(DeviceScope scope, WalkError& error) override {
+    std::unique_ptr<DeviceWalk> OpenComPorts(DeviceScope scope, common::Failure& failure) override {
         if (setFails) {
-            error = {L"SetupDiGetClassDevs", 5};
+            failure = common::win32Failure(L"SetupDiGetClassDevs", 5);
             return nullptr;
         }
         return std::make_unique<Walk>(*this, scope);
@@ -63,7 +63,9 @@ private:
             }
             return WalkStep::End;
         }
-        WalkError LastError() const override { return {L"SetupDiEnumDeviceInterfaces", 0x3e6}; }
+        common::Failure LastError() const override {
+            return common::win32Failure(L"SetupDiEnumDeviceInterfaces", 0x3e6);
+        }
         std::wstring DevicePath() const override {
             return L"\\\\?\\fake#" + std::to_wstring(position_);
         }
@@ -73,22 +75,19 @@ private:
         }
         std::optional<std::wstring> Description() override { return current().description; }
 
-        FilterRead ReadUpperFilters(FilterBuffer& value, std::size_t& count) override {
-            count = 0;
-            FakeDevice& d = current();
-            if (d.readOutcome != FilterRead::Read) return d.readOutcome;
-            if (!d.upperFilters) return FilterRead::Read;
-            if (d.upperFilters->size() > value.size()) return FilterRead::DoesNotFit;
-            std::memcpy(value.data(), d.upperFilters->data(), d.upperFilters->size());
-            count = d.upperFilters->size();
-            return FilterRead::Read;
+        common::Outcome ReadUpperFilters(std::vector<unsigned char>& value) override {
+            const FakeDevice& d = current();
+            if (d.readFails) return common::win32Failure(L"SetupDiGetDeviceRegistryPropertyA", 5);
+            const std::string bytes = d.upperFilters.value_or("");
+            value.assign(bytes.begin(), bytes.end());
+            return common::Outcome::success();
         }
-        bool WriteUpperFilters(const FilterBuffer& value, std::size_t count) override {
+        common::Outcome WriteUpperFilters(std::span<const unsigned char> value) override {
             FakeDevice& d = current();
             ++d.writes;
-            if (d.writeFails || count >= value.size()) return false;
-            d.upperFilters = std::string(reinterpret_cast<const char*>(value.data()), count);
-            return true;
+            if (d.writeFails) return common::win32Failure(L"SetupDiSetDeviceRegistryPropertyA", 5);
+            d.upperFilters = std::string(value.begin(), value.end());
+            return common::Outcome::success();
         }
 
     private:
@@ -111,10 +110,14 @@ public:
     std::vector<std::wstring> opened;
     int probes = 0;
 
-    std::unique_ptr<SerialPort> Open(const std::wstring& devicePath) override {
+    std::unique_ptr<SerialPort> Open(const std::wstring& devicePath,
+                                     common::Failure& failure) override {
         opened.push_back(devicePath);
         auto it = ports.find(devicePath);
-        if (it == ports.end()) return nullptr;
+        if (it == ports.end()) {
+            failure = common::win32Failure(L"CreateFileW", 2);
+            return nullptr;
+        }
         return std::make_unique<Port>(*this, it->second);
     }
 
@@ -122,13 +125,16 @@ private:
     class Port final : public SerialPort {
     public:
         Port(FakePorts& owner, const FakePortState& state) : owner_(owner), state_(state) {}
-        bool ApplyLineSettings(const LineSettings& s) override {
-            return state_.applyOk && s.baudRate == 9600 && s.byteSize == 8 && s.parity == 0 &&
-                   s.stopBits == 0;
+        common::Outcome ApplyLineSettings(const LineSettings& s) override {
+            if (state_.applyOk && s.baudRate == 9600 && s.byteSize == 8 && s.parity == 0 &&
+                s.stopBits == 0)
+                return common::Outcome::success();
+            return common::win32Failure(L"SetCommState", 87);
         }
-        bool SendProbe() override {
+        common::Outcome SendProbe() override {
             ++owner_.probes;
-            return state_.probeOk;
+            if (state_.probeOk) return common::Outcome::success();
+            return common::win32Failure(L"DeviceIoControl", 1);
         }
 
     private:
@@ -151,17 +157,20 @@ public:
     bool deleteFails = false;
     int deletes = 0;
 
-    bool IsInstalled() override { return installed.has_value(); }
-    bool Install(const ServiceSettings& settings) override {
-        if (installFails) return false;
-        installed = settings;
-        return true;
+    common::Outcome IsInstalled() override {
+        if (installed) return common::Outcome::success();
+        return common::win32Failure(L"OpenServiceW", 1060);
     }
-    bool Delete(const std::wstring&) override {
+    common::Outcome Install(const ServiceSettings& settings) override {
+        if (installFails) return common::win32Failure(L"CreateServiceW", 1072);
+        installed = settings;
+        return common::Outcome::success();
+    }
+    common::Outcome Delete(const std::wstring&) override {
         ++deletes;
-        if (deleteFails) return false;
+        if (deleteFails) return common::win32Failure(L"DeleteService", 5);
         installed.reset();
-        return true;
+        return common::Outcome::success();
     }
 };
 

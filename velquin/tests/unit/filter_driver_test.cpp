@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "device_discovery.hpp"
-#include "driver_service.hpp"
-#include "fakes.hpp"
-#include "upper_filters.hpp"
+#include "core/device_discovery.hpp"
+#include "core/driver_service.hpp"
+#include "core/upper_filters.hpp"
+#include "tests/unit/fakes.hpp"
 
 using namespace velquin;
 using namespace velquin::testing;
@@ -100,10 +100,42 @@ TEST_F(FilterDriverTest, RemoveCleansEveryDeviceAlsoWhenAbsent) {
     EXPECT_EQ(status.last(), L"Successfully Removed Driver");
 }
 
-TEST_F(FilterDriverTest, RemoveWithNothingToRemoveSucceeds) {
-    auto& d = devices.add(L"A (COM1)", "serenum\0\0"s);
-    EXPECT_TRUE(RemoveFilterFromDevices(context));
-    EXPECT_EQ(d.writes, 0);
+// Lists of any length are read whole: a long one naming the filter is
+// cleaned, one that does not is left alone, and neither blocks the removal.
+TEST_F(FilterDriverTest, RemoveHandlesListsOfAnyLength) {
+    const std::string K = "kelPortHi";
+    const std::string F = "*";  // stands for the entry that makes up the length
+    const std::vector<std::pair<const char*, std::vector<std::string>>> placements = {
+        {"without", {F}},
+        {"first", {K, F}},
+        {"middle", {"serenum", K, F}},
+        {"last", {"serenum", F, K}},
+        {"twice", {K, "serenum", F, K}},
+    };
+    for (const std::size_t length : {511u, 512u, 600u, 4000u}) {
+        for (const auto& [where, entries] : placements) {
+            SCOPED_TRACE(std::to_string(length) + " bytes, kelPortHi " + where);
+            std::size_t fixed = 1;  // the closing NUL
+            for (const auto& e : entries) fixed += e == F ? 1 : e.size() + 1;
+            std::string before, after;
+            for (const auto& e : entries) {
+                const std::string entry = e == F ? std::string(length - fixed, 'f') : e;
+                before += entry + '\0';
+                if (e != K) after += entry + '\0';
+            }
+            before += '\0';
+            after += '\0';
+            ASSERT_EQ(before.size(), length);
+
+            FakeDevices listDevices;
+            auto& device = listDevices.add(L"A (COM1)", before);
+            FilterContext listContext{listDevices, ports, status, configuredPort};
+            EXPECT_TRUE(RemoveFilterFromDevices(listContext));
+            EXPECT_EQ(device.upperFilters, after);
+            EXPECT_EQ(device.writes, before == after ? 0 : 1);
+            EXPECT_EQ(status.last(), L"Successfully Removed Driver");
+        }
+    }
 }
 
 TEST_F(FilterDriverTest, RemoveFailsWhenAnyDeviceMayKeepTheFilter) {
@@ -115,10 +147,10 @@ TEST_F(FilterDriverTest, RemoveFailsWhenAnyDeviceMayKeepTheFilter) {
     EXPECT_EQ(status.last(), L"Error in removing Driver ");
 
     broken.writeFails = false;
-    broken.readOutcome = FilterRead::DoesNotFit;
+    broken.readFails = true;
     EXPECT_FALSE(RemoveFilterFromDevices(context));
 
-    broken.readOutcome = FilterRead::Read;
+    broken.readFails = false;
     devices.failWalkAtIndex = 1;
     EXPECT_FALSE(RemoveFilterFromDevices(context));
 
@@ -210,11 +242,11 @@ TEST_F(FilterDriverTest, DiscoveryErrorsCarryTheCallAndCode) {
     try {
         EnumerateSerialDevices(devices, found);
         FAIL() << "no error raised";
-    } catch (const std::wstring& text) {
-        EXPECT_EQ(text, L"SetupDiEnumDeviceInterfaces failed. (err=3e6)");
+    } catch (const common::Failure& failure) {
+        EXPECT_EQ(WalkErrorText(failure), L"SetupDiEnumDeviceInterfaces failed. (err=3e6)");
     }
     EXPECT_TRUE(found.empty());
 
     devices.setFails = true;
-    EXPECT_THROW(EnumerateSerialDevices(devices, found), std::wstring);
+    EXPECT_THROW(EnumerateSerialDevices(devices, found), common::Failure);
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "filter_list.hpp"
+#include "core/filter_list.hpp"
 
 #include <cstring>
 #include <string>

@@ -2,7 +2,8 @@
 // only the filter answers the probe request.
 #pragma once
 
-#include "status_line.hpp"
+#include "common/core/failure.hpp"
+#include "core/status_line.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -21,18 +22,22 @@ class SerialPort {
 public:
     virtual ~SerialPort() = default;  // closes the port
     // Reads the port's configuration, replaces the four fields and applies it.
-    virtual bool ApplyLineSettings(const LineSettings& settings) = 0;
-    // Sends IOCTL_FILTER_PROBE; true when the request succeeded.
-    virtual bool SendProbe() = 0;
+    virtual common::Outcome ApplyLineSettings(const LineSettings& settings) = 0;
+    // Sends IOCTL_FILTER_PROBE; fails when the request does.
+    virtual common::Outcome SendProbe() = 0;
 };
 
 class SerialPortLayer {
 public:
     virtual ~SerialPortLayer() = default;
-    // Opens the device path exclusively for reading and writing; null on failure.
-    virtual std::unique_ptr<SerialPort> Open(const std::wstring& devicePath) = 0;
+    // Opens the device path exclusively for reading and writing; null on
+    // failure, which then says why.
+    virtual std::unique_ptr<SerialPort> Open(const std::wstring& devicePath,
+                                             common::Failure& failure) = 0;
 };
 
+// True when the filter answered on configuredPort. Only a port that does not
+// open is reported on the status line; the callers decide what else to show.
 bool TestPort(SerialPortLayer& ports, StatusLine& status, const std::wstring& configuredPort);
 
 }  // namespace velquin
