@@ -58,6 +58,7 @@ function(add_delay_load_libraries)
     add_dependencies(delayload_${name} delayload_${name}_library)
     add_library(delayload::${name} ALIAS delayload_${name})
     set_property(GLOBAL APPEND PROPERTY DELAY_LOAD_DEFS ${def})
+    set_property(GLOBAL APPEND PROPERTY DELAY_LOAD_TARGETS delayload_${name}_library)
   endforeach()
 endfunction()
 
@@ -80,4 +81,7 @@ function(check_program_imports target)
     COMMENT "Checking the imports of ${target}"
     VERBATIM)
   add_custom_target(${target}_imports ALL DEPENDS ${stamp})
+  # The check reads every .def made so far, also those of DLLs the target does not use.
+  get_property(def_targets GLOBAL PROPERTY DELAY_LOAD_TARGETS)
+  add_dependencies(${target}_imports ${def_targets})
 endfunction()

@@ -1,6 +1,6 @@
 // The programs' trace: one line per failure they handle and per rollback
 // step. Users never see it; a debugger or debug-output viewer does (under
-// Wine: WINEDEBUG=+debugstr). There is no log file.
+// Wine 8: WINEDEBUG=warn+seh, where OutputDebugString reports). There is no log file.
 #pragma once
 
 #include "common/core/failure.hpp"
