@@ -1,4 +1,4 @@
-#include "deployment.hpp"
+#include "core/deployment.hpp"
 
 #include <vector>
 

@@ -1,4 +1,6 @@
-#include "registry_value.hpp"
+#include "core/registry_value.hpp"
+
+#include "common/core/text.hpp"
 
 namespace update {
 
@@ -12,11 +14,7 @@ RegistryRead decodeRegistryValue(std::string_view buffer, long queryResult) {
     const auto nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);
     // Only U+0020 counts as a blank here; tabs are part of the value.
-    const auto first = text.find_first_not_of(' ');
-    if (first != std::string_view::npos) {
-        const auto last = text.find_last_not_of(' ');
-        read.text = std::string(text.substr(first, last - first + 1));
-    }
+    read.text = std::string(common::trimBlanks(text));
     read.status = kRegistryStatusRead;
     return read;
 }

@@ -1,18 +1,10 @@
-#include "version_file.hpp"
+#include "core/version_file.hpp"
+
+#include "common/core/text.hpp"
 
 #include <algorithm>
 
 namespace update {
-namespace {
-
-std::string trimSpaces(const std::string& s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const auto last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
-}
-
-}  // namespace
 
 std::string readPackVersion(std::string_view bytes) {
     std::string packVersion;
@@ -34,7 +26,7 @@ std::string readPackVersion(std::string_view bytes) {
 
         line.erase(std::remove(line.begin(), line.end(), '\t'), line.end());
         if (line.empty()) continue;
-        line = trimSpaces(line);
+        line = std::string(common::trimBlanks(line));
         if (line.size() < 5) continue;
         // First and last characters are delimiters around the version.
         packVersion = line.substr(1, line.size() - 2);

@@ -1,16 +1,13 @@
-#include "version_rule.hpp"
+#include "core/version_rule.hpp"
+
+#include "common/core/text.hpp"
 
 #include <vector>
 
 namespace update {
 namespace {
 
-std::string_view trimBlanks(std::string_view s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const auto last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
-}
+using common::trimBlanks;
 
 std::vector<std::string_view> splitComponents(std::string_view version) {
     std::vector<std::string_view> parts;

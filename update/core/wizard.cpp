@@ -1,13 +1,14 @@
-#include "wizard.hpp"
+#include "core/wizard.hpp"
+
+#include "common/core/text.hpp"
+#include "common/core/trace.hpp"
 
 #include <utility>
 
 namespace update {
-namespace {
 
-bool blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
-
-}  // namespace
+using common::isBlank;
+using common::traceCurrentException;
 
 Wizard::Wizard(WizardView& view, WizardServices services)
     : view_(view), services_(std::move(services)) {}
@@ -17,6 +18,7 @@ void Wizard::formLoad() {
     try {
         view_.showPage(Page::Welcome);
     } catch (...) {
+        traceCurrentException(L"Form_Load");
     }
 }
 
@@ -25,25 +27,28 @@ bool Wizard::checkExistingInstallation() {
     // An error while reading counts as "not found", never as found.
     try {
         const RegistryRead version = services_.getInstalledVersion();
-        if (version.status == 0 && !blank(version.text)) {
+        if (version.status == 0 && !isBlank(version.text)) {
             installPath_.clear();
             const RegistryRead path = services_.getInstallPath();
-            if (path.status == 0 && !blank(path.text)) {
+            if (path.status == 0 && !isBlank(path.text)) {
                 installPath_ = path.text;
                 missing = false;
             }
         }
     } catch (...) {
+        traceCurrentException(L"cmdNext_Click: reading the installation record");
         missing = true;
     }
     if (missing) {
         try {
             view_.showPage(Page::NotInstalled);
         } catch (...) {
+            traceCurrentException(L"cmdNext_Click: showing the not-found page");
         }
         try {
             view_.setNextEnabled(false);
         } catch (...) {
+            traceCurrentException(L"cmdNext_Click: disabling Next");
         }
     }
     return missing;
@@ -81,14 +86,17 @@ void Wizard::nextClicked() {
         }
     } catch (...) {
         // One trap covers the whole handler; the failed page is the report.
-        // A second error here has nowhere better to go, so it is dropped.
+        // A second error here has nowhere better to go than the trace.
+        traceCurrentException(L"cmdNext_Click");
         try {
             showInstallationFailed();
         } catch (...) {
+            traceCurrentException(L"cmdNext_Click: showing the failed page");
         }
         try {
             view_.setBusy(false);
         } catch (...) {
+            traceCurrentException(L"cmdNext_Click: ending the busy state");
         }
     }
 }

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "registry_value.hpp"
+#include "core/registry_value.hpp"
 
 namespace update {
 

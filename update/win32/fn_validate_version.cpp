@@ -1,7 +1,7 @@
-#include "fn_validate_version.hpp"
+#include "win32/fn_validate_version.hpp"
 
-#include "md_read_registry.hpp"
-#include "version_rule.hpp"
+#include "core/version_rule.hpp"
+#include "win32/md_read_registry.hpp"
 
 namespace update {
 

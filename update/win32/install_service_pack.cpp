@@ -1,10 +1,13 @@
-#include "install_service_pack.hpp"
+#include "win32/install_service_pack.hpp"
 
-#include "deployment.hpp"
-#include "fn_validate_version.hpp"
-#include "fso_file_system.hpp"
-#include "md_read_registry.hpp"
-#include "pack_version_file.hpp"
+#include "core/deployment.hpp"
+#include "win32/fn_validate_version.hpp"
+#include "win32/install_file_system.hpp"
+#include "win32/md_read_registry.hpp"
+#include "win32/pack_version_file.hpp"
+
+#include "common/core/trace.hpp"
+#include "common/win32/com.hpp"
 
 namespace update {
 namespace {
@@ -17,17 +20,28 @@ public:
 };
 
 bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
-    ComScope com;
-    if (!com.usable()) return false;
-    // Declared after the scope so the object is released before COM ends.
-    FsoFileSystem fs;
-    if (!fs.created()) return false;
+    common::Failure comFailure;
+    const auto com = common::win32::initializeCom(comFailure);
+    if (!com && !comFailure.call.empty()) {
+        common::trace(comFailure);
+        return false;
+    }
+    // Declared after COM is set up so the object is released before COM ends.
+    InstallFileSystem fs;
+    if (const common::Outcome& created = fs.created(); !created) {
+        common::trace(created.failure());
+        return false;
+    }
     RegistryVersionRecord registry;
     const auto validate = [owner](const std::string& version) {
         return fnValidateVersion(version, owner);
     };
-    return deployServicePack(fs, registry, mediaFolder, installPath, &readPackVersionFile,
-                             validate) == DeploymentResult::Success;
+    if (deployServicePack(fs, registry, mediaFolder, installPath, &readPackVersionFile, validate) ==
+        DeploymentResult::Success) {
+        return true;
+    }
+    common::trace(L"InstallServicePack: the service pack was not installed");
+    return false;
 }
 
 }  // namespace
@@ -38,6 +52,7 @@ bool InstallServicePack(const std::string& mediaFolder, const std::string& insta
     try {
         return deploy(mediaFolder, installPath, owner);
     } catch (...) {
+        common::traceCurrentException(L"InstallServicePack");
         return false;
     }
 }

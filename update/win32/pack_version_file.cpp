@@ -1,8 +1,10 @@
-#include "pack_version_file.hpp"
+#include "win32/pack_version_file.hpp"
 
-#include "file_handle.hpp"
-#include "fso_file_system.hpp"
-#include "version_file.hpp"
+#include "core/version_file.hpp"
+
+#include "common/core/trace.hpp"
+#include "common/win32/ansi_text.hpp"
+#include "common/win32/unique_any.hpp"
 
 #include <windows.h>
 
@@ -13,14 +15,22 @@ namespace {
 // and is refused rather than read into memory whole.
 constexpr LONGLONG kMaximumFileSize = 16 * 1024 * 1024;
 
+std::nullopt_t failed(const wchar_t* call) {
+    common::trace(common::win32Failure(call, GetLastError()));
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> readPackVersionFile(const std::string& path) {
-    FileHandle file(CreateFileW(ansiToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return std::nullopt;
+    const common::win32::unique_hfile file(
+        CreateFileW(common::win32::ansiToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return failed(L"CreateFileW");
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaximumFileSize) {
+    if (!GetFileSizeEx(file.get(), &size)) return failed(L"GetFileSizeEx");
+    if (size.QuadPart > kMaximumFileSize) {
+        common::trace(L"readPackVersionFile: the version file is larger than 16 MiB");
         return std::nullopt;
     }
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
@@ -29,7 +39,7 @@ std::optional<std::string> readPackVersionFile(const std::string& path) {
         DWORD got = 0;
         if (!ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled),
                       &got, nullptr)) {
-            return std::nullopt;
+            return failed(L"ReadFile");
         }
         if (got == 0) break;  // the file shrank meanwhile
         filled += got;

@@ -1,4 +1,4 @@
-#include "update_fixture.hpp"
+#include "tests/e2e/update_fixture.hpp"
 
 namespace update_e2e {
 
@@ -58,6 +58,10 @@ InstalledState UpdateWizardTest::installedState() const {
 std::optional<std::wstring> UpdateWizardTest::recordedVersion() const {
     const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kRecordKey);
     return key ? key->readString(L"Version") : std::nullopt;
+}
+
+std::string UpdateWizardTest::debugOutput() const {
+    return readFile(requiredPath(L"UPDATE_E2E_STDERR"));
 }
 
 void UpdateWizardTest::startUpdate(const LaunchOptions& options) {

@@ -41,6 +41,9 @@ protected:
 
     InstalledState installedState() const;
     std::optional<std::wstring> recordedVersion() const;
+    // What has reached this test's Unix stderr so far, where Wine writes the
+    // debug channels of the programs the test starts (with-stderr-file.sh).
+    std::string debugOutput() const;
 
     // Starts the media's Update.exe and waits for the wizard.
     void startUpdate(const ui_harness::LaunchOptions& options = {});

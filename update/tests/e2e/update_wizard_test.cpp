@@ -1,4 +1,4 @@
-#include "update_fixture.hpp"
+#include "tests/e2e/update_fixture.hpp"
 
 #include "common/win32/unique_any.hpp"
 
@@ -248,18 +248,20 @@ TEST_F(UpdateWizardTest, FailuresLeaveTheInstallationAsItWas) {
     }
 }
 
-TEST_F(UpdateWizardTest, DatabaseInUseLeavesTheInstallationAsItWas) {
+TEST_F(UpdateWizardTest, DatabaseInUseLeavesTheInstallationAsItWasAndTracesTheFailedCall) {
     makeMedia();
     makeInstallation();
     writeRecord(L"1.9.0");
     const auto before = installedState();
     const auto database = joinPath(installFolder(), L"Database\\OrvDb.mdb");
+    const auto earlierOutput = debugOutput().size();
     {
-        common::win32::unique_hfile held(CreateFileW(database.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                     0, nullptr, OPEN_EXISTING,
-                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        const common::win32::unique_hfile held(
+            CreateFileW(database.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held);
-        startUpdate();
+        // Wine 8 writes OutputDebugString text as a warning of its seh channel.
+        startUpdate({.environment = {{L"WINEDEBUG", L"warn+seh"}}});
         clickNextOnWelcome();
         ASSERT_TRUE(waitForPage(L"fraInstall"));
         nextButton().click();
@@ -268,6 +270,12 @@ TEST_F(UpdateWizardTest, DatabaseInUseLeavesTheInstallationAsItWas) {
     }
     EXPECT_FALSE(nextButton().enabled());
     EXPECT_EQ(installedState(), before);
+    // The exclusive open of the database failed with a sharing violation.
+    const std::string traced = "OutputDebugStringA \"CreateFileW failed: error 32";
+    EXPECT_TRUE(waitUntil([&] {
+        return debugOutput().find(traced, earlierOutput) != std::string::npos;
+    })) << "no trace line "
+        << traced;
 }
 
 // ---------------------------------------------------------------- planted DLL

@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "deployment.hpp"
+#include "core/deployment.hpp"
 
 using namespace update;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "registry_value.hpp"
+#include "core/registry_value.hpp"
 
 using namespace update;
 using namespace std::string_literals;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "version_file.hpp"
+#include "core/version_file.hpp"
 
 using update::readPackVersion;
 using namespace std::string_literals;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "version_rule.hpp"
+#include "core/version_rule.hpp"
 
 using update::validateVersion;
 

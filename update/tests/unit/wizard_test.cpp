@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "wizard.hpp"
+#include "core/wizard.hpp"
 
 using namespace update;
 

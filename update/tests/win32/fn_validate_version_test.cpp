@@ -1,6 +1,7 @@
 // The version check against the prefix's registry, with the message box replaced.
-#include "fn_validate_version.hpp"
-#include "test_support.hpp"
+#include "win32/fn_validate_version.hpp"
+
+#include "tests/win32/test_support.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 // Runs under Wine against the prefix's real registry.
-#include "md_read_registry.hpp"
+#include "win32/md_read_registry.hpp"
+
+#include "common/win32/unique_any.hpp"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,18 +18,16 @@ protected:
     void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey); }
 
     static void put(const char* name, DWORD type, const std::string& bytes) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kKey, &key), ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                                 static_cast<DWORD>(bytes.size())),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
+        common::win32::unique_hkey key;
+        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kKey, key.put()), ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size())),
+            ERROR_SUCCESS);
     }
     static bool keyExists() {
-        HKEY key = nullptr;
-        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kKey, &key) != ERROR_SUCCESS) return false;
-        RegCloseKey(key);
-        return true;
+        common::win32::unique_hkey key;
+        return RegOpenKeyA(HKEY_LOCAL_MACHINE, kKey, key.put()) == ERROR_SUCCESS;
     }
 };
 
@@ -71,14 +71,13 @@ TEST_F(RegistryRecord, OtherTypesAreReadAsRawBytesAndMissingValuesFail) {
 TEST_F(RegistryRecord, WrittenVersionIsFiveCharactersAndOneNul) {
     put("Version", REG_SZ, std::string("1.8.2", 6));
     ASSERT_TRUE(update::SetInstalledVersion("1.9.2"));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kKey, &key), ERROR_SUCCESS);
+    common::win32::unique_hkey key;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kKey, key.put()), ERROR_SUCCESS);
     char data[16] = {};
     DWORD type = 0, size = sizeof data;
-    ASSERT_EQ(
-        RegQueryValueExA(key, "Version", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
-        ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_EQ(RegQueryValueExA(key.get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(data),
+                               &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(std::string(data, size), std::string("1.9.2", 6));
     std::string version;

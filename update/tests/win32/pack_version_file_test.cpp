@@ -1,7 +1,10 @@
 // Reading Version.bin from real files: whatever bytes it holds, the reader must
 // not fail, and only an unreadable file is an error.
-#include "pack_version_file.hpp"
-#include "test_support.hpp"
+#include "win32/pack_version_file.hpp"
+
+#include "tests/win32/test_support.hpp"
+
+#include "common/win32/unique_any.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +16,7 @@ class VersionFile : public ::testing::Test {
 protected:
     std::optional<std::string> readWith(const std::string& bytes) {
         writeFile(path(), bytes);
-        return update::readPackVersionFile(narrow(path()));
+        return update::readPackVersionFile(wideToAnsi(path()));
     }
     std::wstring path() const { return temp.path() + L"\\Version.bin"; }
 
@@ -37,13 +40,15 @@ TEST_F(VersionFile, OddContentYieldsTextNotFailure) {
 }
 
 TEST_F(VersionFile, UnreadableFileIsAnError) {
-    EXPECT_EQ(update::readPackVersionFile(narrow(path())), std::nullopt);  // missing
+    EXPECT_EQ(update::readPackVersionFile(wideToAnsi(path())), std::nullopt);  // missing
     writeFile(path(), "[1.9.0]");
-    HANDLE held = CreateFileW(path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(update::readPackVersionFile(narrow(path())), std::nullopt);
-    CloseHandle(held);
-    EXPECT_EQ(update::readPackVersionFile(narrow(temp.path())), std::nullopt);  // a folder
+    {
+        const common::win32::unique_hfile held(
+            CreateFileW(path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_EQ(update::readPackVersionFile(wideToAnsi(path())), std::nullopt);
+    }
+    EXPECT_EQ(update::readPackVersionFile(wideToAnsi(temp.path())), std::nullopt);  // a folder
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-#include "test_support.hpp"
+#include "tests/win32/test_support.hpp"
+
+#include "common/win32/unique_any.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,41 +11,15 @@
 namespace testing_support {
 namespace {
 
-class Handle {
-public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() {
-        if (h_ && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE h_;
-};
-
-class Key {
-public:
-    Key() = default;
-    ~Key() {
-        if (key_) RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+using common::win32::unique_handle;
+using common::win32::unique_hfile;
+using common::win32::unique_hfind;
+using common::win32::unique_hkey;
 
 void removeAll(const std::wstring& path) {
     // Cleanup only; never descends into a link.
     WIN32_FIND_DATAW entry{};
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
+    if (const unique_hfind find(FindFirstFileW((path + L"\\*").c_str(), &entry)); find) {
         do {
             const std::wstring name = entry.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -55,16 +31,15 @@ void removeAll(const std::wstring& path) {
             } else {
                 DeleteFileW(child.c_str());
             }
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
+        } while (FindNextFileW(find.get(), &entry));
     }
     RemoveDirectoryW(path.c_str());
 }
 
 void snapshotInto(Tree& tree, const std::wstring& root, const std::wstring& relative) {
     WIN32_FIND_DATAW entry{};
-    HANDLE find = FindFirstFileW((root + relative + L"\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
+    const unique_hfind find(FindFirstFileW((root + relative + L"\\*").c_str(), &entry));
+    if (!find) return;
     do {
         const std::wstring name = entry.cFileName;
         if (name == L"." || name == L"..") continue;
@@ -79,8 +54,7 @@ void snapshotInto(Tree& tree, const std::wstring& root, const std::wstring& rela
             tree[rel] = std::string(a & FILE_ATTRIBUTE_READONLY ? "ro " : "") +
                         "file:" + readFile(root + rel);
         }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &entry));
 }
 
 using UnixName = char*(CDECL*)(LPCWSTR);
@@ -93,8 +67,8 @@ void startHostProgram(std::wstring commandLine) {
     PROCESS_INFORMATION process{};
     if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                        &startup, &process)) {
-        Handle processHandle(process.hProcess);
-        Handle threadHandle(process.hThread);
+        const unique_handle processHandle(process.hProcess);
+        const unique_handle threadHandle(process.hThread);
         WaitForSingleObject(process.hProcess, 10000);
     }
 }
@@ -107,29 +81,12 @@ bool isLink(const std::wstring& path) {
 std::wstring hostPath(UnixName toUnix, const std::wstring& path) {
     char* name = toUnix(path.c_str());
     if (!name) return {};
-    std::wstring result = widen(name);
+    std::wstring result = ansiToWide(name);
     HeapFree(GetProcessHeap(), 0, name);
     return result;
 }
 
 }  // namespace
-
-std::wstring widen(const std::string& ansi) {
-    if (ansi.empty()) return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), nullptr, 0);
-    std::wstring wide(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), wide.data(), n);
-    return wide;
-}
-
-std::string narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n =
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string ansi(n, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), ansi.data(), n, nullptr, nullptr);
-    return ansi;
-}
 
 TempFolder::TempFolder() {
     static std::atomic<int> counter{0};
@@ -154,18 +111,19 @@ void makeFolders(const std::wstring& path) {
 void writeFile(const std::wstring& path, const std::string& bytes) {
     const auto slash = path.find_last_of(L'\\');
     makeFolders(path.substr(0, slash));
-    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file.valid()) << narrow(path);
+    const unique_hfile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << wideToAnsi(path);
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr));
     ASSERT_EQ(written, bytes.size());
 }
 
 std::string readFile(const std::wstring& path) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr));
-    if (!file.valid()) return "<unreadable>";
+    const unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+    if (!file) return "<unreadable>";
     std::string bytes;
     char buffer[4096];
     DWORD got = 0;
@@ -209,8 +167,8 @@ bool makeFolderLink(const std::wstring& link, const std::wstring& target) {
 void deleteRecord() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kRecordKey); }
 
 void putRecordValue(const char* name, const std::string& text) {
-    Key key;
-    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kRecordKey, key.out()), ERROR_SUCCESS);
+    unique_hkey key;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kRecordKey, key.put()), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(key.get(), name, 0, REG_SZ,
                              reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1)),
               ERROR_SUCCESS);
@@ -218,8 +176,8 @@ void putRecordValue(const char* name, const std::string& text) {
 
 std::map<std::string, std::string> recordSnapshot() {
     std::map<std::string, std::string> values;
-    Key key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kRecordKey, key.out()) != ERROR_SUCCESS) return values;
+    unique_hkey key;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kRecordKey, key.put()) != ERROR_SUCCESS) return values;
     for (DWORD index = 0;; ++index) {
         char name[256];
         DWORD nameSize = sizeof name;

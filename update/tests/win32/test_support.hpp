@@ -1,6 +1,8 @@
 // Real files and the real registry of the Wine prefix for the install-step tests.
 #pragma once
 
+#include "common/win32/ansi_text.hpp"
+
 #include <windows.h>
 
 #include <map>
@@ -8,8 +10,8 @@
 
 namespace testing_support {
 
-std::wstring widen(const std::string& ansi);
-std::string narrow(const std::wstring& wide);
+using common::win32::ansiToWide;
+using common::win32::wideToAnsi;
 
 // A fresh folder under the temporary folder, removed with everything in it.
 class TempFolder {
@@ -20,7 +22,7 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::wstring& path() const { return path_; }
-    std::string ansi() const { return narrow(path_); }
+    std::string ansi() const { return wideToAnsi(path_); }
 
 private:
     std::wstring path_;

@@ -1,4 +1,4 @@
-#include "forms.hpp"
+#include "win32/ui/forms.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -28,16 +28,15 @@ void paintPicture(HWND hwnd) {
     const auto bitmap = reinterpret_cast<HBITMAP>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     BITMAP info{};
     if (bitmap && GetObjectA(bitmap, sizeof info, &info) == sizeof info) {
-        HDC source = CreateCompatibleDC(dc);
-        if (source) {
-            HGDIOBJ previous = SelectObject(source, bitmap);
+        const common::win32::unique_hdc source(CreateCompatibleDC(dc));
+        const auto selected = source ? common::win32::selectObject(source.get(), bitmap)
+                                     : common::win32::unique_select_object();
+        if (selected) {
             const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
             // gdi32's own entry: msimg32 is not a known DLL and could be
             // loaded from the program's folder before the search is restricted.
-            GdiAlphaBlend(dc, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, info.bmWidth,
+            GdiAlphaBlend(dc, 0, 0, info.bmWidth, info.bmHeight, source.get(), 0, 0, info.bmWidth,
                           info.bmHeight, blend);
-            SelectObject(source, previous);
-            DeleteDC(source);
         }
     }
     EndPaint(hwnd, &ps);
@@ -107,10 +106,8 @@ std::vector<ControlDesign> inTabOrder(std::vector<ControlDesign> controls) {
 Form::Form(HINSTANCE instance) : instance_(instance) {}
 
 Form::~Form() {
-    if (hwnd_) {
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
+    // The window then goes without calling back into this half-destroyed form.
+    if (window_) SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
 }
 
 HWND Form::control(std::string_view name) const {
@@ -133,18 +130,18 @@ bool Form::create(const FormDesign& design, const std::vector<ControlDesign>& co
     const POINT at = centredPosition(design.owner, width, height);
     CreateWindowExA(exStyle, kFormClass, design.title.c_str(), style, at.x, at.y, width, height,
                     design.owner, nullptr, instance_, this);
-    if (!hwnd_) return false;
+    if (!hwnd()) return false;
 
     if (design.iconId) {
         const auto load = [this, &design](int metricX, int metricY) {
-            return IconHandle(static_cast<HICON>(
+            return common::win32::unique_hicon(static_cast<HICON>(
                 LoadImageA(instance_, MAKEINTRESOURCEA(design.iconId), IMAGE_ICON,
                            GetSystemMetrics(metricX), GetSystemMetrics(metricY), 0)));
         };
         bigIcon_ = load(SM_CXICON, SM_CYICON);
         smallIcon_ = load(SM_CXSMICON, SM_CYSMICON);
-        SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
-        SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+        SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+        SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
     }
     int id = kFirstControlId;
     for (const ControlDesign& c : inTabOrder(controls))
@@ -157,7 +154,7 @@ bool Form::create(const FormDesign& design, const std::vector<ControlDesign>& co
 // face in its place, the size steps down until no caption is clipped.
 void Form::chooseFont() {
     for (int height : {11, 10, 9}) {
-        font_ = GdiObject<HFONT>(CreateFontA(
+        font_ = common::win32::unique_hfont(CreateFontA(
             -height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif"));
         if (captionsFit(font_.get())) break;
@@ -167,8 +164,9 @@ void Form::chooseFont() {
 }
 
 bool Form::captionsFit(HFONT font) const {
-    HDC dc = GetDC(hwnd_);
-    HGDIOBJ previous = SelectObject(dc, font);
+    const auto dc = common::win32::getWindowDc(hwnd());
+    if (!dc) return true;  // nothing to measure with: keep the design's size
+    const auto selected = common::win32::selectObject(dc.get().dc, font);
     bool fit = true;
     for (const auto& entry : controls_) {
         HWND hwnd = entry.second;
@@ -183,16 +181,15 @@ bool Form::captionsFit(HFONT font) const {
         // Buttons need room for their edges and focus rectangle.
         const int room = isLabel ? box.right : box.right - 8;
         RECT needed{0, 0, room, 0};
-        DrawTextA(dc, text, -1, &needed, DT_CALCRECT | (isLabel ? DT_WORDBREAK : DT_SINGLELINE));
+        DrawTextA(dc.get().dc, text, -1, &needed,
+                  DT_CALCRECT | (isLabel ? DT_WORDBREAK : DT_SINGLELINE));
         if (needed.right > room || needed.bottom > box.bottom) fit = false;
     }
-    SelectObject(dc, previous);
-    ReleaseDC(hwnd_, dc);
     return fit;
 }
 
 bool Form::createControl(const ControlDesign& design, int id) {
-    HWND parent = design.parent.empty() ? hwnd_ : control(design.parent);
+    HWND parent = design.parent.empty() ? hwnd() : control(design.parent);
     if (!parent) return false;  // a container must come before its contents
     const RECT r = pixelRect(design.bounds);
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (design.visible ? WS_VISIBLE : 0);
@@ -222,7 +219,7 @@ bool Form::createControl(const ControlDesign& design, int id) {
     if (!hwnd) return false;
     if (design.imageId) {
         // A missing image leaves an empty picture rather than failing the window.
-        GdiObject<HBITMAP> bitmap(static_cast<HBITMAP>(LoadImageA(
+        common::win32::unique_hbitmap bitmap(static_cast<HBITMAP>(LoadImageA(
             instance_, MAKEINTRESOURCEA(design.imageId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bitmap.get()));
         bitmaps_.push_back(std::move(bitmap));
@@ -232,10 +229,10 @@ bool Form::createControl(const ControlDesign& design, int id) {
 }
 
 void Form::showAndFocus() {
-    ShowWindow(hwnd_, SW_SHOW);
-    UpdateWindow(hwnd_);
-    SetForegroundWindow(hwnd_);
-    if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) SetFocus(first);
+    ShowWindow(hwnd(), SW_SHOW);
+    UpdateWindow(hwnd());
+    SetForegroundWindow(hwnd());
+    if (HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE)) SetFocus(first);
 }
 
 void Form::setBusy(bool busy) {
@@ -257,7 +254,7 @@ void Form::discardQueuedInput() {
 void Form::enable(HWND control, bool enabled) {
     // A disabled window cannot keep the focus; hand it on so the keyboard still works.
     if (!enabled && GetFocus() == control) {
-        HWND next = GetNextDlgTabItem(hwnd_, control, FALSE);
+        HWND next = GetNextDlgTabItem(hwnd(), control, FALSE);
         if (next && next != control) SetFocus(next);
     }
     EnableWindow(control, enabled);
@@ -265,21 +262,21 @@ void Form::enable(HWND control, bool enabled) {
 
 void Form::moveFocus(WPARAM wParam, LPARAM lParam) {
     HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
-                                 : GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0);
+                                 : GetNextDlgTabItem(hwnd(), GetFocus(), wParam != 0);
     if (target) SetFocus(target);
 }
 
 LRESULT CALLBACK Form::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        form->hwnd_ = hwnd;
+        form->window_.reset(hwnd);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     }
     auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!form) return DefWindowProcA(hwnd, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-        form->hwnd_ = nullptr;
+        static_cast<void>(form->window_.release());  // being destroyed already
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
     return form->handle(message, wParam, lParam);
@@ -300,11 +297,11 @@ LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) {
                 HWND focus = GetFocus();
-                if (focus && IsChild(hwnd_, focus)) savedFocus_ = focus;
+                if (focus && IsChild(hwnd(), focus)) savedFocus_ = focus;
             } else {
                 HWND target = savedFocus_;
-                if (!target || !IsChild(hwnd_, target) || !IsWindowEnabled(target))
-                    target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+                if (!target || !IsChild(hwnd(), target) || !IsWindowEnabled(target))
+                    target = GetNextDlgTabItem(hwnd(), nullptr, FALSE);
                 if (target) SetFocus(target);
             }
             return 0;
@@ -323,7 +320,7 @@ LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             break;
     }
-    return DefWindowProcA(hwnd_, message, wParam, lParam);
+    return DefWindowProcA(hwnd(), message, wParam, lParam);
 }
 
 bool translateFormKeys(MSG& msg) {

@@ -5,6 +5,8 @@
 // picture box a child that paints one bitmap. Controls are laid out in twips
 // and created in tab order, so z-order and keyboard order agree.
 
+#include "common/win32/unique_any.hpp"
+
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,59 +40,6 @@ struct ControlDesign {
     bool visible = true;
 };
 
-// Owns one GDI object.
-template <typename T>
-class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(T object) : object_(object) {}
-    ~GdiObject() { reset(); }
-    GdiObject(GdiObject&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) {
-            reset();
-            object_ = std::exchange(other.object_, nullptr);
-        }
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-
-    T get() const { return object_; }
-    void reset() {
-        if (object_) DeleteObject(object_);
-        object_ = nullptr;
-    }
-
-private:
-    T object_ = nullptr;
-};
-
-// Owns an icon loaded at a given size (shared icons need no destroying,
-// sized ones do).
-class IconHandle {
-public:
-    IconHandle() = default;
-    explicit IconHandle(HICON icon) : icon_(icon) {}
-    ~IconHandle() {
-        if (icon_) DestroyIcon(icon_);
-    }
-    IconHandle(IconHandle&& other) noexcept : icon_(std::exchange(other.icon_, nullptr)) {}
-    IconHandle& operator=(IconHandle&& other) noexcept {
-        if (this != &other) {
-            if (icon_) DestroyIcon(icon_);
-            icon_ = std::exchange(other.icon_, nullptr);
-        }
-        return *this;
-    }
-    IconHandle(const IconHandle&) = delete;
-    IconHandle& operator=(const IconHandle&) = delete;
-    HICON get() const { return icon_; }
-
-private:
-    HICON icon_ = nullptr;
-};
-
 struct FormDesign {
     std::string title;
     int clientWidthTwips = 0;
@@ -109,7 +58,7 @@ public:
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
 
-    HWND hwnd() const { return hwnd_; }
+    HWND hwnd() const { return window_.get(); }
     HWND control(std::string_view name) const;
     HFONT font() const { return font_.get(); }
 
@@ -124,7 +73,7 @@ protected:
     HINSTANCE instance() const { return instance_; }
 
     virtual void onClick(HWND /*button*/) {}
-    virtual void onClose() { DestroyWindow(hwnd_); }
+    virtual void onClose() { DestroyWindow(hwnd()); }
     virtual void onDestroyed() {}
 
 private:
@@ -137,14 +86,16 @@ private:
     void moveFocus(WPARAM wParam, LPARAM lParam);
 
     HINSTANCE instance_;
-    HWND hwnd_ = nullptr;
     HWND savedFocus_ = nullptr;
     bool busy_ = false;
-    GdiObject<HFONT> font_;
-    IconHandle bigIcon_;
-    IconHandle smallIcon_;
-    std::vector<GdiObject<HBITMAP>> bitmaps_;
+    common::win32::unique_hfont font_;
+    // Loaded at a given size, so they are not shared and must be destroyed.
+    common::win32::unique_hicon bigIcon_;
+    common::win32::unique_hicon smallIcon_;
+    std::vector<common::win32::unique_hbitmap> bitmaps_;
     std::vector<std::pair<std::string, HWND>> controls_;
+    // Last, so the window is destroyed before the font and images its controls use.
+    common::win32::unique_hwnd window_;
 };
 
 // Keyboard handling of a form: Tab and access keys as in a dialog, Enter

@@ -1,8 +1,8 @@
-#include "frm_exit.hpp"
+#include "win32/ui/frm_exit.hpp"
 
 #include <utility>
 
-#include "resource_ids.h"
+#include "win32/ui/resource_ids.h"
 
 namespace update {
 namespace {
@@ -68,18 +68,19 @@ void FrmExit::layOutParagraphs() {
     RECT box{};
     GetClientRect(picture, &box);
     const int width = box.right - kTextLeft - kTextRightMargin;
-    HDC dc = GetDC(picture);
-    HGDIOBJ previous = SelectObject(dc, font());
     int heights[3] = {};
     int total = 0;
-    for (int i = 0; i < 3; ++i) {
-        RECT r{0, 0, width, 0};
-        DrawTextA(dc, kParagraphs[i], -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        heights[i] = r.bottom;
-        total += r.bottom + (i ? kParagraphGap : 0);
+    {
+        const auto dc = common::win32::getWindowDc(picture);
+        const auto selected = common::win32::selectObject(dc.get().dc, font());
+        for (int i = 0; i < 3; ++i) {
+            RECT r{0, 0, width, 0};
+            DrawTextA(dc.get().dc, kParagraphs[i], -1, &r,
+                      DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+            heights[i] = r.bottom;
+            total += r.bottom + (i ? kParagraphGap : 0);
+        }
     }
-    SelectObject(dc, previous);
-    ReleaseDC(picture, dc);
 
     int top = std::max(0, (static_cast<int>(box.bottom) - total) / 2);
     MoveWindow(control("picQuestion"), kSymbolLeft, top, 32, 32, FALSE);

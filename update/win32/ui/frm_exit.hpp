@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "forms.hpp"
+#include "win32/ui/forms.hpp"
 
 namespace update {
 

@@ -1,11 +1,11 @@
-#include "frm_welcome.hpp"
+#include "win32/ui/frm_welcome.hpp"
 
 #include <utility>
 
-#include "frm_exit.hpp"
-#include "install_service_pack.hpp"
-#include "md_read_registry.hpp"
-#include "resource_ids.h"
+#include "win32/install_service_pack.hpp"
+#include "win32/md_read_registry.hpp"
+#include "win32/ui/frm_exit.hpp"
+#include "win32/ui/resource_ids.h"
 
 namespace update {
 namespace {

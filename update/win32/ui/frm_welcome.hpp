@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "forms.hpp"
-#include "wizard.hpp"
+#include "core/wizard.hpp"
+#include "win32/ui/forms.hpp"
 
 namespace update {
 

@@ -2,38 +2,35 @@
 
 #include <commctrl.h>
 
-#include "frm_welcome.hpp"
-#include "media_folder.hpp"
+#include "win32/ui/frm_welcome.hpp"
+#include "win32/ui/media_folder.hpp"
+
+#include "common/core/trace.hpp"
+#include "common/win32/dll_search.hpp"
 
 namespace {
-
-// DLLs are then looked up in the system folder only, never beside the program
-// on the media or in the current folder.
-void restrictDllSearchToSystem() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (!kernel) return;
-    const auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDirectories) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
 
 // Loaded only after the search is restricted; the manifest picks version 6.
 void initCommonControls() {
     using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    // Stays loaded for the process: the button and static classes live in it.
     HMODULE comctl = LoadLibraryA("comctl32.dll");
-    if (!comctl) return;
+    if (!comctl) {
+        // The system's own classes still serve, in their older look.
+        common::trace(common::win32Failure(L"LoadLibraryA(comctl32.dll)", GetLastError()));
+        return;
+    }
     const auto init = reinterpret_cast<InitCommonControlsExFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(comctl, "InitCommonControlsEx")));
     const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     if (init) init(&classes);
-    // Stays loaded for the process: the button and static classes live in it.
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    restrictDllSearchToSystem();
+    // First, before anything loads a DLL.
+    common::win32::restrictDllSearchToSystem32();
     initCommonControls();
     update::FrmWelcome wizard(instance, update::runningProgramFolder());
     if (!wizard.open()) return 1;

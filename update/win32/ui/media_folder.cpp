@@ -1,4 +1,4 @@
-#include "media_folder.hpp"
+#include "win32/ui/media_folder.hpp"
 
 #include <windows.h>
 

@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
-#include "forms.hpp"
-#include "frm_exit.hpp"
-#include "frm_welcome.hpp"
-#include "media_folder.hpp"
+#include "win32/ui/forms.hpp"
+#include "win32/ui/frm_exit.hpp"
+#include "win32/ui/frm_welcome.hpp"
+#include "win32/ui/media_folder.hpp"
 
 namespace {
 
@@ -113,20 +113,18 @@ TEST_F(WelcomeWindow, EveryLabelOnEveryPageShowsItsWholeText) {
     std::vector<HWND> labels;
     EnumChildWindows(form, &collectLabel, reinterpret_cast<LPARAM>(&labels));
     ASSERT_EQ(labels.size(), 12u);
-    HDC dc = GetDC(form);
-    HGDIOBJ previous = SelectObject(dc, wizard.font());
+    const auto dc = common::win32::getWindowDc(form);
+    const auto selected = common::win32::selectObject(dc.get().dc, wizard.font());
     for (HWND label : labels) {
         char text[512] = {};
         GetWindowTextA(label, text, sizeof text);
         RECT box{};
         GetClientRect(label, &box);
         RECT needed{0, 0, box.right, 0};
-        DrawTextA(dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK);
+        DrawTextA(dc.get().dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK);
         EXPECT_LE(needed.bottom, box.bottom) << text;
         EXPECT_LE(needed.right, box.right) << text;
     }
-    SelectObject(dc, previous);
-    ReleaseDC(form, dc);
 }
 
 TEST_F(WelcomeWindow, TabMovesBetweenNextAndCancelOnly) {

@@ -1,7 +1,10 @@
-// The scripting file system object and the tree removal on real files of the prefix.
-#include "fso_file_system.hpp"
-#include "remove_folder_tree.hpp"
-#include "test_support.hpp"
+// The install step's file operations and the tree removal on real files of the prefix.
+#include "win32/install_file_system.hpp"
+#include "win32/remove_folder_tree.hpp"
+
+#include "tests/win32/test_support.hpp"
+
+#include "common/win32/com.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,17 +12,18 @@ namespace {
 
 using namespace testing_support;
 
-class FsoFiles : public ::testing::Test {
+class InstallFiles : public ::testing::Test {
 protected:
     std::wstring at(const std::wstring& relative) const { return temp.path() + L"\\" + relative; }
-    std::string ansiAt(const std::wstring& relative) const { return narrow(at(relative)); }
+    std::string ansiAt(const std::wstring& relative) const { return wideToAnsi(at(relative)); }
 
-    update::ComScope com;
+    common::Failure comFailure;
+    const common::win32::unique_couninitialize_call com = common::win32::initializeCom(comFailure);
     TempFolder temp;
-    update::FsoFileSystem fs;
+    update::InstallFileSystem fs;
 };
 
-TEST_F(FsoFiles, ExistenceTellsFilesFromFolders) {
+TEST_F(InstallFiles, ExistenceTellsFilesFromFolders) {
     ASSERT_TRUE(fs.created());
     writeFile(at(L"f.txt"), "x");
     EXPECT_TRUE(fs.fileExists(ansiAt(L"f.txt")));
@@ -29,7 +33,7 @@ TEST_F(FsoFiles, ExistenceTellsFilesFromFolders) {
     EXPECT_FALSE(fs.fileExists(ansiAt(L"missing")));
 }
 
-TEST_F(FsoFiles, CopyFolderPutsFilesAndSubfoldersIntoTheExistingDestination) {
+TEST_F(InstallFiles, CopyFolderPutsFilesAndSubfoldersIntoTheExistingDestination) {
     writeFile(at(L"src\\top.txt"), "top");
     writeFile(at(L"src\\sub\\deep\\d.txt"), "deep");
     makeFolders(at(L"src\\empty"));
@@ -38,7 +42,7 @@ TEST_F(FsoFiles, CopyFolderPutsFilesAndSubfoldersIntoTheExistingDestination) {
     EXPECT_EQ(snapshot(at(L"dst")), snapshot(at(L"src")));
 }
 
-TEST_F(FsoFiles, FailedCallsAreFalseResults) {
+TEST_F(InstallFiles, FailedCallsAreFalseResults) {
     makeFolders(at(L"dst"));
     EXPECT_FALSE(fs.copyFolder(ansiAt(L"nothing"), ansiAt(L"dst")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"nothing.mdb"), ansiAt(L"dst\\x.mdb"), false));
@@ -53,7 +57,7 @@ TEST_F(FsoFiles, FailedCallsAreFalseResults) {
     EXPECT_EQ(readFile(at(L"b.mdb")), "a");
 }
 
-TEST_F(FsoFiles, RenameNeverReplaces) {
+TEST_F(InstallFiles, RenameNeverReplaces) {
     makeFolders(at(L"one"));
     writeFile(at(L"two\\keep.txt"), "keep");
     EXPECT_FALSE(fs.rename(ansiAt(L"one"), ansiAt(L"two")));
@@ -62,21 +66,21 @@ TEST_F(FsoFiles, RenameNeverReplaces) {
     EXPECT_TRUE(exists(at(L"three")));
 }
 
-TEST_F(FsoFiles, ExclusiveOpenFailsWhileAnyoneHoldsTheFile) {
+TEST_F(InstallFiles, ExclusiveOpenFailsWhileAnyoneHoldsTheFile) {
     writeFile(at(L"db.mdb"), "db");
     {
-        HANDLE reader = CreateFileW(at(L"db.mdb").c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+        const common::win32::unique_hfile reader(
+            CreateFileW(at(L"db.mdb").c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(reader);
         EXPECT_FALSE(fs.canOpenExclusively(ansiAt(L"db.mdb")));
-        CloseHandle(reader);
     }
     EXPECT_TRUE(fs.canOpenExclusively(ansiAt(L"db.mdb")));
     EXPECT_FALSE(fs.canOpenExclusively(ansiAt(L"missing.mdb")));
 }
 
-TEST_F(FsoFiles, AnsiPathsWithBlanksAndAccentsReachTheRightFiles) {
+TEST_F(InstallFiles, AnsiPathsWithBlanksAndAccentsReachTheRightFiles) {
     ASSERT_EQ(GetACP(), 1252u) << "the accented name below is CP1252 text";
     const std::wstring folder = L"Prog Files\\Orv\u00e9xa";
     writeFile(at(folder + L"\\a.txt"), "a");

@@ -1,0 +1,141 @@
+#include "win32/install_file_system.hpp"
+
+#include "win32/remove_folder_tree.hpp"
+
+#include "common/core/trace.hpp"
+#include "common/win32/ansi_text.hpp"
+#include "common/win32/unique_any.hpp"
+
+#include <utility>
+
+namespace update {
+namespace {
+
+using common::win32::ansiToWide;
+using common::win32::unique_variant;
+
+// The false result the install step sees; the trace keeps the cause.
+bool succeeded(const common::Outcome& outcome) {
+    if (!outcome) common::trace(outcome.failure());
+    return static_cast<bool>(outcome);
+}
+
+common::Outcome createScriptingObject(common::win32::com_ptr<IDispatch>& object) {
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(L"Scripting.FileSystemObject", &clsid);
+    if (FAILED(hr)) return common::hresultFailure(L"CLSIDFromProgID", hr);
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                          reinterpret_cast<void**>(object.put()));
+    if (FAILED(hr)) {
+        object.reset();
+        return common::hresultFailure(L"CoCreateInstance", hr);
+    }
+    return common::Outcome::success();
+}
+
+}  // namespace
+
+InstallFileSystem::InstallFileSystem() : created_(createScriptingObject(fso_)) {}
+
+common::Outcome InstallFileSystem::call(const wchar_t* method, Arguments& args,
+                                        unique_variant& result) {
+    if (!fso_) return created_;
+    for (const unique_variant& arg : args) {
+        // A text that could not be allocated.
+        if (!arg.has_value()) return common::hresultFailure(L"SysAllocStringLen", E_OUTOFMEMORY);
+    }
+    std::wstring name(method);
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0;
+    const HRESULT found = fso_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(found)) return common::hresultFailure(L"GetIDsOfNames(" + name + L")", found);
+    // IDispatch takes the arguments last to first.
+    std::vector<VARIANT> reversed;
+    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(it->get());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    EXCEPINFO error{};
+    UINT badArgument = 0;
+    const HRESULT hr = fso_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                    result.put(), &error, &badArgument);
+    if (FAILED(hr)) return common::win32::invokeFailure(std::move(name), hr, error);
+    return common::Outcome::success();
+}
+
+bool InstallFileSystem::callSucceeds(const wchar_t* method, Arguments args) {
+    unique_variant result;
+    return succeeded(call(method, args, result));
+}
+
+bool InstallFileSystem::callIsTrue(const wchar_t* method, const std::string& path) {
+    Arguments args;
+    args.push_back(unique_variant::text(ansiToWide(path)));
+    unique_variant result;
+    if (!succeeded(call(method, args, result))) return false;
+    const VARIANT& v = result.get();
+    return v.vt == VT_BOOL && v.boolVal != VARIANT_FALSE;
+}
+
+bool InstallFileSystem::fileExists(const std::string& path) {
+    return callIsTrue(L"FileExists", path);
+}
+
+bool InstallFileSystem::folderExists(const std::string& path) {
+    return callIsTrue(L"FolderExists", path);
+}
+
+bool InstallFileSystem::deleteFolder(const std::string& path) {
+    // The scripting object's DeleteFolder descends into linked folders and
+    // deletes what they point to; the tree is removed here without following.
+    return removeFolderTree(ansiToWide(path));
+}
+
+bool InstallFileSystem::deleteFile(const std::string& path) {
+    Arguments args;
+    args.push_back(unique_variant::text(ansiToWide(path)));
+    args.push_back(unique_variant::boolean(true));
+    if (!callSucceeds(L"DeleteFile", std::move(args))) return false;
+    if (!fileExists(path)) return true;
+    common::trace(L"DeleteFile reported success but the file is still there");
+    return false;
+}
+
+bool InstallFileSystem::createFolder(const std::string& path) {
+    Arguments args;
+    args.push_back(unique_variant::text(ansiToWide(path)));
+    return callSucceeds(L"CreateFolder", std::move(args));
+}
+
+bool InstallFileSystem::copyFolder(const std::string& src, const std::string& dst) {
+    Arguments args;
+    args.push_back(unique_variant::text(ansiToWide(src)));
+    args.push_back(unique_variant::text(ansiToWide(dst)));
+    args.push_back(unique_variant::boolean(true));
+    return callSucceeds(L"CopyFolder", std::move(args));
+}
+
+bool InstallFileSystem::copyFile(const std::string& src, const std::string& dst, bool overwrite) {
+    Arguments args;
+    args.push_back(unique_variant::text(ansiToWide(src)));
+    args.push_back(unique_variant::text(ansiToWide(dst)));
+    args.push_back(unique_variant::boolean(overwrite));
+    return callSucceeds(L"CopyFile", std::move(args));
+}
+
+bool InstallFileSystem::rename(const std::string& src, const std::string& dst) {
+    // The scripting object of some platforms lacks MoveFolder; without the
+    // replace flag an existing destination makes this fail.
+    if (MoveFileExW(ansiToWide(src).c_str(), ansiToWide(dst).c_str(), 0)) return true;
+    common::trace(common::win32Failure(L"MoveFileExW", GetLastError()));
+    return false;
+}
+
+bool InstallFileSystem::canOpenExclusively(const std::string& path) {
+    const common::win32::unique_hfile file(CreateFileW(ansiToWide(path).c_str(), GENERIC_READ, 0,
+                                                       nullptr, OPEN_EXISTING,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return true;
+    common::trace(common::win32Failure(L"CreateFileW", GetLastError()));
+    return false;
+}
+
+}  // namespace update

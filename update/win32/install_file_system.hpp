@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/deployment.hpp"
+
+#include "common/core/failure.hpp"
+#include "common/win32/com.hpp"
+
+#include <string>
+#include <vector>
+
+namespace update {
+
+// The install step's file operations on the live system. Existence checks,
+// copies, folder creation and file deletion go through Scripting.FileSystemObject,
+// the operations the object has; renames, the exclusive-open check and the
+// removal of a folder tree are plain Win32 calls. Every failure is traced with
+// the call that failed before it becomes a false result.
+class InstallFileSystem : public FileSystem {
+public:
+    // Creates the scripting object; COM must be initialised on this thread.
+    InstallFileSystem();
+
+    // Success, or why the scripting object could not be created.
+    const common::Outcome& created() const { return created_; }
+
+    bool fileExists(const std::string& path) override;
+    bool folderExists(const std::string& path) override;
+    bool deleteFolder(const std::string& path) override;
+    bool deleteFile(const std::string& path) override;
+    bool createFolder(const std::string& path) override;
+    bool copyFolder(const std::string& src, const std::string& dst) override;
+    bool copyFile(const std::string& src, const std::string& dst, bool overwrite) override;
+    bool rename(const std::string& src, const std::string& dst) override;
+    bool canOpenExclusively(const std::string& path) override;
+
+private:
+    using Arguments = std::vector<common::win32::unique_variant>;
+
+    // Calls a method of the object by name, arguments in their natural order.
+    common::Outcome call(const wchar_t* method, Arguments& args,
+                         common::win32::unique_variant& result);
+    bool callSucceeds(const wchar_t* method, Arguments args);
+    bool callIsTrue(const wchar_t* method, const std::string& path);
+
+    common::win32::com_ptr<IDispatch> fso_;
+    common::Outcome created_;
+};
+
+}  // namespace update
