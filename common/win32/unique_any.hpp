@@ -81,6 +81,15 @@ struct Selection {
 };
 inline void restoreSelection(Selection held) { SelectObject(held.dc, held.previous); }
 
+struct Paint {
+    HWND window = nullptr;
+    PAINTSTRUCT paint{};
+    bool operator==(const Paint& other) const {
+        return window == other.window && paint.hdc == other.paint.hdc;
+    }
+};
+inline void endPaint(Paint held) { EndPaint(held.window, &held.paint); }
+
 template <typename Interface>
 void releaseInterface(Interface* object) {
     object->Release();
@@ -111,12 +120,19 @@ using unique_hbrush = unique_any<HBRUSH, &DeleteObject>;
 using unique_hpen = unique_any<HPEN, &DeleteObject>;
 using unique_hdc = unique_any<HDC, &DeleteDC>;  // CreateCompatibleDC, CreateDCW
 using unique_hdc_window = unique_any<close::WindowDc, &close::releaseWindowDc>;
+using unique_hdc_paint = unique_any<close::Paint, &close::endPaint>;
 using unique_select_object = unique_any<close::Selection, &close::restoreSelection>;
 
 // GetDC for the window's client area; null when the window has none to give.
 inline unique_hdc_window getWindowDc(HWND window) {
     const HDC dc = GetDC(window);
     return dc ? unique_hdc_window({window, dc}) : unique_hdc_window();
+}
+
+// BeginPaint for a WM_PAINT handler; get().paint.hdc is the DC to draw on.
+inline unique_hdc_paint beginPaint(HWND window) {
+    close::Paint held{window, {}};
+    return BeginPaint(window, &held.paint) ? unique_hdc_paint(held) : unique_hdc_paint();
 }
 
 // Selects object into dc until the owner ends; null when the selection failed.
