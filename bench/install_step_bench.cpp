@@ -41,11 +41,16 @@ std::optional<double> timeUpdate(const std::wstring& media, const std::wstring& 
     if (!waitUntil([&] { return pageShows(wizard, L"fraInstall"); }))
         throw HarnessError("the wizard did not reach its install page");
 
+    // The wizard does not answer messages while it installs, so the end pages
+    // are found beforehand and watched through their visibility alone.
+    const auto final = findControl(wizard, {.text = L"fraFinal", .className = L"UpdateFrame"});
+    const auto failed =
+        findControl(wizard, {.text = L"fraInsttalationFailed", .className = L"UpdateFrame"});
     const double start = bench::now();
     next.click();
     for (;;) {
-        if (pageShows(wizard, L"fraFinal")) break;
-        if (pageShows(wizard, L"fraInsttalationFailed")) return std::nullopt;
+        if (final.visible()) break;
+        if (failed.visible()) return std::nullopt;
         if (bench::now() - start > 600) throw HarnessError("no end page after 10 minutes");
         Sleep(2);
     }

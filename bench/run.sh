@@ -20,7 +20,7 @@ cmake --preset "$preset" -DPROGRAM_SIZE_CHECK=WARN >/dev/null
 cmake --build "$build" --target programs benchmarks >/dev/null
 export WINE_TEST_ROOT=$build WINE_RUN_XVFB=1
 echo "Machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1);" \
-  "$(wine --version 2>/dev/null); load average $(cut -d' ' -f1-3 /proc/loadavg)"
+  "$(/usr/lib/wine/wine64 --version 2>/dev/null); load average $(cut -d' ' -f1-3 /proc/loadavg)"
 
 seconds_since() { awk -v a="$(date +%s.%N)" -v b="$1" 'BEGIN { printf "%.3f", a - b }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -56,7 +56,7 @@ PY
   cp "$build/programs/Update.exe" "$media/"
 
   local figures
-  figures=$(bash tools/wine-run.sh "$build/bench/bench_install.exe" "$media" "$install")
+  figures=$(bash tools/wine-run.sh "$build/bench/bench_install.exe" "$media" "$install" | tr -d "\r")
   local update xcopy native start
   update=$(sed -n 's/^update //p' <<<"$figures")
   xcopy=$(sed -n 's/^xcopy //p' <<<"$figures")
@@ -81,18 +81,19 @@ PY
 bench_devices() {
   echo "=== device walk: 1,000 COM-port devices"
   bash tools/wine-run.sh "$build/bench/bench_devices.exe" "$build/programs/Velquin.exe" 1000 |
-    sed 's/^/  /'
+    tr -d '\r' | sed 's/^/  /'
 }
 
 bench_start() {
   echo "=== start: process start to first visible window (median of 7 after one warm-up)"
   bash tools/wine-run.sh "$build/bench/bench_start.exe" "bare=$build/bench/bench_bare_window.exe" \
-    "Update=$build/programs/Update.exe" "Velquin=$build/programs/Velquin.exe" | sed 's/^/  /'
+    "Update=$build/programs/Update.exe" "Velquin=$build/programs/Velquin.exe" |
+    tr -d '\r' | sed 's/^/  /'
 }
 
 bench_sizes() {
   echo "=== sizes of the release programs (bytes)"
-  printf '  %-22s %10s %10s %10s\n' program linked stripped debug-info
+  printf '  %-26s %10s %10s %10s\n' program linked stripped debug-info
   local tree exe
   for tree in release-i686 release-x86_64; do
     for exe in update/win32/ui/Update.exe velquin/win32/Velquin.exe; do
@@ -100,10 +101,10 @@ bench_sizes() {
       name=$(basename "$exe")
       local stripped=$PWD/build/$tree/programs/$name
       if [ ! -f "$stripped" ]; then
-        printf '  %-22s not built (tools/make-media.sh builds it)\n' "$tree/$name"
+        printf '  %-26s not built (tools/make-media.sh builds it)\n' "$tree/$name"
         continue
       fi
-      printf '  %-22s %10d %10d %10d\n' "$tree/$name" "$(stat -c %s "$linked")" \
+      printf '  %-26s %10d %10d %10d\n' "$tree/$name" "$(stat -c %s "$linked")" \
         "$(stat -c %s "$stripped")" "$(stat -c %s "$stripped.debug")"
     done
   done
