@@ -72,7 +72,7 @@ PY
   cp -a "$media/Database/OrvDb.mdb" "$install/Database/OrvDb.mdb"
   native=$(seconds_since "$start")
 
-  printf '  %-34s %7.3f s\n' "native cp -a + mv + rm -r" "$native" \
+  printf '  %-38s %7.3f s\n' "native cp -a + mv + rm -r" "$native" \
     "Update.exe, Install to success page" "$update" "Wine xcopy + rename + rd" "$xcopy"
   echo "  Update / native: $(ratio "$update" "$native")x   xcopy / native: $(ratio "$xcopy" "$native")x"
   rm -rf "$root"
