@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on a Debian 12 machine.
+# Installs everything the build and the tests need on a Debian 12 machine;
+# with the argument "release", also what the release command needs.
 # Safe to run again: it does nothing when every tool is already there.
 set -euo pipefail
 
@@ -19,6 +20,10 @@ command -v wine >/dev/null || need+=(wine)
 dpkg -s mingw-w64-tools >/dev/null 2>&1 || need+=(mingw-w64-tools)
 # Wine's own Tahoma and MS Sans Serif, so the windows look as they do on Windows.
 dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)
+if [ "${1:-}" = release ]; then
+  # The media's ISO 9660 image.
+  command -v xorriso >/dev/null || need+=(xorriso)
+fi
 
 [ ${#need[@]} -eq 0 ] && exit 0
 

@@ -3,7 +3,8 @@
 # opens one of them in a private Wine prefix of its own.
 #   run-demo.sh [update]   Update.exe from the service pack's media:
 #     C:\Orvexa     the installation: Events\ and Database\OrvDb.mdb, registry record 1.8.2
-#     C:\media      the service pack: Update.exe, Events\Events\, Database\OrvDb.mdb, Version.bin (1.9.0)
+#     C:\media      the service pack: Update.exe, Events\Events\, Database\OrvDb.mdb, Version.bin
+#                   (the project's version, 1.9.0)
 #   run-demo.sh velquin    Velquin.exe on a machine with a few COM-port devices:
 #     C:\Velquin    Velquin.exe and a kelPortHi.sys to install (a stand-in file, never started)
 # With a display the window opens there; without one it opens under Xvfb and a
@@ -11,6 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/wine-common.sh
+source tools/media-common.sh
 program=${1:-update}
 case $program in
   update | velquin) ;;
@@ -40,11 +42,10 @@ lay_out_update() {
   mkdir -p "$install/Events" "$install/Database"
   echo "old event log" > "$install/Events/Old.evt"
   echo "database 1.8.2" > "$install/Database/OrvDb.mdb"
-  mkdir -p "$media/Events/Events/Sub" "$media/Database"
-  echo "event definitions 1.9.0" > "$media/Events/Events/Events.evt"
-  echo "sub events" > "$media/Events/Events/Sub/More.evt"
-  echo "database 1.9.0" > "$media/Database/OrvDb.mdb"
-  printf '[1.9.0]\r\n' > "$media/Version.bin"
+  local version
+  version=$(pack_version "$build")
+  make_demo_payload "$demo/payload" "$version"
+  lay_out_payload "$media" "$demo/payload" "$version"
   cp "$build/update/win32/ui/Update.exe" "$media/"
   local key='HKLM\SOFTWARE\KVB\Orvexa'
   /usr/lib/wine/wine64 reg add "$key" /v Version /t REG_SZ /d 1.8.2 /f "$registry_view" >/dev/null

@@ -1,0 +1,124 @@
+// Velquin's device list filled from many COM-port devices, beside a bare
+// SetupAPI walk of the same devices that reads what the list needs.
+//   bench_devices.exe <Velquin.exe> [devices]
+#include <windows.h>
+
+#include <setupapi.h>
+
+#include <cstdio>
+
+#include "bench_clock.hpp"
+#include "e2e_support.hpp"
+
+namespace {
+
+using namespace ui_harness;
+
+const GUID kComPortInterface = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+constexpr int kDeviceList = 1003;
+constexpr int kRefresh = 1005;
+
+// Every present COM-port interface: its path, friendly name and description.
+int bareWalk() {
+    const HDEVINFO set = SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr,
+                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) throw HarnessError("SetupDiGetClassDevsW failed");
+    int listed = 0;
+    SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof interfaceData;
+    for (DWORD i = 0;
+         SetupDiEnumDeviceInterfaces(set, nullptr, &kComPortInterface, i, &interfaceData); ++i) {
+        alignas(SP_DEVICE_INTERFACE_DETAIL_DATA_W) BYTE buffer[1024];
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
+        detail->cbSize = sizeof *detail;
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, sizeof buffer, nullptr,
+                                              &device))
+            continue;
+        wchar_t name[256], description[256];
+        if (SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                              reinterpret_cast<BYTE*>(name), sizeof name,
+                                              nullptr) &&
+            SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_DEVICEDESC, nullptr,
+                                              reinterpret_cast<BYTE*>(description),
+                                              sizeof description, nullptr))
+            ++listed;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return listed;
+}
+
+int listCount(const Window& list) {
+    return static_cast<int>(SendMessageW(list.handle(), CB_GETCOUNT, 0, 0));
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_devices.exe VELQUIN [DEVICES]\n");
+        return 2;
+    }
+    const std::wstring velquin = windowsPathFromUnix(argv[1]);
+    const int count = argc > 2 ? _wtoi(argv[2]) : 1000;
+    constexpr int kRuns = 3;
+    try {
+        double start = bench::now();
+        velquin_e2e::removeAllComPortDevices();
+        for (int i = 1; i <= count; ++i) {
+            wchar_t id[64], name[64];
+            swprintf(id, 64, L"ROOT\\VELQUINBENCH\\%04d", i);
+            swprintf(name, 64, L"Bench Serial Port (COM%d)", i + 10);
+            velquin_e2e::addFakePort({id, name});
+        }
+        std::printf("devices made: %d in %.1f s\n", count, bench::now() - start);
+
+        std::vector<double> bare;
+        for (int run = 0; run < kRuns; ++run) {
+            start = bench::now();
+            const int listed = bareWalk();
+            bare.push_back(bench::now() - start);
+            if (listed != count) std::printf("bare walk listed %d devices\n", listed);
+        }
+
+        // At start the dialog fills its list itself; Refresh fills it again,
+        // inside the click's handler, so a sent click returns when it is done.
+        start = bench::now();
+        // Windows are looked up only once the dialog waits for input: until
+        // then it does not answer messages.
+        const auto process = Process::start(velquin);
+        WaitForInputIdle(process.handle(), 120000);
+        const double startToList = bench::now() - start;
+        const auto dialog = process.waitForWindow({.title = L"Velquin"});
+        const auto list = findControl(dialog, {.id = kDeviceList});
+        const auto refresh = findControl(dialog, {.id = kRefresh});
+        std::vector<double> velquinRuns;
+        for (int run = 0; run < kRuns; ++run) {
+            start = bench::now();
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(refresh.handle(), BM_CLICK, 0, 0, SMTO_NORMAL, 120000, &result);
+            velquinRuns.push_back(bench::now() - start);
+            if (listCount(list) != count)
+                std::printf("Velquin listed %d devices\n", listCount(list));
+        }
+        process.kill();
+        velquin_e2e::removeAllComPortDevices();
+
+        auto print = [](const char* what, const std::vector<double>& runs) {
+            std::printf("%-28s median %.3f s  (runs:", what, bench::median(runs));
+            for (double run : runs) std::printf(" %.3f", run);
+            std::printf(")\n");
+        };
+        print("bare SetupAPI walk", bare);
+        print("Velquin Refresh", velquinRuns);
+        std::printf("Velquin start to full list   %.3f s\n", startToList);
+        std::printf("ratio Velquin/bare           %.2fx\n",
+                    bench::median(velquinRuns) / bench::median(bare));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_devices: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
