@@ -3,20 +3,34 @@
 // A small forms layer on plain Win32: a form is a top-level window, a frame a
 // borderless child container, a label a STATIC, a command button a BUTTON and a
 // picture box a child that paints one bitmap. Controls are laid out in twips
-// and created in tab order, so z-order and keyboard order agree.
+// and created in tab order, so z-order and keyboard order agree. Twips become
+// pixels at the window's own DPI; fonts and pictures follow it, also when the
+// window moves to a monitor of another scale.
 
+#include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include <windows.h>
 
+#include "common/win32/unique_any.hpp"
+
 namespace update::forms {
 
-inline constexpr int kTwipsPerPixel = 15;  // at 96 dots per inch
+// Twips are 1440 to the inch; the layout was drawn at 96 dots per inch,
+// where a pixel is 15 twips. Sizes are rounded to the nearest pixel.
+inline constexpr int kDesignDpi = 96;
+inline constexpr int kTwipsPerInch = 1440;
 
-constexpr int twipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+constexpr int twipsToPixels(int twips, int dpi = kDesignDpi) {
+    return (twips * dpi + kTwipsPerInch / 2) / kTwipsPerInch;
+}
+
+// A length in pixels of the 96 dots-per-inch design, at `dpi`.
+constexpr int scaledPixels(int pixels, int dpi) {
+    return (pixels * dpi + kDesignDpi / 2) / kDesignDpi;
+}
 
 struct TwipsRect {
     int left = 0;
@@ -38,59 +52,6 @@ struct ControlDesign {
     bool visible = true;
 };
 
-// Owns one GDI object.
-template <typename T>
-class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(T object) : object_(object) {}
-    ~GdiObject() { reset(); }
-    GdiObject(GdiObject&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) {
-            reset();
-            object_ = std::exchange(other.object_, nullptr);
-        }
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-
-    T get() const { return object_; }
-    void reset() {
-        if (object_) DeleteObject(object_);
-        object_ = nullptr;
-    }
-
-private:
-    T object_ = nullptr;
-};
-
-// Owns an icon loaded at a given size (shared icons need no destroying,
-// sized ones do).
-class IconHandle {
-public:
-    IconHandle() = default;
-    explicit IconHandle(HICON icon) : icon_(icon) {}
-    ~IconHandle() {
-        if (icon_) DestroyIcon(icon_);
-    }
-    IconHandle(IconHandle&& other) noexcept : icon_(std::exchange(other.icon_, nullptr)) {}
-    IconHandle& operator=(IconHandle&& other) noexcept {
-        if (this != &other) {
-            if (icon_) DestroyIcon(icon_);
-            icon_ = std::exchange(other.icon_, nullptr);
-        }
-        return *this;
-    }
-    IconHandle(const IconHandle&) = delete;
-    IconHandle& operator=(const IconHandle&) = delete;
-    HICON get() const { return icon_; }
-
-private:
-    HICON icon_ = nullptr;
-};
-
 struct FormDesign {
     std::string title;
     int clientWidthTwips = 0;
@@ -102,6 +63,8 @@ struct FormDesign {
 // Sorted by TabIndex: the order in which the controls are created.
 std::vector<ControlDesign> inTabOrder(std::vector<ControlDesign> controls);
 
+struct Picture;  // what a picture box shows
+
 class Form {
 public:
     explicit Form(HINSTANCE instance);
@@ -112,6 +75,7 @@ public:
     HWND hwnd() const { return hwnd_; }
     HWND control(std::string_view name) const;
     HFONT font() const { return font_.get(); }
+    int dpi() const { return dpi_; }
 
 protected:
     // Creates the window hidden, with every control; false when it could not.
@@ -126,11 +90,24 @@ protected:
     virtual void onClick(HWND /*button*/) {}
     virtual void onClose() { DestroyWindow(hwnd_); }
     virtual void onDestroyed() {}
+    // After the controls were placed for the DPI, for what a form places itself.
+    virtual void onLayout() {}
 
 private:
+    struct Placed {
+        std::string name;
+        HWND hwnd = nullptr;
+        TwipsRect bounds;
+        int imageId = 0;
+        std::unique_ptr<Picture> picture;  // picture boxes only
+    };
+
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool createControl(const ControlDesign& design, int id);
+    // Places everything, and loads the fonts, pictures and icons, for dpi_.
+    void layOut();
+    void loadIcons();
     void chooseFont();
     static void discardQueuedInput();
     bool captionsFit(HFONT font) const;
@@ -140,11 +117,12 @@ private:
     HWND hwnd_ = nullptr;
     HWND savedFocus_ = nullptr;
     bool busy_ = false;
-    GdiObject<HFONT> font_;
-    IconHandle bigIcon_;
-    IconHandle smallIcon_;
-    std::vector<GdiObject<HBITMAP>> bitmaps_;
-    std::vector<std::pair<std::string, HWND>> controls_;
+    int dpi_ = kDesignDpi;
+    int iconId_ = 0;
+    common::win32::unique_hfont font_;
+    common::win32::unique_hicon bigIcon_;
+    common::win32::unique_hicon smallIcon_;
+    std::vector<Placed> controls_;
 };
 
 // Keyboard handling of a form: Tab and access keys as in a dialog, Enter
