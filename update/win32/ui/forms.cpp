@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/core/trace.hpp"
+#include "common/win32/window_dpi.hpp"
 #include "resource_ids.h"
 
 namespace update::forms {
@@ -13,6 +14,7 @@ using common::win32::selectObject;
 using common::win32::unique_hbitmap;
 using common::win32::unique_hdc;
 using common::win32::unique_hicon;
+using common::win32::windowDpi;
 
 // A picture box's bitmap, drawn for the scale nearest the window's, and the
 // size it is shown at there.
@@ -34,31 +36,11 @@ RECT pixelRect(const TwipsRect& r, int dpi) {
     return {left, top, left + twipsToPixels(r.width, dpi), top + twipsToPixels(r.height, dpi)};
 }
 
-// The DPI calls of Windows 10 (1607 and later), looked up at run time so the
-// program still starts on older systems.
-template <typename Function>
-Function user32Entry(const char* name) {
-    const HMODULE user32 = GetModuleHandleA("user32.dll");
-    return user32 ? reinterpret_cast<Function>(
-                        reinterpret_cast<void (*)()>(GetProcAddress(user32, name)))
-                  : nullptr;
-}
-
-// The window's own DPI where the system scales per monitor, else the screen's.
-int windowDpi(HWND hwnd) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = user32Entry<GetDpiForWindowFn>("GetDpiForWindow");
-    if (hwnd && getDpiForWindow)
-        if (const UINT dpi = getDpiForWindow(hwnd)) return static_cast<int>(dpi);
-    const auto screen = common::win32::getWindowDc(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen.get().dc, LOGPIXELSX) : 0;
-    return dpi > 0 ? dpi : kDesignDpi;
-}
-
 // The frame's metrics grow with the DPI too where the system can say by how much.
 void adjustFrame(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
     using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-    static const auto adjustForDpi = user32Entry<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    static const auto adjustForDpi =
+        common::win32::user32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
     if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi)))
         AdjustWindowRectEx(&rect, style, FALSE, exStyle);
 }
