@@ -269,14 +269,17 @@ void Form::loadIcons() {
     smallIcon_ = std::move(small);
 }
 
-// The layout was made for MS Sans Serif 8 point. Where the system puts a wider
-// face in its place, the size steps down until no caption is clipped.
+// The layout was made for MS Sans Serif 8 point. That is a bitmap font with a
+// few sizes only, blurred or too small at most display scales, so the
+// system's dialog face is asked for: its outline twin Microsoft Sans Serif on
+// Windows, Tahoma where that stands in. Where a wider face stands in, the size
+// steps down until no caption is clipped.
 void Form::chooseFont() {
     for (int tenthsOfPoint : {80, 75, 70}) {
         const int height = (tenthsOfPoint * dpi_ + 360) / 720;
         font_.reset(CreateFontA(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_SWISS, "MS Sans Serif"));
+                                OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_SWISS, "MS Shell Dlg"));
         if (captionsFit(font_.get())) break;
     }
     for (const Placed& placed : controls_)
