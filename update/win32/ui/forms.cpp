@@ -16,8 +16,8 @@ using common::win32::unique_hdc;
 using common::win32::unique_hicon;
 using common::win32::windowDpi;
 
-// A picture box's bitmap, drawn for the scale nearest the window's, and the
-// size it is shown at there.
+// A picture box's bitmap, drawn for the window's scale or the next larger one,
+// and the size it is shown at there.
 struct Picture {
     unique_hbitmap bitmap;
     SIZE shown{};
