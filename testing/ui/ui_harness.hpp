@@ -204,6 +204,38 @@ std::wstring saveScreenScreenshot(const std::wstring& name);
 // Where screenshots go: the runner's pending folder, else <build>/screens.
 std::wstring screenshotFolder();
 
+// ---------------------------------------------------------------- display scale
+
+// Sets the display's dots per inch (LogPixels) for programs started from now
+// on; the setting is removed again on destruction.
+class DisplayDpi {
+public:
+    explicit DisplayDpi(int dpi);
+    DisplayDpi(const DisplayDpi&) = delete;
+    DisplayDpi& operator=(const DisplayDpi&) = delete;
+    ~DisplayDpi();
+};
+
+// Makes this thread see the windows of programs aware of the display scale in
+// their true pixels, not scaled to 96 dots per inch. Throws if it cannot.
+void readTruePixels();
+
+// The control's window rectangle in its parent's client coordinates.
+RECT rectInParent(const Window& control);
+
+// What the text of a label or button needs, measured in the program itself
+// with the control's own font: wrapped at its client width, and on one line.
+struct TextMeasure {
+    Window control;
+    std::wstring text;
+    SIZE client;
+    SIZE wrapped;
+    SIZE oneLine;
+};
+// Every label and button below `window` (visible or not), through the text
+// probe DLL named by UI_TEXT_PROBE, hooked into the program's window thread.
+std::vector<TextMeasure> measureTexts(const Window& window);
+
 // ---------------------------------------------------------------- paths and files
 
 std::wstring environmentVariable(const std::wstring& name);  // empty when unset

@@ -8,8 +8,12 @@
 
 #include <commdlg.h>
 
+#include "common/win32/unique_any.hpp"
+#include "common/win32/window_dpi.hpp"
+
 #include <list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velquin::win32 {
@@ -39,6 +43,21 @@ FilterContext Filters(StatusLine& status) {
 
 void ShowError(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Error", MB_ICONERROR); }
 void ShowSuccess(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Success", MB_OK); }
+
+// The template's icon static is filled at the system's icon size; the icon
+// has images of 16 to 48 and 256 pixels, so it is loaded at the size for the
+// dialog's own DPI instead (32 pixels at 96), and again when that changes.
+common::win32::unique_hicon ProgramIcon;
+constexpr int kIconStatic = 2;
+
+void ShowProgramIcon(HWND dialog, int dpi) {
+    const int size = MulDiv(32, dpi, common::win32::kDefaultDpi);
+    common::win32::unique_hicon icon(static_cast<HICON>(LoadImageW(
+        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VELQUIN), IMAGE_ICON, size, size, 0)));
+    if (!icon) return;
+    SendDlgItemMessageW(dialog, kIconStatic, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+    ProgramIcon = std::move(icon);  // the static has let go of the one before
+}
 
 void EnableTest(bool enable) { EnableWindow(GetDlgItem(MainDialog, IDC_TEST), enable); }
 
@@ -175,8 +194,13 @@ INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         case WM_INITDIALOG:
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             MainDialog = dialog;
+            ShowProgramIcon(dialog, common::win32::windowDpi(dialog));
             RefreshDeviceList();
             return TRUE;
+        case WM_DPICHANGED:
+            // The dialog manager scales the template's controls and fonts itself.
+            ShowProgramIcon(dialog, LOWORD(wParam));
+            return FALSE;
         case WM_COMMAND:
             OnCommand(dialog, LOWORD(wParam));
             return TRUE;

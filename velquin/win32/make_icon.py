@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
 """Draws the program icon (a serial connector with a filter arrow) as an ICO file.
 
-ICO with 32x32 and 16x16 images, 32-bit BGRA with an AND mask, written by hand
-so the build needs nothing beyond python3.
+ICO with images of 16, 20, 24, 32, 40 and 48 pixels (32-bit BGRA with an AND
+mask) and one of 256 pixels stored as PNG, each pixel supersampled so edges
+are smooth at every size; written by hand so the build needs nothing beyond
+python3.
 """
 import struct
 import sys
+import zlib
+
+SIZES = (16, 20, 24, 32, 40, 48, 256)
 
 BACK = (0x1F, 0x5F, 0xB4, 255)     # blue tile
 BODY = (0xE8, 0xE8, 0xE8, 255)     # connector shell
@@ -14,8 +19,8 @@ MARK = (0x2E, 0xB8, 0x4A, 255)     # green filter bar
 CLEAR = (0, 0, 0, 0)
 
 
-def pixel(x, y, n):
-    u, v = (x + 0.5) / n, (y + 0.5) / n          # 0..1, v downwards
+def sample(u, v, n):
+    """Colour at (u, v), both 0..1 with v downwards, in an image of n pixels."""
     r = 0.14
     # rounded tile
     dx = max(r - u, 0, u - (1 - r))
@@ -41,30 +46,57 @@ def pixel(x, y, n):
     return BACK
 
 
-def image(n):
+def pixel(x, y, n):
+    """Straight-alpha RGBA of pixel (x, y): the mean of its samples."""
+    per_axis = 4 if n <= 48 else 2
+    total = [0.0, 0.0, 0.0, 0.0]
+    for sy in range(per_axis):
+        for sx in range(per_axis):
+            r, g, b, a = sample((x + (sx + 0.5) / per_axis) / n, (y + (sy + 0.5) / per_axis) / n, n)
+            total = [total[0] + r * a, total[1] + g * a, total[2] + b * a, total[3] + a]
+    count = per_axis * per_axis
+    alpha = total[3] / count
+    if alpha == 0:
+        return (0, 0, 0, 0)
+    return tuple(round(c / total[3]) for c in total[:3]) + (round(alpha),)
+
+
+def image(pixels, n):
     rows = []
     for y in reversed(range(n)):                   # BMP rows run bottom-up
-        rows.append(b"".join(bytes((p[2], p[1], p[0], p[3])) for p in (pixel(x, y, n) for x in range(n))))
+        rows.append(b"".join(bytes((p[2], p[1], p[0], p[3])) for p in pixels[y]))
     xor = b"".join(rows)
     mask_row = ((n + 31) // 32) * 4
     mask = bytearray()
     for y in reversed(range(n)):
         row = bytearray(mask_row)
         for x in range(n):
-            if pixel(x, y, n)[3] == 0:
+            if pixels[y][x][3] == 0:
                 row[x // 8] |= 0x80 >> (x % 8)
         mask += row
     header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
     return header + xor + bytes(mask)
 
 
+def png(pixels, n):
+    raw = b"".join(b"\0" + b"".join(bytes(p) for p in row) for row in pixels)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", n, n, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
 def main(path):
-    sizes = (32, 16)
-    images = [image(n) for n in sizes]
+    images = []
+    for n in SIZES:
+        pixels = [[pixel(x, y, n) for x in range(n)] for y in range(n)]
+        images.append(png(pixels, n) if n >= 256 else image(pixels, n))
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for n, data in zip(sizes, images):
-        out += struct.pack("<BBBBHHII", n, n, 0, 0, 1, 32, len(data), offset)
+    for n, data in zip(SIZES, images):
+        out += struct.pack("<BBBBHHII", n % 256, n % 256, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
     out += b"".join(images)
     with open(path, "wb") as f:

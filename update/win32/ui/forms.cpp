@@ -2,8 +2,27 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "common/core/trace.hpp"
+#include "common/win32/window_dpi.hpp"
+#include "win32/ui/resource_ids.h"
 
 namespace update::forms {
+
+using common::win32::selectObject;
+using common::win32::unique_hbitmap;
+using common::win32::unique_hdc;
+using common::win32::unique_hicon;
+using common::win32::windowDpi;
+
+// A picture box's bitmap, drawn for the window's scale or the next larger one,
+// and the size it is shown at there.
+struct Picture {
+    unique_hbitmap bitmap;
+    SIZE shown{};
+};
+
 namespace {
 
 constexpr char kFormClass[] = "UpdateForm";
@@ -11,35 +30,98 @@ constexpr char kFrameClass[] = "UpdateFrame";
 constexpr char kPictureClass[] = "UpdatePicture";
 constexpr int kFirstControlId = 100;  // clear of IDOK/IDCANCEL, which the dialog manager sends
 
-RECT pixelRect(const TwipsRect& r) {
-    const int left = twipsToPixels(r.left);
-    const int top = twipsToPixels(r.top);
-    return {left, top, left + twipsToPixels(r.width), top + twipsToPixels(r.height)};
+RECT pixelRect(const TwipsRect& r, int dpi) {
+    const int left = twipsToPixels(r.left, dpi);
+    const int top = twipsToPixels(r.top, dpi);
+    return {left, top, left + twipsToPixels(r.width, dpi), top + twipsToPixels(r.height, dpi)};
 }
 
-// Paints its bitmap at its top-left corner over the dialog face colour.
-// Bitmaps are 32-bit with premultiplied alpha, so edges blend with the face.
+// The frame's metrics grow with the DPI too where the system can say by how much.
+void adjustFrame(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
+    using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi =
+        common::win32::user32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi)))
+        AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+}
+
+// Each picture is drawn for these scales (per cent), under ids IDB_SCALE_STEP
+// apart. The smallest drawing that is at least as large as the DPI needs is
+// shown, reduced where it is larger; above the largest, that one is enlarged.
+constexpr int kDrawnScales[] = {100, 125, 150, 200};
+
+std::unique_ptr<Picture> loadPicture(HINSTANCE instance, int imageId, int dpi) {
+    const int wanted = scaledPixels(100, dpi);
+    int step = 0;
+    while (step + 1 < static_cast<int>(std::size(kDrawnScales)) && kDrawnScales[step] < wanted)
+        ++step;
+    auto picture = std::make_unique<Picture>();
+    const int id = imageId + step * IDB_SCALE_STEP;
+    picture->bitmap.reset(static_cast<HBITMAP>(
+        LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    BITMAP info{};
+    if (!picture->bitmap || GetObjectA(picture->bitmap.get(), sizeof info, &info) != sizeof info) {
+        // A missing image leaves an empty picture rather than failing the window.
+        common::trace(L"picture " + std::to_wstring(id) + L" could not be loaded");
+        picture->bitmap.reset();
+        return picture;
+    }
+    const int percent = kDrawnScales[step];
+    picture->shown = {scaledPixels((info.bmWidth * 100 + percent / 2) / percent, dpi),
+                      scaledPixels((info.bmHeight * 100 + percent / 2) / percent, dpi)};
+    return picture;
+}
+
+// 32-bit bitmaps carry premultiplied alpha, so their edges blend with what
+// lies behind; opaque ones are copied.
+void blendOrCopy(HDC target, HDC source, const BITMAP& info) {
+    if (info.bmBitsPixel == 32) {
+        const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        // gdi32's own entry: msimg32 is not a known DLL and could be
+        // loaded from the program's folder before the search is restricted.
+        GdiAlphaBlend(target, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, info.bmWidth,
+                      info.bmHeight, blend);
+    } else {
+        BitBlt(target, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
+    }
+}
+
+// At its own size the bitmap goes straight onto the face colour. At another it
+// is laid on the face colour first and then resampled with halftone, which
+// averages the pixels a plain stretch would drop.
+void drawPicture(HDC dc, const Picture& picture) {
+    BITMAP info{};
+    if (GetObjectA(picture.bitmap.get(), sizeof info, &info) != sizeof info) return;
+    const unique_hdc source(CreateCompatibleDC(dc));
+    if (!source) return;
+    const auto bitmapSelected = selectObject(source.get(), picture.bitmap.get());
+    if (picture.shown.cx == info.bmWidth && picture.shown.cy == info.bmHeight) {
+        blendOrCopy(dc, source.get(), info);
+        return;
+    }
+    const unique_hdc flat(CreateCompatibleDC(dc));
+    const unique_hbitmap canvas(CreateCompatibleBitmap(dc, info.bmWidth, info.bmHeight));
+    if (!flat || !canvas) return;
+    const auto canvasSelected = selectObject(flat.get(), canvas.get());
+    const RECT all{0, 0, info.bmWidth, info.bmHeight};
+    FillRect(flat.get(), &all, GetSysColorBrush(COLOR_BTNFACE));
+    blendOrCopy(flat.get(), source.get(), info);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchBlt(dc, 0, 0, picture.shown.cx, picture.shown.cy, flat.get(), 0, 0, info.bmWidth,
+               info.bmHeight, SRCCOPY);
+}
+
+// Paints its picture at its top-left corner over the dialog face colour.
 void paintPicture(HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    const auto paint = common::win32::beginPaint(hwnd);
+    if (!paint) return;
+    const HDC dc = paint.get().paint.hdc;
     RECT client;
     GetClientRect(hwnd, &client);
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-    const auto bitmap = reinterpret_cast<HBITMAP>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    BITMAP info{};
-    if (bitmap && GetObjectA(bitmap, sizeof info, &info) == sizeof info) {
-        const common::win32::unique_hdc source(CreateCompatibleDC(dc));
-        const auto selected = source ? common::win32::selectObject(source.get(), bitmap)
-                                     : common::win32::unique_select_object();
-        if (selected) {
-            const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-            // gdi32's own entry: msimg32 is not a known DLL and could be
-            // loaded from the program's folder before the search is restricted.
-            GdiAlphaBlend(dc, 0, 0, info.bmWidth, info.bmHeight, source.get(), 0, 0, info.bmWidth,
-                          info.bmHeight, blend);
-        }
-    }
-    EndPaint(hwnd, &ps);
+    const auto* picture = reinterpret_cast<const Picture*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (picture && picture->bitmap) drawPicture(dc, *picture);
 }
 
 LRESULT CALLBACK pictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -111,8 +193,8 @@ Form::~Form() {
 }
 
 HWND Form::control(std::string_view name) const {
-    for (const auto& [controlName, hwnd] : controls_)
-        if (controlName == name) return hwnd;
+    for (const Placed& placed : controls_)
+        if (placed.name == name) return placed.hwnd;
     return nullptr;
 }
 
@@ -122,54 +204,93 @@ bool Form::create(const FormDesign& design, const std::vector<ControlDesign>& co
     const DWORD style = (owned ? WS_POPUP : WS_OVERLAPPED | WS_MINIMIZEBOX) | WS_CAPTION |
                         WS_SYSMENU | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_CONTROLPARENT | (owned ? WS_EX_DLGMODALFRAME : 0);
-    RECT frame{0, 0, twipsToPixels(design.clientWidthTwips),
-               twipsToPixels(design.clientHeightTwips)};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    const POINT at = centredPosition(design.owner, width, height);
-    CreateWindowExA(exStyle, kFormClass, design.title.c_str(), style, at.x, at.y, width, height,
+    iconId_ = design.iconId;
+    // Sized for the screen it opens on; a window that lands on a monitor of
+    // another scale is sized again below.
+    const auto frameSize = [&](int dpi) {
+        RECT frame{0, 0, twipsToPixels(design.clientWidthTwips, dpi),
+                   twipsToPixels(design.clientHeightTwips, dpi)};
+        adjustFrame(frame, style, exStyle, dpi);
+        return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+    };
+    dpi_ = windowDpi(design.owner);
+    SIZE size = frameSize(dpi_);
+    POINT at = centredPosition(design.owner, size.cx, size.cy);
+    CreateWindowExA(exStyle, kFormClass, design.title.c_str(), style, at.x, at.y, size.cx, size.cy,
                     design.owner, nullptr, instance_, this);
     if (!hwnd()) return false;
-
-    if (design.iconId) {
-        const auto load = [this, &design](int metricX, int metricY) {
-            return common::win32::unique_hicon(static_cast<HICON>(
-                LoadImageA(instance_, MAKEINTRESOURCEA(design.iconId), IMAGE_ICON,
-                           GetSystemMetrics(metricX), GetSystemMetrics(metricY), 0)));
-        };
-        bigIcon_ = load(SM_CXICON, SM_CYICON);
-        smallIcon_ = load(SM_CXSMICON, SM_CYSMICON);
-        SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
-        SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    if (const int dpi = windowDpi(hwnd()); dpi != dpi_) {
+        dpi_ = dpi;
+        size = frameSize(dpi_);
+        at = centredPosition(design.owner, size.cx, size.cy);
+        SetWindowPos(hwnd(), nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     }
+
     int id = kFirstControlId;
     for (const ControlDesign& c : inTabOrder(controls))
         if (!createControl(c, id++)) return false;
-    chooseFont();
+    layOut();
     return true;
 }
 
-// The layout was made for MS Sans Serif 8 point. Where the system puts a wider
-// face in its place, the size steps down until no caption is clipped.
+void Form::layOut() {
+    loadIcons();
+    for (Placed& placed : controls_) {
+        const RECT r = pixelRect(placed.bounds, dpi_);
+        MoveWindow(placed.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+        if (placed.imageId) {
+            auto picture = loadPicture(instance_, placed.imageId, dpi_);
+            SetWindowLongPtrA(placed.hwnd, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(picture.get()));
+            placed.picture = std::move(picture);
+        }
+    }
+    chooseFont();
+    onLayout();
+    RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// Icons are drawn at 16 to 48 and 256 pixels; the caption and the task
+// switcher ask for 16 and 32 at 96 dots per inch.
+void Form::loadIcons() {
+    if (!iconId_) return;
+    const auto load = [this](int size) {
+        return unique_hicon(static_cast<HICON>(
+            LoadImageA(instance_, MAKEINTRESOURCEA(iconId_), IMAGE_ICON, size, size, 0)));
+    };
+    unique_hicon big = load(scaledPixels(32, dpi_));
+    unique_hicon small = load(scaledPixels(16, dpi_));
+    SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+    SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+    // The window has let go of the icons held so far.
+    bigIcon_ = std::move(big);
+    smallIcon_ = std::move(small);
+}
+
+// The layout was made for MS Sans Serif 8 point. That is a bitmap font with a
+// few sizes only, blurred or too small at most display scales, so the
+// system's dialog face is asked for: its outline twin Microsoft Sans Serif on
+// Windows, Tahoma where that stands in. Where a wider face stands in, the size
+// steps down until no caption is clipped.
 void Form::chooseFont() {
-    for (int height : {11, 10, 9}) {
-        font_ = common::win32::unique_hfont(CreateFontA(
-            -height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif"));
+    for (int tenthsOfPoint : {80, 75, 70}) {
+        const int height = (tenthsOfPoint * dpi_ + 360) / 720;
+        font_.reset(CreateFontA(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_SWISS, "MS Shell Dlg"));
         if (captionsFit(font_.get())) break;
     }
-    for (const auto& entry : controls_)
-        SendMessageA(entry.second, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    for (const Placed& placed : controls_)
+        SendMessageA(placed.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 }
 
 bool Form::captionsFit(HFONT font) const {
     const auto dc = common::win32::getWindowDc(hwnd());
-    if (!dc) return true;  // nothing to measure with: keep the design's size
-    const auto selected = common::win32::selectObject(dc.get().dc, font);
+    if (!dc) return true;
+    const auto fontSelected = selectObject(dc.get().dc, font);
     bool fit = true;
-    for (const auto& entry : controls_) {
-        HWND hwnd = entry.second;
+    for (const Placed& placed : controls_) {
+        HWND hwnd = placed.hwnd;
         char windowClass[16] = {};
         GetClassNameA(hwnd, windowClass, sizeof windowClass);
         const bool isLabel = lstrcmpiA(windowClass, "Static") == 0;
@@ -179,7 +300,7 @@ bool Form::captionsFit(HFONT font) const {
         RECT box{};
         GetClientRect(hwnd, &box);
         // Buttons need room for their edges and focus rectangle.
-        const int room = isLabel ? box.right : box.right - 8;
+        const int room = isLabel ? box.right : box.right - scaledPixels(8, dpi_);
         RECT needed{0, 0, room, 0};
         DrawTextA(dc.get().dc, text, -1, &needed,
                   DT_CALCRECT | (isLabel ? DT_WORDBREAK : DT_SINGLELINE));
@@ -191,7 +312,6 @@ bool Form::captionsFit(HFONT font) const {
 bool Form::createControl(const ControlDesign& design, int id) {
     HWND parent = design.parent.empty() ? hwnd() : control(design.parent);
     if (!parent) return false;  // a container must come before its contents
-    const RECT r = pixelRect(design.bounds);
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (design.visible ? WS_VISIBLE : 0);
     DWORD exStyle = 0;
     const char* windowClass = kFrameClass;
@@ -212,19 +332,12 @@ bool Form::createControl(const ControlDesign& design, int id) {
             exStyle = WS_EX_CONTROLPARENT;
             break;
     }
+    // Placed by layOut once every control exists.
     HWND hwnd =
-        CreateWindowExA(exStyle, windowClass, design.text.c_str(), style, r.left, r.top,
-                        r.right - r.left, r.bottom - r.top, parent,
+        CreateWindowExA(exStyle, windowClass, design.text.c_str(), style, 0, 0, 0, 0, parent,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     if (!hwnd) return false;
-    if (design.imageId) {
-        // A missing image leaves an empty picture rather than failing the window.
-        common::win32::unique_hbitmap bitmap(static_cast<HBITMAP>(LoadImageA(
-            instance_, MAKEINTRESOURCEA(design.imageId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bitmap.get()));
-        bitmaps_.push_back(std::move(bitmap));
-    }
-    controls_.emplace_back(design.name, hwnd);
+    controls_.push_back({design.name, hwnd, design.bounds, design.imageId, nullptr});
     return true;
 }
 
@@ -311,6 +424,17 @@ LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             break;
+        case WM_DPICHANGED: {
+            // Moved to a monitor of another scale: take the size the system
+            // suggests and lay everything out again for the new DPI.
+            dpi_ = LOWORD(wParam);
+            const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top,
+                         suggested.right - suggested.left, suggested.bottom - suggested.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            layOut();
+            return 0;
+        }
         case WM_CLOSE:
             onClose();
             return 0;

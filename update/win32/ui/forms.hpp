@@ -3,22 +3,34 @@
 // A small forms layer on plain Win32: a form is a top-level window, a frame a
 // borderless child container, a label a STATIC, a command button a BUTTON and a
 // picture box a child that paints one bitmap. Controls are laid out in twips
-// and created in tab order, so z-order and keyboard order agree.
+// and created in tab order, so z-order and keyboard order agree. Twips become
+// pixels at the window's own DPI; fonts and pictures follow it, also when the
+// window moves to a monitor of another scale.
 
-#include "common/win32/unique_any.hpp"
-
+#include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include <windows.h>
 
+#include "common/win32/unique_any.hpp"
+
 namespace update::forms {
 
-inline constexpr int kTwipsPerPixel = 15;  // at 96 dots per inch
+// Twips are 1440 to the inch; the layout was drawn at 96 dots per inch,
+// where a pixel is 15 twips. Sizes are rounded to the nearest pixel.
+inline constexpr int kDesignDpi = 96;
+inline constexpr int kTwipsPerInch = 1440;
 
-constexpr int twipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+constexpr int twipsToPixels(int twips, int dpi = kDesignDpi) {
+    return (twips * dpi + kTwipsPerInch / 2) / kTwipsPerInch;
+}
+
+// A length in pixels of the 96 dots-per-inch design, at `dpi`.
+constexpr int scaledPixels(int pixels, int dpi) {
+    return (pixels * dpi + kDesignDpi / 2) / kDesignDpi;
+}
 
 struct TwipsRect {
     int left = 0;
@@ -51,6 +63,8 @@ struct FormDesign {
 // Sorted by TabIndex: the order in which the controls are created.
 std::vector<ControlDesign> inTabOrder(std::vector<ControlDesign> controls);
 
+struct Picture;  // what a picture box shows
+
 class Form {
 public:
     explicit Form(HINSTANCE instance);
@@ -61,6 +75,7 @@ public:
     HWND hwnd() const { return window_.get(); }
     HWND control(std::string_view name) const;
     HFONT font() const { return font_.get(); }
+    int dpi() const { return dpi_; }
 
 protected:
     // Creates the window hidden, with every control; false when it could not.
@@ -75,11 +90,24 @@ protected:
     virtual void onClick(HWND /*button*/) {}
     virtual void onClose() { DestroyWindow(hwnd()); }
     virtual void onDestroyed() {}
+    // After the controls were placed for the DPI, for what a form places itself.
+    virtual void onLayout() {}
 
 private:
+    struct Placed {
+        std::string name;
+        HWND hwnd = nullptr;
+        TwipsRect bounds;
+        int imageId = 0;
+        std::unique_ptr<Picture> picture;  // picture boxes only
+    };
+
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool createControl(const ControlDesign& design, int id);
+    // Places everything, and loads the fonts, pictures and icons, for dpi_.
+    void layOut();
+    void loadIcons();
     void chooseFont();
     static void discardQueuedInput();
     bool captionsFit(HFONT font) const;
@@ -88,12 +116,12 @@ private:
     HINSTANCE instance_;
     HWND savedFocus_ = nullptr;
     bool busy_ = false;
+    int dpi_ = kDesignDpi;
+    int iconId_ = 0;
     common::win32::unique_hfont font_;
-    // Loaded at a given size, so they are not shared and must be destroyed.
     common::win32::unique_hicon bigIcon_;
     common::win32::unique_hicon smallIcon_;
-    std::vector<common::win32::unique_hbitmap> bitmaps_;
-    std::vector<std::pair<std::string, HWND>> controls_;
+    std::vector<Placed> controls_;
     // Last, so the window is destroyed before the font and images its controls use.
     common::win32::unique_hwnd window_;
 };

@@ -1,5 +1,6 @@
 #include "win32/ui/frm_exit.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "win32/ui/resource_ids.h"
@@ -18,8 +19,10 @@ constexpr const char* kParagraphs[] = {
 };
 constexpr const char* kParagraphNames[] = {"lblParagraph1", "lblParagraph2", "lblParagraph3"};
 
-// The question is a symbol with the paragraphs as text, inside the picture box.
+// The question is a symbol with the paragraphs as text, inside the picture box
+// (in pixels at 96 dots per inch).
 constexpr int kSymbolLeft = 12;
+constexpr int kSymbolSize = 32;
 constexpr int kTextLeft = 60;
 constexpr int kTextRightMargin = 8;
 constexpr int kParagraphGap = 6;
@@ -31,7 +34,7 @@ std::vector<ControlDesign> exitControls() {
          "picQuestion",
          "picQuestion",
          "Picture1",
-         {kSymbolLeft * 15, 0, 480, 480},
+         {kSymbolLeft * 15, 0, kSymbolSize * 15, kSymbolSize * 15},
          0,
          IDB_QUESTION},
         {ControlKind::CommandButton, "cmdResume", "&Resume", "", {840, 2280, 1215, 325}, 1},
@@ -55,7 +58,6 @@ FrmExit::FrmExit(HINSTANCE instance, std::function<void()> endProgram)
 void FrmExit::showModal(HWND owner) {
     done_ = false;
     if (!create({"Exit", 4350, 2835, IDI_UPDATE, owner}, exitControls())) return;
-    layOutParagraphs();
     showAndFocus();
     forms::runModal(hwnd(), owner, done_);
     if (hwnd()) DestroyWindow(hwnd());
@@ -63,30 +65,34 @@ void FrmExit::showModal(HWND owner) {
 
 // Each paragraph gets the height its wrapped text needs; the block is centred
 // in the picture box and the symbol sits level with its first line.
-void FrmExit::layOutParagraphs() {
+void FrmExit::onLayout() {
+    const auto px = [this](int designPixels) { return forms::scaledPixels(designPixels, dpi()); };
     HWND picture = control("Picture1");
     RECT box{};
     GetClientRect(picture, &box);
-    const int width = box.right - kTextLeft - kTextRightMargin;
+    const int left = px(kTextLeft);
+    const int width = box.right - left - px(kTextRightMargin);
+    const int gap = px(kParagraphGap);
     int heights[3] = {};
     int total = 0;
     {
         const auto dc = common::win32::getWindowDc(picture);
-        const auto selected = common::win32::selectObject(dc.get().dc, font());
+        if (!dc) return;
+        const auto fontSelected = common::win32::selectObject(dc.get().dc, font());
         for (int i = 0; i < 3; ++i) {
             RECT r{0, 0, width, 0};
             DrawTextA(dc.get().dc, kParagraphs[i], -1, &r,
                       DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
             heights[i] = r.bottom;
-            total += r.bottom + (i ? kParagraphGap : 0);
+            total += r.bottom + (i ? gap : 0);
         }
     }
-
     int top = std::max(0, (static_cast<int>(box.bottom) - total) / 2);
-    MoveWindow(control("picQuestion"), kSymbolLeft, top, 32, 32, FALSE);
+    MoveWindow(control("picQuestion"), px(kSymbolLeft), top, px(kSymbolSize), px(kSymbolSize),
+               FALSE);
     for (int i = 0; i < 3; ++i) {
-        MoveWindow(control(kParagraphNames[i]), kTextLeft, top, width, heights[i], FALSE);
-        top += heights[i] + kParagraphGap;
+        MoveWindow(control(kParagraphNames[i]), left, top, width, heights[i], FALSE);
+        top += heights[i] + gap;
     }
 }
 

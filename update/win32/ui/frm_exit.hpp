@@ -18,7 +18,7 @@ public:
 private:
     void onClick(HWND button) override;
     void onClose() override;
-    void layOutParagraphs();
+    void onLayout() override;
     void cmdResume_Click();
     void cmdExit_Click();
 

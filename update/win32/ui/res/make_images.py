@@ -3,10 +3,13 @@
 
     make_images.py OUTPUT_FOLDER
 
-Writes setup.bmp (120 x 264, the wizard's illustration), critical.bmp (38 x 43,
-the error symbol), question.bmp (32 x 32, the exit confirmation's symbol) as
-32-bit bitmaps with premultiplied alpha, and update.ico (a computer with a
-compact disc, 16 x 16 and 32 x 32 in 16 and 256 colours).
+Writes setup-N.bmp (120 x 264 at 100 %, the wizard's illustration),
+critical-N.bmp (38 x 43, the error symbol) and question-N.bmp (32 x 32, the exit
+confirmation's symbol), each drawn for N = 100, 125, 150 and 200 % display
+scale, as 32-bit bitmaps with premultiplied alpha (24-bit when opaque); and
+update.ico (a computer with a compact disc: 16 x 16 and 32 x 32 in 16 and 256
+colours, true-colour images of 16, 20, 24, 32, 40 and 48 pixels, and 256
+pixels as PNG).
 
 Shapes are signed distance functions (negative inside); each pixel is
 supersampled, so edges are smooth without any imaging library.
@@ -16,6 +19,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 SAMPLES = 4  # per axis and pixel
 
@@ -23,41 +27,54 @@ SAMPLES = 4  # per axis and pixel
 # ---------------------------------------------------------------- canvas
 
 class Canvas:
-    def __init__(self, width, height, background=None):
-        self.width = width
-        self.height = height
+    """A picture drawn in design units (the 100 % pixel grid) at `scale`
+    device pixels per unit, so every size is drawn, not resampled."""
+
+    def __init__(self, width, height, background=None, scale=1.0):
+        self.scale = scale
+        self.width = int(width * scale + 0.5)
+        self.height = int(height * scale + 0.5)
+        # Edges stay as smooth at larger scales with fewer samples per pixel.
+        self.samples = max(2, int(SAMPLES / scale + 0.5))
         # Straight (not premultiplied) colour and alpha, 0..1.
         fill = background if background else (0.0, 0.0, 0.0, 0.0)
-        self.pixels = [list(fill) for _ in range(width * height)]
+        self.pixels = [list(fill) for _ in range(self.width * self.height)]
+
+    def _pixel_box(self, box):
+        if not box:
+            return 0, 0, self.width, self.height
+        x0, y0, x1, y1 = (v * self.scale for v in box)
+        return (max(0, int(x0)), max(0, int(y0)), min(self.width, int(math.ceil(x1))),
+                min(self.height, int(math.ceil(y1))))
 
     def paint(self, shape, colour, box=None, opacity=1.0):
         """Composites `colour` (an RGBA tuple or a function of x, y) where
-        `shape(x, y) < 0`, within the pixel box (x0, y0, x1, y1)."""
-        x0, y0, x1, y1 = box if box else (0, 0, self.width, self.height)
-        x0, y0 = max(0, int(x0)), max(0, int(y0))
-        x1, y1 = min(self.width, int(math.ceil(x1))), min(self.height, int(math.ceil(y1)))
-        step = 1.0 / SAMPLES
-        offsets = [(i + 0.5) * step for i in range(SAMPLES)]
+        `shape(x, y) < 0`, within the box (x0, y0, x1, y1); all in design units."""
+        x0, y0, x1, y1 = self._pixel_box(box)
+        n = self.samples
+        k = 1.0 / self.scale
+        offsets = [(i + 0.5) / n for i in range(n)]
         for y in range(y0, y1):
             for x in range(x0, x1):
                 inside = 0
                 for oy in offsets:
                     for ox in offsets:
-                        if shape(x + ox, y + oy) < 0:
+                        if shape((x + ox) * k, (y + oy) * k) < 0:
                             inside += 1
                 if not inside:
                     continue
-                cover = inside / (SAMPLES * SAMPLES) * opacity
-                c = colour(x + 0.5, y + 0.5) if callable(colour) else colour
+                cover = inside / (n * n) * opacity
+                c = colour((x + 0.5) * k, (y + 0.5) * k) if callable(colour) else colour
                 self._blend(x, y, c, cover)
 
     def glow(self, shape, colour, spread, box=None, opacity=1.0):
-        """A soft shadow or glow: alpha falls off over `spread` pixels outside
+        """A soft shadow or glow: alpha falls off over `spread` units outside
         the shape."""
-        x0, y0, x1, y1 = box if box else (0, 0, self.width, self.height)
-        for y in range(max(0, int(x0 * 0 + y0)), min(self.height, int(y1))):
-            for x in range(max(0, int(x0)), min(self.width, int(x1))):
-                d = shape(x + 0.5, y + 0.5)
+        x0, y0, x1, y1 = self._pixel_box(box)
+        k = 1.0 / self.scale
+        for y in range(y0, y1):
+            for x in range(x0, x1):
+                d = shape((x + 0.5) * k, (y + 0.5) * k)
                 t = 1.0 - min(max(d / spread, 0.0), 1.0)
                 if t > 0:
                     self._blend(x, y, colour, t * t * opacity)
@@ -279,9 +296,9 @@ def draw_diskette(c, x0, y0, s, body_top, body_bottom, label_colour):
         c.paint(rect(x0 + s * 0.22, y, x1 - s * 0.22, y + 0.9), rgb("b3bcc4"), box)
 
 
-def setup_illustration():
+def setup_illustration(scale):
     w, h = 120, 264
-    c = Canvas(w, h)
+    c = Canvas(w, h, scale=scale)
     c.paint(rect(0, 0, w, h), linear(rgb("0d7f86"), rgb("03464d"), 0, 0, w * 0.35, h))
     # Light falling from the top left, and a few soft arcs for depth.
     c.glow(circle(18, 22, 4), rgb("7fe3df", 0.45), 110)
@@ -332,8 +349,8 @@ def setup_illustration():
     return c
 
 
-def critical_symbol():
-    c = Canvas(38, 43)
+def critical_symbol(scale):
+    c = Canvas(38, 43, scale=scale)
     cx, cy, r = 18.5, 19.5, 16.5
     c.glow(circle(cx + 1, cy + 2.5, r), rgb("000000", 0.35), 4)
     c.paint(circle(cx, cy, r), radial(rgb("ff6b5e"), rgb("a30d0d"), cx - 5, cy - 6, r * 1.9))
@@ -349,8 +366,8 @@ def critical_symbol():
     return c
 
 
-def question_symbol():
-    c = Canvas(32, 32)
+def question_symbol(scale):
+    c = Canvas(32, 32, scale=scale)
     cx, cy, r = 15.5, 15.5, 14.5
     c.glow(circle(cx + 0.8, cy + 1.6, r), rgb("000000", 0.3), 2.5)
     c.paint(circle(cx, cy, r), radial(rgb("6fb4ff"), rgb("0f4fb0"), cx - 5, cy - 6, r * 1.9))
@@ -368,15 +385,18 @@ def question_symbol():
 
 def icon_picture(size, flat):
     """The application icon: a monitor with a compact disc in front of it.
-    The flat variant uses only the 16 standard colours, without gradients."""
-    c = Canvas(size, size)
-    k = size / 32.0
+    Below 28 pixels the shapes are drawn on a 16-unit grid with fewer details,
+    above on a 32-unit grid. The flat variant (16 and 32 pixels only) uses the
+    16 standard colours, without gradients."""
+    small = size < 28
+    c = Canvas(16 if small else 32, 16 if small else 32, scale=size / (16 if small else 32))
     if not flat:
-        if size >= 32:
-            draw_monitor(c, 1, 2, 24, 19)
-        else:
+        if small:
             draw_monitor(c, 0.5, 1, 12.5, 10, screen_glow=False)
-        draw_disc(c, 22 * k, 22 * k, 9.5 * k)
+            draw_disc(c, 11, 11, 4.75)
+        else:
+            draw_monitor(c, 1, 2, 24, 19)
+            draw_disc(c, 22, 22, 9.5)
         return c
     black, grey, silver, white = rgb("000000"), rgb("808080"), rgb("c0c0c0"), rgb("ffffff")
     navy, blue, aqua = rgb("000080"), rgb("0000ff"), rgb("00ffff")
@@ -412,21 +432,28 @@ def icon_picture(size, flat):
 
 # ---------------------------------------------------------------- files
 
-def premultiplied_bgra(canvas):
+def bmp_rows(canvas, bits):
+    """Bottom-up rows: premultiplied BGRA, or BGR padded to four bytes."""
     rows = []
-    for y in range(canvas.height - 1, -1, -1):  # bottom-up
+    for y in range(canvas.height - 1, -1, -1):
         row = bytearray()
         for x in range(canvas.width):
             r, g, b, a = canvas.pixels[y * canvas.width + x]
-            row += bytes((round(b * a * 255), round(g * a * 255), round(r * a * 255),
-                          round(a * 255)))
+            row += bytes((round(b * a * 255), round(g * a * 255), round(r * a * 255)))
+            if bits == 32:
+                row.append(round(a * 255))
+        row += bytes(-len(row) % 4)
         rows.append(bytes(row))
     return b"".join(rows)
 
 
 def write_bmp(path, canvas):
-    pixels = premultiplied_bgra(canvas)
-    info = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 32, 0, len(pixels),
+    """A picture without transparent pixels is stored in 24 bits, a quarter
+    smaller; the program blends only 32-bit ones."""
+    opaque = all(p[3] >= 0.999 for p in canvas.pixels)
+    bits = 24 if opaque else 32
+    pixels = bmp_rows(canvas, bits)
+    info = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, bits, 0, len(pixels),
                        3780, 3780, 0, 0)
     header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
     with open(path, "wb") as f:
@@ -521,29 +548,76 @@ def icon_image(canvas, bits):
     return header + table + colour_bytes + mask_bytes
 
 
+def icon_image_32(canvas):
+    """One ICO image in true colour: straight alpha, and the mask older
+    systems draw with."""
+    size = canvas.width
+    colour, mask = bytearray(), bytearray()
+    mask_stride = (size + 31) // 32 * 4
+    for y in range(size - 1, -1, -1):
+        row_mask = bytearray(mask_stride)
+        for x in range(size):
+            r, g, b, a = canvas.pixels[y * size + x]
+            colour += bytes((round(b * 255), round(g * 255), round(r * 255), round(a * 255)))
+            if round(a * 255) == 0:
+                row_mask[x // 8] |= 0x80 >> (x % 8)
+        mask += row_mask
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(colour) + len(mask),
+                         0, 0, 0, 0)
+    return header + bytes(colour) + bytes(mask)
+
+
+def png_image(canvas):
+    """A PNG of the canvas (RGBA), as large icon images are stored."""
+    raw = bytearray()
+    for y in range(canvas.height):
+        raw.append(0)  # no filter
+        for x in range(canvas.width):
+            raw += bytes(round(v * 255) for v in canvas.pixels[y * canvas.width + x])
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    header = struct.pack(">IIBBBBB", canvas.width, canvas.height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
 def write_ico(path, images):
-    """images: list of (canvas, bits)."""
-    data = [icon_image(c, bits) for c, bits in images]
+    """images: list of (canvas, bits); bits 4 and 8 are palette images, 32
+    true colour, and 256-pixel images are stored as PNG."""
+    def encode(canvas, bits):
+        if bits == 32:
+            return png_image(canvas) if canvas.width >= 256 else icon_image_32(canvas)
+        return icon_image(canvas, bits)
+    data = [encode(c, bits) for c, bits in images]
     offset = 6 + 16 * len(images)
     directory = struct.pack("<HHH", 0, 1, len(images))
     for (canvas, bits), blob in zip(images, data):
         colours = 16 if bits == 4 else 0
-        directory += struct.pack("<BBBBHHII", canvas.width, canvas.height, colours, 0, 1, bits,
-                                 len(blob), offset)
+        directory += struct.pack("<BBBBHHII", canvas.width % 256, canvas.height % 256, colours, 0,
+                                 1, bits, len(blob), offset)
         offset += len(blob)
     with open(path, "wb") as f:
         f.write(directory + b"".join(data))
 
 
+SCALES = (100, 125, 150, 200)  # per cent of the 96 dots-per-inch design
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 256)
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "."
     os.makedirs(out, exist_ok=True)
-    write_bmp(os.path.join(out, "setup.bmp"), setup_illustration())
-    write_bmp(os.path.join(out, "critical.bmp"), critical_symbol())
-    write_bmp(os.path.join(out, "question.bmp"), question_symbol())
+    for percent in SCALES:
+        scale = percent / 100
+        write_bmp(os.path.join(out, f"setup-{percent}.bmp"), setup_illustration(scale))
+        write_bmp(os.path.join(out, f"critical-{percent}.bmp"), critical_symbol(scale))
+        write_bmp(os.path.join(out, f"question-{percent}.bmp"), question_symbol(scale))
     write_ico(os.path.join(out, "update.ico"),
               [(icon_picture(32, True), 4), (icon_picture(16, True), 4),
-               (icon_picture(32, False), 8), (icon_picture(16, False), 8)])
+               (icon_picture(32, False), 8), (icon_picture(16, False), 8)] +
+              [(icon_picture(size, False), 32) for size in ICON_SIZES])
 
 
 if __name__ == "__main__":

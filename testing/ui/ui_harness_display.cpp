@@ -1,0 +1,89 @@
+#include <cstdio>
+
+#include "common/win32/unique_any.hpp"
+#include "ui_harness.hpp"
+
+namespace ui_harness {
+
+namespace {
+
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+
+}  // namespace
+
+DisplayDpi::DisplayDpi(int dpi) {
+    const auto value = static_cast<DWORD>(dpi);
+    RegKey::create(HKEY_CURRENT_USER, kDesktopKey)
+        .setRaw(L"LogPixels", REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
+}
+
+DisplayDpi::~DisplayDpi() {
+    if (auto key = RegKey::open(HKEY_CURRENT_USER, kDesktopKey, KEY_ALL_ACCESS))
+        key->deleteValue(L"LogPixels");
+}
+
+void readTruePixels() {
+    using SetContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+    if (!setContext || !setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE))
+        throw HarnessError("this thread cannot be made aware of the display scale");
+}
+
+RECT rectInParent(const Window& control) {
+    RECT rect = control.screenRect();
+    MapWindowPoints(nullptr, control.parent().handle(), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+std::vector<TextMeasure> measureTexts(const Window& window) {
+    const auto probePath = environmentVariable(L"UI_TEXT_PROBE");
+    if (probePath.empty()) throw HarnessError("UI_TEXT_PROBE is not set");
+    const common::win32::unique_hmodule probe(LoadLibraryW(windowsPathFromUnix(probePath).c_str()));
+    const auto hook = probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(
+                                  GetProcAddress(probe.get(), "measureTextsHook")))
+                            : nullptr;
+    if (!hook) throw HarnessError(L"cannot load the text probe " + probePath);
+
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    const auto results =
+        joinPath(folder, L"ui-harness-texts-" + std::to_wstring(GetCurrentProcessId()) + L".txt");
+    DeleteFileW(results.c_str());
+    {
+        const DWORD thread = GetWindowThreadProcessId(window.handle(), nullptr);
+        const common::win32::unique_any<HHOOK, &UnhookWindowsHookEx> installed(
+            SetWindowsHookExW(WH_CALLWNDPROC, hook, probe.get(), thread));
+        if (!installed) throw HarnessError("cannot hook the program's window thread");
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(window.handle(), RegisterWindowMessageW(L"UiHarnessMeasureTexts"),
+                                 GetCurrentProcessId(), 0, SMTO_ABORTIFHUNG, 10000, &ignored))
+            throw HarnessError("the program did not answer the text probe in time");
+    }
+    if (!fileExists(results)) throw HarnessError("the text probe left no results");
+    const std::string lines = readFile(results);
+    DeleteFileW(results.c_str());
+
+    std::vector<TextMeasure> measures;
+    for (size_t at = 0; at < lines.size();) {
+        const size_t end = lines.find('\n', at);
+        const std::string line = lines.substr(at, end - at);
+        at = end == std::string::npos ? lines.size() : end + 1;
+        unsigned long long handle = 0;
+        long wrapped[2] = {}, single[2] = {};
+        if (std::sscanf(line.c_str(), "%llu %ld %ld %ld %ld", &handle, &wrapped[0], &wrapped[1],
+                        &single[0], &single[1]) != 5)
+            continue;
+        const Window control(reinterpret_cast<HWND>(static_cast<UINT_PTR>(handle)));
+        RECT client{};
+        GetClientRect(control.handle(), &client);
+        measures.push_back({control,
+                            control.text(),
+                            {client.right, client.bottom},
+                            {wrapped[0], wrapped[1]},
+                            {single[0], single[1]}});
+    }
+    return measures;
+}
+
+}  // namespace ui_harness
