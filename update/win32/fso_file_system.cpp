@@ -1,5 +1,6 @@
 #include "fso_file_system.hpp"
 
+#include "durable_files.hpp"
 #include "file_handle.hpp"
 #include "remove_folder_tree.hpp"
 
@@ -148,13 +149,27 @@ bool FsoFileSystem::copyFile(const std::string& src, const std::string& dst, boo
 bool FsoFileSystem::rename(const std::string& src, const std::string& dst) {
     // The scripting object of some platforms lacks MoveFolder; without the
     // replace flag an existing destination makes this fail.
-    return MoveFileExW(ansiToWide(src).c_str(), ansiToWide(dst).c_str(), 0) != 0;
+    return renameDurably(ansiToWide(src), ansiToWide(dst));
 }
 
 bool FsoFileSystem::canOpenExclusively(const std::string& path) {
     FileHandle file(CreateFileW(ansiToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid();
+}
+
+bool FsoFileSystem::canRemoveAll(const std::string& folder) {
+    return canRemoveAllFiles(ansiToWide(folder));
+}
+
+bool FsoFileSystem::flush(const std::string& path) { return flushToDisk(ansiToWide(path)); }
+
+std::optional<std::string> FsoFileSystem::readFile(const std::string& path) {
+    return readSmallFile(ansiToWide(path));
+}
+
+bool FsoFileSystem::appendDurably(const std::string& path, const std::string& text) {
+    return update::appendDurably(ansiToWide(path), text);
 }
 
 }  // namespace update

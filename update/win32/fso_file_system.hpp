@@ -94,6 +94,10 @@ public:
     bool copyFile(const std::string& src, const std::string& dst, bool overwrite) override;
     bool rename(const std::string& src, const std::string& dst) override;
     bool canOpenExclusively(const std::string& path) override;
+    bool canRemoveAll(const std::string& folder) override;
+    bool flush(const std::string& path) override;
+    std::optional<std::string> readFile(const std::string& path) override;
+    bool appendDurably(const std::string& path, const std::string& text) override;
 
 private:
     // Calls a method by name; nullopt when the name is unknown or the call
