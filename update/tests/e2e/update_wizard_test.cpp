@@ -246,25 +246,32 @@ TEST_F(UpdateWizardTest, FailuresLeaveTheInstallationAsItWas) {
     }
 }
 
-TEST_F(UpdateWizardTest, DatabaseInUseLeavesTheInstallationAsItWas) {
-    makeMedia();
-    makeInstallation();
-    writeRecord(L"1.9.0");
-    const auto before = installedState();
-    const auto database = joinPath(installFolder(), L"Database\\OrvDb.mdb");
-    {
-        UniqueHandle held(CreateFileW(database.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(held.valid());
-        startUpdate();
-        clickNextOnWelcome();
-        ASSERT_TRUE(waitForPage(L"fraInstall"));
-        nextButton().click();
-        EXPECT_TRUE(waitForPage(L"fraInsttalationFailed")) << narrow(currentPage());
-        screenshot(L"update-failed");
+// Another program holds a file the install would replace: the database, or
+// a file of the old Events, which would stay behind in a renamed copy.
+TEST_F(UpdateWizardTest, FileInUseLeavesTheInstallationAsItWas) {
+    for (const std::wstring held : {L"Database\\OrvDb.mdb", L"Events\\Old\\gone.evt"}) {
+        SCOPED_TRACE(narrow(held));
+        removeTree(root_.path());
+        makeMedia();
+        makeInstallation();
+        writeRecord(L"1.9.0");
+        const auto before = installedState();
+        {
+            UniqueHandle file(CreateFileW(joinPath(installFolder(), held).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(file.valid());
+            startUpdate();
+            clickNextOnWelcome();
+            ASSERT_TRUE(waitForPage(L"fraInstall"));
+            nextButton().click();
+            EXPECT_TRUE(waitForPage(L"fraInsttalationFailed")) << narrow(currentPage());
+            if (held.starts_with(L"Database")) screenshot(L"update-failed");
+        }
+        EXPECT_FALSE(nextButton().enabled());
+        EXPECT_EQ(installedState(), before);
+        update_->kill();
     }
-    EXPECT_FALSE(nextButton().enabled());
-    EXPECT_EQ(installedState(), before);
 }
 
 // ---------------------------------------------------------------- planted DLL
