@@ -72,15 +72,13 @@ protected:
         UpdateWizardTest::SetUp();
         makeMedia(L"1.9.2");
         makeInstallation();
-        // About 2,000 files in the pack, and as many in the installed Events,
-        // so copying, flushing and removing each take a while.
-        for (const auto& folder :
-             {mediaFolder() + L"\\Events\\Events", installFolder() + L"\\Events"})
-            for (int f = 0; f < kBulkFolders; ++f)
-                for (int n = 0; n < kFilesPerFolder; ++n)
-                    writeFile(folder + L"\\Bulk" + std::to_wstring(f) + L"\\e" +
-                                  std::to_wstring(n) + L".evt",
-                              "event " + std::to_string(f * 1000 + n) + "\r\n");
+        // About 2,000 files, so copying, flushing and removing each take a
+        // while; from the second run on, the installed Events holds as many.
+        for (int f = 0; f < kBulkFolders; ++f)
+            for (int n = 0; n < kFilesPerFolder; ++n)
+                writeFile(mediaFolder() + L"\\Events\\Events\\Bulk" + std::to_wstring(f) + L"\\e" +
+                              std::to_wstring(n) + L".evt",
+                          "event " + std::to_string(f * 1000 + n) + "\r\n");
         mediaEvents_ = snapshotTree(joinPath(mediaFolder(), L"Events\\Events"));
     }
 
@@ -154,6 +152,7 @@ TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
     struct Point {
         const char* name;
         std::function<bool(const Progress&)> reached;
+        bool registryWritten = false;
     };
     const Point points[] = {
         {"journal begun", [](const Progress& p) { return p.has("stage-events"); }},
@@ -169,7 +168,7 @@ TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
         {"Events set aside", [](const Progress& p) { return p.has("aside-events"); }},
         {"database set aside", [](const Progress& p) { return p.has("aside-database"); }},
         {"commit point", [](const Progress& p) { return p.has("commit"); }},
-        {"removing the aside copies", [](const Progress& p) { return p.has("cleanup"); }},
+        {"removing the aside copies", [](const Progress& p) { return p.has("cleanup"); }, true},
         {"aside copy half removed",
          [=](const Progress& p) {
              return p.has("cleanup") && p.entriesOf("aside-events") < staged / 2;
@@ -181,21 +180,19 @@ TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
     for (const auto& point : points) {
         SCOPED_TRACE(point.name);
         prepareRun();
-        if (killWhen(point.reached)) ++interrupted;
+        const bool inside = killWhen(point.reached);
+        interrupted += inside;
+        if (point.registryWritten) {
+            // The next run finds the journal with the pack the registry
+            // already records as installed.
+            EXPECT_TRUE(inside);
+            EXPECT_EQ(recordedVersion(), L"1.9.2");
+        }
         expectInstallCompletes();
         if (HasFatalFailure()) return;
     }
     // Most points lie inside the step; were the kills all too late, the loop proved little.
     EXPECT_GE(interrupted, static_cast<int>(std::size(points)) / 2);
-}
-
-// The registry already records the pack's version, but the journal of the
-// run that wrote it is still there; the same pack again completes it.
-TEST_F(InstallRecovery, JournalLeftAfterTheCommitPointIsCompletedBySamePack) {
-    prepareRun();
-    ASSERT_TRUE(killWhen([](const Progress& p) { return p.has("cleanup"); }));
-    EXPECT_EQ(recordedVersion(), L"1.9.2");
-    expectInstallCompletes();
 }
 
 }  // namespace
