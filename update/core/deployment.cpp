@@ -54,6 +54,7 @@ struct Swap {
     // copy to the live name; then the staging goes.
     bool undo(FileSystem& fs) const {
         if (!aside.empty() && exists(fs, aside)) {
+            trace("putting " + leafOf(aside) + " back as " + leafOf(target));
             if (exists(fs, target)) {
                 if (staged.empty() || exists(fs, staged) || !fs.rename(target, staged))
                     return false;
@@ -122,8 +123,10 @@ bool completeInterruptedInstall(FileSystem& fs, RegistryRecord& registry,
     }
     const InstallJournal journal = readJournal(*text);
     const DeploymentPaths p = makeDeploymentPaths({}, installPath);
-    trace(journal.committed() ? "finishing an install interrupted after its commit point"
-                              : "undoing an install interrupted before its commit point");
+    trace((journal.committed() ? "finishing an install interrupted after its commit point: "
+                               : "undoing an install interrupted before its commit point: ") +
+          journal.stagedEvents + " " + journal.stagedDatabase + " " + journal.asideEvents + " " +
+          journal.asideDatabase);
     const bool done =
         journal.committed() ? finishRun(fs, registry, p, journal) : undoRun(fs, p, journal);
     if (!done || !fs.deleteFile(path)) {
