@@ -24,6 +24,18 @@ public:
     virtual bool rename(const std::string& src, const std::string& dst) = 0;
     // True when the file could be opened exclusively (nobody holds it).
     virtual bool canOpenExclusively(const std::string& path) = 0;
+    // True when every file in the folder tree could be opened for deletion
+    // with no sharing, so removing the tree later cannot stop half way on a
+    // file another program holds.
+    virtual bool canRemoveAll(const std::string& folder) = 0;
+    // Returns once the file, or every file in the folder tree, is on disk.
+    virtual bool flush(const std::string& path) = 0;
+
+    // The journal: a small file read whole, and appended to a line at a
+    // time. An append creates the file hidden if it is missing and returns
+    // once the text is on disk.
+    virtual std::optional<std::string> readFile(const std::string& path) = 0;
+    virtual bool appendDurably(const std::string& path, const std::string& text) = 0;
 };
 
 class RegistryRecord {
@@ -50,9 +62,19 @@ using VersionReader = std::function<std::optional<std::string>(const std::string
 // Returns true when the version may be installed.
 using VersionValidator = std::function<bool(const std::string& version)>;
 
-// Replaces the installation's Events folder and database with the media's
-// and records the version. All or nothing: on failure the installation is
-// left as it was found.
+// Completes an install run that was cut off (killed, power cut) by the
+// journal it left in the installation folder: a run cut off before its
+// commit point is undone, one cut off after it is finished. True when there
+// was nothing to complete or it is complete; on false the journal stays
+// for the next attempt.
+bool completeInterruptedInstall(FileSystem& fs, RegistryRecord& registry,
+                                const std::string& installPath);
+
+// Completes an interrupted run first, then replaces the installation's
+// Events folder and database with the media's and records the version.
+// All or nothing, even when the process is killed at any moment: the next
+// run's completion of the journal leaves the installation as it was found
+// or fully installed.
 DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
                                    const std::string& mediaFolder, const std::string& installPath,
                                    const VersionReader& readVersion,

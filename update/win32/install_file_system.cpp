@@ -1,5 +1,6 @@
 #include "win32/install_file_system.hpp"
 
+#include "win32/durable_files.hpp"
 #include "win32/remove_folder_tree.hpp"
 
 #include "common/core/trace.hpp"
@@ -124,9 +125,7 @@ bool InstallFileSystem::copyFile(const std::string& src, const std::string& dst,
 bool InstallFileSystem::rename(const std::string& src, const std::string& dst) {
     // The scripting object of some platforms lacks MoveFolder; without the
     // replace flag an existing destination makes this fail.
-    if (MoveFileExW(ansiToWide(src).c_str(), ansiToWide(dst).c_str(), 0)) return true;
-    common::trace(common::win32Failure(L"MoveFileExW", GetLastError()));
-    return false;
+    return renameDurably(ansiToWide(src), ansiToWide(dst));
 }
 
 bool InstallFileSystem::canOpenExclusively(const std::string& path) {
@@ -136,6 +135,20 @@ bool InstallFileSystem::canOpenExclusively(const std::string& path) {
     if (file) return true;
     common::trace(common::win32Failure(L"CreateFileW", GetLastError()));
     return false;
+}
+
+bool InstallFileSystem::canRemoveAll(const std::string& folder) {
+    return canRemoveAllFiles(ansiToWide(folder));
+}
+
+bool InstallFileSystem::flush(const std::string& path) { return flushToDisk(ansiToWide(path)); }
+
+std::optional<std::string> InstallFileSystem::readFile(const std::string& path) {
+    return readSmallFile(ansiToWide(path));
+}
+
+bool InstallFileSystem::appendDurably(const std::string& path, const std::string& text) {
+    return update::appendDurably(ansiToWide(path), text);
 }
 
 }  // namespace update

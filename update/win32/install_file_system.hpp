@@ -5,6 +5,7 @@
 #include "common/core/failure.hpp"
 #include "common/win32/com.hpp"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ public:
     bool copyFile(const std::string& src, const std::string& dst, bool overwrite) override;
     bool rename(const std::string& src, const std::string& dst) override;
     bool canOpenExclusively(const std::string& path) override;
+    bool canRemoveAll(const std::string& folder) override;
+    bool flush(const std::string& path) override;
+    std::optional<std::string> readFile(const std::string& path) override;
+    bool appendDurably(const std::string& path, const std::string& text) override;
 
 private:
     using Arguments = std::vector<common::win32::unique_variant>;

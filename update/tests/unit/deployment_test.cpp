@@ -9,72 +9,124 @@ using namespace update;
 
 namespace {
 
+// The power going off: the fake stops where it stands and undoes nothing.
+struct PowerCut {};
+
+enum class Fault { Error, Crash };
+
 // In-memory tree: a path maps to nullopt for a folder or to file content.
-// Every changing call is numbered; the one numbered failAt fails, and a
-// failed copy leaves a partial result behind as a real disk could. Queries
-// are not numbered: a false answer there is a different tree, not a fault,
-// and those paths are covered by the precondition test.
+// Every changing call, the registry's included, is numbered; the one
+// numbered faultAt fails or cuts the power. A copy, a tree removal or an
+// append hit that way stops part way, as on a real disk, and a cut loses
+// what was written but not flushed. Queries are not numbered: a false
+// answer there is a different tree, not a fault, and those paths are
+// covered by the precondition test.
 class FakeFileSystem : public FileSystem {
 public:
     using Tree = std::map<std::string, std::optional<std::string>>;
     Tree tree;
     std::set<std::string> locked;
-    int failAt = -1;
+    std::set<std::string> unflushed;
+    Fault fault = Fault::Error;
+    int faultAt = -1;
     int calls = 0;
 
     void folder(const std::string& p) { tree[p] = std::nullopt; }
     void file(const std::string& p, const std::string& c) { tree[p] = c; }
 
+    // True when the call goes ahead whole.
+    bool next() { return calls++ != faultAt; }
+    // The result of a call that went ahead (whole or in part).
+    bool settle(bool whole) {
+        if (whole) return true;
+        if (fault == Fault::Crash) {
+            for (const auto& p : unflushed)
+                if (isFile(p)) tree[p] = "lost";
+            unflushed.clear();
+            throw PowerCut{};
+        }
+        return false;
+    }
+
     bool fileExists(const std::string& p) override { return isFile(p); }
     bool folderExists(const std::string& p) override { return isFolder(p); }
     bool deleteFolder(const std::string& p) override {
-        if (!tick() || !isFolder(p)) return false;
-        eraseTree(p);
-        return true;
+        const bool whole = next();
+        if (!isFolder(p)) return false;
+        for (const auto& path : under(p)) {
+            tree.erase(path);
+            if (!whole) break;
+        }
+        if (whole) tree.erase(p);
+        return settle(whole);
     }
     bool deleteFile(const std::string& p) override {
-        if (!tick() || !isFile(p)) return false;
-        tree.erase(p);
-        return true;
+        if (!next()) return settle(false);
+        return isFile(p) && tree.erase(p);
     }
     bool createFolder(const std::string& p) override {
-        if (!tick() || tree.count(p) || !isFolder(parent(p))) return false;
+        if (!next()) return settle(false);
+        if (tree.count(p) || !isFolder(parent(p))) return false;
         folder(p);
         return true;
     }
     bool copyFolder(const std::string& src, const std::string& dst) override {
-        const bool ok = tick();
+        const bool whole = next();
         if (!isFolder(src) || !isFolder(dst)) return false;
-        const std::string prefix = src + "\\";
-        int copied = 0;
-        for (const auto& [path, content] : Tree(tree)) {
-            if (path.rfind(prefix, 0) != 0) continue;
-            if (!ok && copied++ > 0) return false;  // partial copy, then fail
-            tree[dst + path.substr(src.size())] = content;
+        for (const auto& path : under(src)) {
+            const std::string to = dst + path.substr(src.size());
+            tree[to] = tree[path];
+            if (tree[to]) unflushed.insert(to);
+            if (!whole) break;
         }
-        return ok;
+        return settle(whole);
     }
     bool copyFile(const std::string& src, const std::string& dst, bool overwrite) override {
-        const bool ok = tick();
+        const bool whole = next();
         if (!isFile(src) || isFolder(dst) || !isFolder(parent(dst))) return false;
         if (isFile(dst) && !overwrite) return false;
-        tree[dst] = ok ? *tree[src] : std::string("partial");
-        return ok;
+        tree[dst] = whole ? *tree[src] : std::string("partial");
+        unflushed.insert(dst);
+        return settle(whole);
     }
     bool rename(const std::string& src, const std::string& dst) override {
-        if (!tick() || !tree.count(src) || tree.count(dst) || !isFolder(parent(dst))) return false;
-        Tree moved;
-        for (const auto& [path, content] : tree)
-            if (path == src || path.rfind(src + "\\", 0) == 0)
-                moved[dst + path.substr(src.size())] = content;
-        eraseTree(src);
-        tree.insert(moved.begin(), moved.end());
+        if (!next()) return settle(false);
+        if (!tree.count(src) || tree.count(dst) || !isFolder(parent(dst))) return false;
+        for (auto path : under(src)) {
+            const std::string to = dst + path.substr(src.size());
+            tree[to] = tree[path];
+            tree.erase(path);
+            if (unflushed.erase(path)) unflushed.insert(to);
+        }
+        tree[dst] = tree[src];
+        tree.erase(src);
+        if (unflushed.erase(src)) unflushed.insert(dst);
         return true;
     }
     bool canOpenExclusively(const std::string& p) override { return isFile(p) && !locked.count(p); }
+    bool canRemoveAll(const std::string& p) override {
+        for (const auto& path : under(p))
+            if (locked.count(path)) return false;
+        return isFolder(p);
+    }
+    bool flush(const std::string& p) override {
+        if (!next()) return settle(false);
+        unflushed.erase(p);
+        for (const auto& path : under(p)) unflushed.erase(path);
+        return tree.count(p);
+    }
+    std::optional<std::string> readFile(const std::string& p) override {
+        return isFile(p) ? tree[p] : std::nullopt;
+    }
+    bool appendDurably(const std::string& p, const std::string& text) override {
+        const bool whole = next();
+        if (isFolder(p) || !isFolder(parent(p))) return false;
+        auto& content = tree[p];
+        content = content.value_or("") + (whole ? text : text.substr(0, text.size() / 2));
+        return settle(whole);
+    }
 
 private:
-    bool tick() { return calls++ != failAt; }
     bool isFile(const std::string& p) const {
         auto it = tree.find(p);
         return it != tree.end() && it->second.has_value();
@@ -84,22 +136,26 @@ private:
         return it != tree.end() && !it->second.has_value();
     }
     static std::string parent(const std::string& p) { return p.substr(0, p.rfind('\\')); }
-    void eraseTree(const std::string& p) {
-        for (auto it = tree.begin(); it != tree.end();)
-            it = (it->first == p || it->first.rfind(p + "\\", 0) == 0) ? tree.erase(it)
-                                                                       : std::next(it);
+    std::vector<std::string> under(const std::string& p) const {
+        std::vector<std::string> paths;
+        for (const auto& [path, content] : tree)
+            if (path.rfind(p + "\\", 0) == 0) paths.push_back(path);
+        return paths;
     }
 };
 
 class FakeRegistry : public RegistryRecord {
 public:
+    explicit FakeRegistry(FakeFileSystem& fs) : fs_(fs) {}
     std::string version = "1.8.2";
-    bool fail = false;
     bool setInstalledVersion(const std::string& v) override {
-        if (fail) return false;
+        if (!fs_.next()) return fs_.settle(false);
         version = v;
         return true;
     }
+
+private:
+    FakeFileSystem& fs_;
 };
 
 class Deployment : public ::testing::Test {
@@ -128,12 +184,22 @@ protected:
             });
     }
 
+    // Everything a run may change: the files of both folders and the record.
+    using State = std::pair<FakeFileSystem::Tree, std::string>;
+    State state() const { return {fs.tree, registry.version}; }
+
     FakeFileSystem fs;
-    FakeRegistry registry;
+    FakeRegistry registry{fs};
     std::optional<std::string> version = "1.9.0";
     std::string validated;
     bool allowed = true;
 };
+
+std::string names(const FakeFileSystem::Tree& tree) {
+    std::string text;
+    for (const auto& [path, content] : tree) text += path + "=" + content.value_or("/") + " ";
+    return text;
+}
 
 TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
     ASSERT_EQ(run(), DeploymentResult::Success);
@@ -150,33 +216,63 @@ TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
     EXPECT_EQ(registry.version, "1.9.0");
 }
 
-TEST_F(Deployment, EveryFailingOperationLeavesInstallationUnchanged) {
+// Each changing call in turn fails or has the power cut under it. The next
+// run's completion of the journal, itself cut off at each of its calls in
+// turn and then run again, leaves the installation and the record exactly
+// as before the run or as after a whole install: nothing else, no stray
+// name. A failure the run reports has been undone at once.
+TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
+    const State before = state();
     ASSERT_EQ(run(), DeploymentResult::Success);
-    const int total = fs.calls;
-    for (int i = 0; i < total; ++i) {
-        fs = FakeFileSystem();
-        SetUp();
-        registry.version = "1.8.2";
-        const auto before = fs.tree;
-        fs.calls = 0;
-        fs.failAt = i;
-        const auto result = run();
-        if (result == DeploymentResult::Failed) {
-            EXPECT_EQ(fs.tree, before) << "failing operation " << i;
-            EXPECT_EQ(registry.version, "1.8.2") << "failing operation " << i;
-        } else {
-            // Only the clean-up of the old copies may fail after commit.
-            EXPECT_GE(i, total - 2) << "failing operation " << i;
-            EXPECT_EQ(fs.tree["I:\\Database\\OrvDb.mdb"], "new-db");
+    const State installed = state();
+    const int calls = fs.calls;
+
+    for (const Fault fault : {Fault::Error, Fault::Crash}) {
+        for (int at = 0; at < calls; ++at) {
+            SCOPED_TRACE((fault == Fault::Crash ? "power cut at call " : "failure of call ") +
+                         std::to_string(at));
+            fs = FakeFileSystem();
+            SetUp();
+            registry.version = before.second;
+            fs.fault = fault;
+            fs.faultAt = at;
+            std::optional<DeploymentResult> result;
+            try {
+                result = run();
+            } catch (const PowerCut&) {
+            }
+            ASSERT_EQ(result.has_value(), fault == Fault::Error);
+            if (result == DeploymentResult::Failed) {
+                EXPECT_EQ(state(), before);
+            }
+
+            const FakeFileSystem cutOff = fs;
+            const std::string cutOffVersion = registry.version;
+            for (int again = 0;; ++again) {
+                fs = cutOff;
+                registry.version = cutOffVersion;
+                fs.fault = Fault::Crash;
+                fs.faultAt = again;
+                fs.calls = 0;
+                bool cut = false;
+                try {
+                    EXPECT_TRUE(completeInterruptedInstall(fs, registry, "I:"));
+                } catch (const PowerCut&) {
+                    cut = true;
+                }
+                fs.faultAt = -1;
+                EXPECT_TRUE(completeInterruptedInstall(fs, registry, "I:"));
+                const State after = state();
+                EXPECT_TRUE(after == before || after == installed)
+                    << "completion cut at call " << again << ": " << names(after.first)
+                    << after.second;
+                if (result == DeploymentResult::Success) {
+                    EXPECT_EQ(after, installed);
+                }
+                if (!cut) break;
+            }
         }
     }
-}
-
-TEST_F(Deployment, RegistryFailureRollsBackFiles) {
-    registry.fail = true;
-    const auto before = fs.tree;
-    EXPECT_EQ(run(), DeploymentResult::Failed);
-    EXPECT_EQ(fs.tree, before);
 }
 
 TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
@@ -187,14 +283,17 @@ TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
     version.reset();  // unreadable version file
     EXPECT_EQ(run(), DeploymentResult::Failed);
     version = "1.9.0";
-    fs.locked.insert("I:\\Database\\OrvDb.mdb");
-    EXPECT_EQ(run(), DeploymentResult::Failed);
+    for (const char* held : {"I:\\Database\\OrvDb.mdb", "I:\\Events\\keep\\old.evt"}) {
+        fs.locked = {held};
+        EXPECT_EQ(run(), DeploymentResult::Failed) << held;
+    }
     fs.locked.clear();
     fs.tree.erase("I:\\Database\\OrvDb.mdb");
     EXPECT_EQ(run(), DeploymentResult::Failed);
     auto expected = before;
     expected.erase("I:\\Database\\OrvDb.mdb");
     EXPECT_EQ(fs.tree, expected);
+    EXPECT_EQ(fs.calls, 0);
 }
 
 TEST_F(Deployment, NoVersionFileDeploysWithoutValidationOrRegistry) {

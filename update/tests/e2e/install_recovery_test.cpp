@@ -1,0 +1,202 @@
+// Update.exe ended with TerminateProcess while it installs a large pack, then
+// started again with the same media and run to the end.
+#include "tests/e2e/update_fixture.hpp"
+
+#include "common/win32/unique_any.hpp"
+
+#include <functional>
+#include <set>
+
+namespace update_e2e {
+namespace {
+
+using namespace ui_harness;
+using namespace std::chrono_literals;
+
+constexpr int kBulkFolders = 40;
+constexpr int kFilesPerFolder = 50;
+constexpr Millis kInstallWait = 180s;
+
+// The install step as seen from outside while it runs: its journal (one
+// "<step> <value>" line per step) and the folders it names.
+class Progress {
+public:
+    explicit Progress(std::wstring installFolder) : folder_(std::move(installFolder)) {}
+
+    // False when there is no journal (not yet, or no more).
+    bool read() {
+        journal_.clear();
+        const common::win32::unique_hfile file(
+            CreateFileW(journalPath().c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr));
+        char buffer[4096];
+        DWORD got = 0;
+        if (!file) return false;
+        if (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
+            journal_.assign(buffer, got);
+        return true;
+    }
+    bool has(const std::string& step) const {
+        return journal_.find(step + " ") != std::string::npos;
+    }
+    // Entries directly in the folder the step's line names; 0 when it is not there.
+    int entriesOf(const std::string& step) const {
+        const auto at = journal_.find(step + " ");
+        const auto end = journal_.find("\r\n", at);
+        if (at == std::string::npos || end == std::string::npos) return 0;
+        const auto name = widen(journal_.substr(at + step.size() + 1, end - at - step.size() - 1));
+        return static_cast<int>(namesIn(joinPath(folder_, name)).size());
+    }
+
+    static std::set<std::wstring> namesIn(const std::wstring& folder) {
+        std::set<std::wstring> names;
+        WIN32_FIND_DATAW entry{};
+        const HANDLE find = FindFirstFileW(joinPath(folder, L"*").c_str(), &entry);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name != L"." && name != L"..") names.insert(name);
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+        return names;
+    }
+
+private:
+    std::wstring journalPath() const { return joinPath(folder_, L"Update.journal"); }
+
+    std::wstring folder_;
+    std::string journal_;
+};
+
+class InstallRecovery : public UpdateWizardTest {
+protected:
+    void SetUp() override {
+        UpdateWizardTest::SetUp();
+        makeMedia(L"1.9.2");
+        makeInstallation();
+        // About 2,000 files, so copying, flushing and removing each take a
+        // while; from the second run on, the installed Events holds as many.
+        for (int f = 0; f < kBulkFolders; ++f)
+            for (int n = 0; n < kFilesPerFolder; ++n)
+                writeFile(mediaFolder() + L"\\Events\\Events\\Bulk" + std::to_wstring(f) + L"\\e" +
+                              std::to_wstring(n) + L".evt",
+                          "event " + std::to_string(f * 1000 + n) + "\r\n");
+        mediaEvents_ = snapshotTree(joinPath(mediaFolder(), L"Events\\Events"));
+    }
+
+    // What a run replaces: an older recorded version, the installed database
+    // and a file only the old Events holds.
+    void prepareRun() {
+        writeRecord(L"1.9.0");
+        writeFile(joinPath(installFolder(), L"Database\\OrvDb.mdb"), "installed database");
+        writeFile(joinPath(installFolder(), L"Events\\Old\\gone.evt"), "only in the old folder");
+    }
+
+    void startInstall() {
+        startUpdate();
+        clickNextOnWelcome();
+        ASSERT_TRUE(waitForPage(L"fraInstall"));
+        nextButton().click();
+    }
+
+    // Starts Install and ends Update with TerminateProcess once `reached`
+    // holds, or the step is over (its journal gone). The window is not asked
+    // anything meanwhile: it does not answer while it installs. True when
+    // Update was ended inside the step, its journal still in the installation.
+    bool killWhen(const std::function<bool(const Progress&)>& reached) {
+        startInstall();
+        Progress progress(installFolder());
+        bool begun = false;
+        bool inside = false;
+        const auto deadline = std::chrono::steady_clock::now() + kInstallWait;
+        while (std::chrono::steady_clock::now() < deadline) {
+            inside = progress.read();
+            begun = begun || inside;
+            if (reached(progress) || (begun && !inside)) break;
+            Sleep(5);
+        }
+        update_->kill();
+        return inside && progress.read();
+    }
+
+    // Runs Update to its end with the same media: the installation is whole
+    // and installed, and nothing else is left in it.
+    void expectInstallCompletes() {
+        startInstall();
+        // GetWindowTextW reads another process's title without asking the
+        // window, which does not answer while it installs.
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                wchar_t title[32] = {};
+                GetWindowTextW(wizard_.handle(), title, 32);
+                return std::wstring(title) == L"Complete";
+            },
+            kInstallWait));
+        EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(currentPage());
+        EXPECT_EQ(snapshotTree(joinPath(installFolder(), L"Events")), mediaEvents_);
+        EXPECT_EQ(readFile(joinPath(installFolder(), L"Database\\OrvDb.mdb")),
+                  readFile(joinPath(mediaFolder(), L"Database\\OrvDb.mdb")));
+        EXPECT_EQ(recordedVersion(), L"1.9.2");
+        EXPECT_EQ(Progress::namesIn(installFolder()),
+                  (std::set<std::wstring>{L"Database", L"Events", L"Orvexa.exe"}));
+        EXPECT_EQ(Progress::namesIn(joinPath(installFolder(), L"Database")),
+                  std::set<std::wstring>{L"OrvDb.mdb"});
+        update_->kill();  // closing the success page is proven elsewhere
+    }
+
+    TreeSnapshot mediaEvents_;
+};
+
+TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
+    // Points in the order the step passes them. Short steps are often
+    // overtaken before the test sees them; the kill then lands a little later.
+    const int staged = 3 + kBulkFolders;  // entries of the pack's Events
+    struct Point {
+        const char* name;
+        std::function<bool(const Progress&)> reached;
+        bool registryWritten = false;
+    };
+    const Point points[] = {
+        {"journal begun", [](const Progress& p) { return p.has("stage-events"); }},
+        {"a quarter staged",
+         [=](const Progress& p) { return p.entriesOf("stage-events") > staged / 4; }},
+        {"half staged",
+         [=](const Progress& p) { return p.entriesOf("stage-events") > staged / 2; }},
+        {"all but a few staged",
+         [=](const Progress& p) { return p.entriesOf("stage-events") > staged - 4; }},
+        {"staged copy being flushed",
+         [=](const Progress& p) { return p.entriesOf("stage-events") == staged; }},
+        {"database staged", [](const Progress& p) { return p.has("stage-database"); }},
+        {"Events set aside", [](const Progress& p) { return p.has("aside-events"); }},
+        {"database set aside", [](const Progress& p) { return p.has("aside-database"); }},
+        {"commit point", [](const Progress& p) { return p.has("commit"); }},
+        {"removing the aside copies", [](const Progress& p) { return p.has("cleanup"); }, true},
+        {"aside copy half removed",
+         [=](const Progress& p) {
+             return p.has("cleanup") && p.entriesOf("aside-events") < staged / 2;
+         }},
+        {"aside copy nearly removed",
+         [=](const Progress& p) { return p.has("cleanup") && p.entriesOf("aside-events") < 4; }},
+    };
+    int interrupted = 0;
+    for (const auto& point : points) {
+        SCOPED_TRACE(point.name);
+        prepareRun();
+        const bool inside = killWhen(point.reached);
+        interrupted += inside;
+        if (point.registryWritten) {
+            // The next run finds the journal with the pack the registry
+            // already records as installed.
+            EXPECT_TRUE(inside);
+            EXPECT_EQ(recordedVersion(), L"1.9.2");
+        }
+        expectInstallCompletes();
+        if (HasFatalFailure()) return;
+    }
+    // Most points lie inside the step; were the kills all too late, the loop proved little.
+    EXPECT_GE(interrupted, static_cast<int>(std::size(points)) / 2);
+}
+
+}  // namespace
+}  // namespace update_e2e
