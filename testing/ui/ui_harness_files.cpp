@@ -25,13 +25,6 @@ std::wstring windowsPathFromUnix(const std::wstring& path) {
     return converted;
 }
 
-std::wstring buildTreePath(const std::wstring& relative) {
-    const auto root = environmentVariable(L"WINE_TEST_ROOT");
-    if (root.empty()) throw HarnessError("WINE_TEST_ROOT is not set");
-    return relative.empty() ? windowsPathFromUnix(root)
-                            : joinPath(windowsPathFromUnix(root), relative);
-}
-
 std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
     if (folder.empty()) return name;
     const wchar_t last = folder.back();
