@@ -194,6 +194,8 @@ std::wstring saveScreenshot(const Window& window, const std::wstring& name);
 // ---------------------------------------------------------------- paths and files
 
 std::wstring environmentVariable(const std::wstring& name);  // empty when unset
+// A program or file the test run names in `variable`, as a Windows path; throws if unset.
+std::wstring pathFromEnvironment(const std::wstring& variable);
 // "/a/b" -> "Z:\a\b" (Wine maps the Unix root as drive Z:). Windows paths pass unchanged.
 std::wstring windowsPathFromUnix(const std::wstring& path);
 std::wstring joinPath(const std::wstring& folder, const std::wstring& name);

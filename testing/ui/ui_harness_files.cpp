@@ -18,6 +18,12 @@ std::wstring environmentVariable(const std::wstring& name) {
     return value;
 }
 
+std::wstring pathFromEnvironment(const std::wstring& variable) {
+    const auto path = environmentVariable(variable);
+    if (path.empty()) throw HarnessError(variable + L" is not set");
+    return windowsPathFromUnix(path);
+}
+
 std::wstring windowsPathFromUnix(const std::wstring& path) {
     if (path.empty() || path.front() != L'/') return path;
     std::wstring converted = L"Z:" + path;

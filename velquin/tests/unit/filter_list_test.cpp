@@ -68,7 +68,9 @@ TEST(FilterList, InsertPutsTheNameFirstAndRefusesAResultOf512BytesOrMore) {
         Value v = make(before);
         EXPECT_EQ(InsertFilterName(v.bytes, v.count), after.has_value());
         EXPECT_EQ(text(v), after.value_or(before));
-        if (!after) EXPECT_EQ(v.bytes, make(before).bytes);
+        if (!after) {
+            EXPECT_EQ(v.bytes, make(before).bytes);
+        }
     }
     Value oversized = make(""s);
     oversized.count = kFilterBufferSize + 1;
