@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/unique_any.hpp"
 #include "ui_harness.hpp"
 
 namespace bench {
@@ -36,8 +37,8 @@ inline DWORD run(std::wstring commandLine) {
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &info))
         throw ui_harness::HarnessError(L"cannot start " + commandLine);
-    const ui_harness::UniqueHandle process(info.hProcess);
-    const ui_harness::UniqueHandle thread(info.hThread);
+    const common::win32::unique_handle process(info.hProcess);
+    const common::win32::unique_handle thread(info.hThread);
     if (WaitForSingleObject(process.get(), 600000) != WAIT_OBJECT_0) {
         TerminateProcess(process.get(), 1);
         throw ui_harness::HarnessError(L"timed out: " + commandLine);

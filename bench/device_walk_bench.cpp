@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "bench_clock.hpp"
-#include "e2e_support.hpp"
+#include "tests/e2e/e2e_support.hpp"
 
 namespace {
 

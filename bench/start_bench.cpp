@@ -19,8 +19,8 @@ double timeToFirstWindow(const std::wstring& program) {
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &info))
         throw HarnessError(L"cannot start " + program);
-    const UniqueHandle process(info.hProcess);
-    const UniqueHandle thread(info.hThread);
+    const common::win32::unique_handle process(info.hProcess);
+    const common::win32::unique_handle thread(info.hThread);
     while (topLevelWindows(info.dwProcessId).empty()) {
         if (bench::now() - start > 60) throw HarnessError(L"no window from " + program);
         Sleep(1);

@@ -195,13 +195,6 @@ Window findControl(const Window& parent, const ControlQuery& query) {
     throw HarnessError(L"no " + describe(query) + L" in window \"" + parent.text() + L"\"");
 }
 
-Window waitForControl(const Window& parent, const ControlQuery& query, Millis timeout) {
-    std::optional<Window> found;
-    waitUntil([&] { return (found = tryFindControl(parent, query)).has_value(); }, timeout);
-    if (found) return *found;
-    throw HarnessError(L"timed out waiting for " + describe(query));
-}
-
 namespace {
 
 struct TopLevelSearch {
@@ -232,20 +225,10 @@ std::vector<Window> topLevelWindows(DWORD processId, const WindowQuery& query) {
     return search.found;
 }
 
-std::optional<Window> tryWaitForWindow(DWORD processId, const WindowQuery& query, Millis timeout) {
-    std::optional<Window> found;
-    waitUntil(
-        [&] {
-            const auto windows = topLevelWindows(processId, query);
-            if (!windows.empty()) found = windows.front();
-            return found.has_value();
-        },
-        timeout);
-    return found;
-}
-
 Window waitForWindow(DWORD processId, const WindowQuery& query, Millis timeout) {
-    if (auto found = tryWaitForWindow(processId, query, timeout)) return *found;
+    std::vector<Window> found;
+    waitUntil([&] { return !(found = topLevelWindows(processId, query)).empty(); }, timeout);
+    if (!found.empty()) return found.front();
     std::wstring present;
     for (const auto& window : topLevelWindows(processId, {.visibleOnly = false}))
         present += L" [" + window.className() + L" \"" + window.text() + L"\"]";
@@ -372,8 +355,6 @@ Window Process::waitForWindow(const WindowQuery& query, Millis timeout) const {
     return ui_harness::waitForWindow(id_, query, Millis{0});  // throws, listing what is there
 }
 
-Window Process::waitForMainWindow(Millis timeout) const { return waitForWindow({}, timeout); }
-
 // ---------------------------------------------------------------- message boxes
 
 namespace {
@@ -390,12 +371,16 @@ std::wstring messageText(const Window& dialog) {
 
 }  // namespace
 
+namespace {
+
 MessageBoxView readMessageBox(const Window& dialog) {
     MessageBoxView view{dialog, dialog.text(), messageText(dialog), {}};
     for (const auto& button : findControls(dialog, {.className = L"Button", .visibleOnly = true}))
         view.buttons.push_back(button.text());
     return view;
 }
+
+}  // namespace
 
 void MessageBoxView::press(const std::wstring& buttonText) const {
     for (const auto& button : findControls(window, {.className = L"Button", .visibleOnly = true})) {

@@ -63,8 +63,8 @@ public:
     int controlId() const;
     bool enabled() const;
     bool visible() const;  // IsWindowVisible: it and all its parents are shown
-    RECT screenRect() const;
     Window parent() const;
+    RECT screenRect() const;
 
     // Every descendant, in EnumChildWindows order (z-order, depth first).
     std::vector<Window> descendants() const;
@@ -99,9 +99,6 @@ struct ControlQuery {
 std::optional<Window> tryFindControl(const Window& parent, const ControlQuery& query);
 Window findControl(const Window& parent, const ControlQuery& query);  // throws
 std::vector<Window> findControls(const Window& parent, const ControlQuery& query);
-// Waits until a matching control appears (e.g. after a page change).
-Window waitForControl(const Window& parent, const ControlQuery& query,
-                      Millis timeout = kDefaultWait);
 
 // What a top-level window must match; empty fields match anything.
 struct WindowQuery {
@@ -112,8 +109,6 @@ struct WindowQuery {
 
 // Top-level windows (EnumWindows) owned by the process `processId`.
 std::vector<Window> topLevelWindows(DWORD processId, const WindowQuery& query = {});
-std::optional<Window> tryWaitForWindow(DWORD processId, const WindowQuery& query,
-                                       Millis timeout = kDefaultWait);
 Window waitForWindow(DWORD processId, const WindowQuery& query, Millis timeout = kDefaultWait);
 
 // Waits until the window's text equals `title`.
@@ -153,8 +148,6 @@ public:
     Window waitForWindow(const WindowQuery& query, Millis timeout = kDefaultWait) const;
     std::optional<Window> tryWaitForWindow(const WindowQuery& query,
                                            Millis timeout = kDefaultWait) const;
-    // The first visible top-level window, once the program shows one.
-    Window waitForMainWindow(Millis timeout = kDefaultWait) const;
 
 private:
     Process(common::win32::unique_handle process, DWORD id)
@@ -176,8 +169,6 @@ struct MessageBoxView {
     void press(const std::wstring& buttonText) const;
 };
 
-// Reads a dialog window as a message box.
-MessageBoxView readMessageBox(const Window& dialog);
 // Waits for a "#32770" window of the process (optionally with that caption)
 // that has a message text, and reads it.
 std::optional<MessageBoxView> tryWaitForMessageBox(DWORD processId,
@@ -200,9 +191,6 @@ void chooseFileInOpenDialog(DWORD processId, const std::wstring& windowsPath,
 // <screens>/<name>.bmp; the Wine runner turns it into <name>.png afterwards.
 // Brings the window to the front first. Returns the file written.
 std::wstring saveScreenshot(const Window& window, const std::wstring& name);
-std::wstring saveScreenScreenshot(const std::wstring& name);
-// Where screenshots go: the runner's pending folder, else <build>/screens.
-std::wstring screenshotFolder();
 
 // ---------------------------------------------------------------- display scale
 
@@ -239,10 +227,10 @@ std::vector<TextMeasure> measureTexts(const Window& window);
 // ---------------------------------------------------------------- paths and files
 
 std::wstring environmentVariable(const std::wstring& name);  // empty when unset
+// A program or file the test run names in `variable`, as a Windows path; throws if unset.
+std::wstring pathFromEnvironment(const std::wstring& variable);
 // "/a/b" -> "Z:\a\b" (Wine maps the Unix root as drive Z:). Windows paths pass unchanged.
 std::wstring windowsPathFromUnix(const std::wstring& path);
-// <WINE_TEST_ROOT>/<relative> as a Windows path; throws if WINE_TEST_ROOT is unset.
-std::wstring buildTreePath(const std::wstring& relative);
 std::wstring joinPath(const std::wstring& folder, const std::wstring& name);
 
 void writeFile(const std::wstring& path, const std::string& bytes);  // creates parent folders

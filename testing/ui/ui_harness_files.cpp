@@ -18,18 +18,17 @@ std::wstring environmentVariable(const std::wstring& name) {
     return value;
 }
 
+std::wstring pathFromEnvironment(const std::wstring& variable) {
+    const auto path = environmentVariable(variable);
+    if (path.empty()) throw HarnessError(variable + L" is not set");
+    return windowsPathFromUnix(path);
+}
+
 std::wstring windowsPathFromUnix(const std::wstring& path) {
     if (path.empty() || path.front() != L'/') return path;
     std::wstring converted = L"Z:" + path;
     std::replace(converted.begin(), converted.end(), L'/', L'\\');
     return converted;
-}
-
-std::wstring buildTreePath(const std::wstring& relative) {
-    const auto root = environmentVariable(L"WINE_TEST_ROOT");
-    if (root.empty()) throw HarnessError("WINE_TEST_ROOT is not set");
-    return relative.empty() ? windowsPathFromUnix(root)
-                            : joinPath(windowsPathFromUnix(root), relative);
 }
 
 std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {

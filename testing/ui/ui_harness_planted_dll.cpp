@@ -10,18 +10,12 @@ std::wstring appDefaultsKey(const std::wstring& program) {
     return L"Software\\Wine\\AppDefaults\\" + program;
 }
 
-std::wstring toolPath(const wchar_t* variable) {
-    const std::wstring path = environmentVariable(variable);
-    if (path.empty()) throw HarnessError(std::wstring(variable) + L" is not set");
-    return windowsPathFromUnix(path);
-}
-
 }  // namespace
 
 PlantedVersionDll::PlantedVersionDll(const std::wstring& folder, std::vector<std::wstring> programs)
     : folder_(folder), programs_(std::move(programs)) {
     programs_.push_back(kUnguardedLoader);
-    copyFile(toolPath(L"PLANTED_DLL"), joinPath(folder_, L"version.dll"));
+    copyFile(pathFromEnvironment(L"PLANTED_DLL"), joinPath(folder_, L"version.dll"));
     // In the prefix's registry: Wine's loader does not take WINEDLLOVERRIDES
     // from the environment a parent hands to CreateProcess.
     for (const auto& program : programs_)
@@ -40,7 +34,7 @@ bool PlantedVersionDll::loaded() const {
 
 bool PlantedVersionDll::foundByUnguardedProgram() const {
     const std::wstring loader = joinPath(folder_, kUnguardedLoader);
-    copyFile(toolPath(L"UNGUARDED_LOADER"), loader);
+    copyFile(pathFromEnvironment(L"UNGUARDED_LOADER"), loader);
     const auto unguarded = Process::start(loader);
     if (unguarded.waitForExit() != DWORD{0})
         throw HarnessError("the unguarded loader did not load version.dll");

@@ -44,7 +44,12 @@ std::wstring captureRect(const RECT& rect, const std::wstring& name) {
     bytes.append(static_cast<const char*>(pixels), header.biSizeImage);
 
     // Written under a temporary name so the runner never converts half a file.
-    const auto target = joinPath(screenshotFolder(), name + L".bmp");
+    // The runner's pending folder, else <build>/screens.
+    const auto pending = environmentVariable(L"WINE_RUN_SCREENS");
+    const auto root = environmentVariable(L"WINE_TEST_ROOT");
+    if (pending.empty() && root.empty()) throw HarnessError("WINE_TEST_ROOT is not set");
+    const auto folder = windowsPathFromUnix(pending.empty() ? root + L"/screens" : pending);
+    const auto target = joinPath(folder, name + L".bmp");
     writeFile(target + L".part", bytes);
     if (!MoveFileExW((target + L".part").c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
         throw HarnessError(L"cannot write " + target);
@@ -53,11 +58,6 @@ std::wstring captureRect(const RECT& rect, const std::wstring& name) {
 
 }  // namespace
 
-std::wstring screenshotFolder() {
-    const auto pending = environmentVariable(L"WINE_RUN_SCREENS");
-    return pending.empty() ? buildTreePath(L"screens") : windowsPathFromUnix(pending);
-}
-
 std::wstring saveScreenshot(const Window& window, const std::wstring& name) {
     SetForegroundWindow(window.handle());
     RedrawWindow(window.handle(), nullptr, nullptr,
@@ -65,11 +65,6 @@ std::wstring saveScreenshot(const Window& window, const std::wstring& name) {
     // Painting happens in the program's own thread; give it a moment.
     Sleep(300);
     return captureRect(window.screenRect(), name);
-}
-
-std::wstring saveScreenScreenshot(const std::wstring& name) {
-    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    return captureRect(screen, name);
 }
 
 }  // namespace ui_harness

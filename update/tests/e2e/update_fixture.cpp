@@ -4,17 +4,6 @@ namespace update_e2e {
 
 using namespace ui_harness;
 
-namespace {
-
-std::wstring requiredPath(const wchar_t* variable) {
-    const auto value = environmentVariable(variable);
-    if (value.empty())
-        throw HarnessError(L"environment variable " + std::wstring(variable) + L" not set");
-    return windowsPathFromUnix(value);
-}
-
-}  // namespace
-
 void UpdateWizardTest::SetUp() { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kRecordKey); }
 
 void UpdateWizardTest::TearDown() {
@@ -25,7 +14,7 @@ void UpdateWizardTest::TearDown() {
 
 void UpdateWizardTest::makeMedia(const std::wstring& packVersion) {
     const auto media = mediaFolder();
-    copyFile(requiredPath(L"UPDATE_EXE"), mediaUpdateExe());
+    copyFile(pathFromEnvironment(L"UPDATE_EXE"), mediaUpdateExe());
     writeFile(joinPath(media, L"Events\\Events\\alarms.evt"), "pack alarms\r\n");
     writeFile(joinPath(media, L"Events\\Events\\Shift\\night.evt"), std::string("pack\0night", 10));
     createFolders(joinPath(media, L"Events\\Events\\Empty"));
@@ -61,7 +50,7 @@ std::optional<std::wstring> UpdateWizardTest::recordedVersion() const {
 }
 
 std::string UpdateWizardTest::debugOutput() const {
-    return readFile(requiredPath(L"UPDATE_E2E_STDERR"));
+    return readFile(pathFromEnvironment(L"UPDATE_E2E_STDERR"));
 }
 
 void UpdateWizardTest::startUpdate(const LaunchOptions& options) {

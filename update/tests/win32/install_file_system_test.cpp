@@ -1,69 +1,63 @@
-// The install step's file operations and the tree removal on real files of the prefix.
+// The install step's file operations and the tree removal on real files of the
+// prefix: what the scripting object and the file calls really do.
 #include "win32/install_file_system.hpp"
 #include "win32/remove_folder_tree.hpp"
 
-#include "tests/win32/test_support.hpp"
-
+#include "common/win32/ansi_text.hpp"
 #include "common/win32/com.hpp"
+#include "ui_harness.hpp"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace testing_support;
+using common::win32::ansiToWide;
+using common::win32::wideToAnsi;
+using namespace ui_harness;
 
 class InstallFiles : public ::testing::Test {
 protected:
-    std::wstring at(const std::wstring& relative) const { return temp.path() + L"\\" + relative; }
+    std::wstring at(const std::wstring& relative) const { return temp / relative; }
     std::string ansiAt(const std::wstring& relative) const { return wideToAnsi(at(relative)); }
 
     common::Failure comFailure;
     const common::win32::unique_couninitialize_call com = common::win32::initializeCom(comFailure);
-    TempFolder temp;
+    TempFolder temp{L"install-files"};
     update::InstallFileSystem fs;
 };
 
-TEST_F(InstallFiles, ExistenceTellsFilesFromFolders) {
+TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrReportsFalse) {
     ASSERT_TRUE(fs.created());
-    writeFile(at(L"f.txt"), "x");
-    EXPECT_TRUE(fs.fileExists(ansiAt(L"f.txt")));
-    EXPECT_FALSE(fs.folderExists(ansiAt(L"f.txt")));
-    EXPECT_TRUE(fs.folderExists(temp.ansi()));
-    EXPECT_FALSE(fs.fileExists(temp.ansi()));
-    EXPECT_FALSE(fs.fileExists(ansiAt(L"missing")));
-}
-
-TEST_F(InstallFiles, CopyFolderPutsFilesAndSubfoldersIntoTheExistingDestination) {
     writeFile(at(L"src\\top.txt"), "top");
     writeFile(at(L"src\\sub\\deep\\d.txt"), "deep");
-    makeFolders(at(L"src\\empty"));
-    makeFolders(at(L"dst"));
-    ASSERT_TRUE(fs.copyFolder(ansiAt(L"src"), ansiAt(L"dst")));
-    EXPECT_EQ(snapshot(at(L"dst")), snapshot(at(L"src")));
-}
+    createFolders(at(L"src\\empty"));
+    createFolders(at(L"dst"));
+    writeFile(at(L"a.mdb"), "a");
+    writeFile(at(L"b.mdb"), "b");
 
-TEST_F(InstallFiles, FailedCallsAreFalseResults) {
-    makeFolders(at(L"dst"));
+    EXPECT_TRUE(fs.fileExists(ansiAt(L"a.mdb")));
+    EXPECT_FALSE(fs.folderExists(ansiAt(L"a.mdb")));
+    EXPECT_TRUE(fs.folderExists(ansiAt(L"dst")));
+    EXPECT_FALSE(fs.fileExists(ansiAt(L"dst")));
+    EXPECT_FALSE(fs.fileExists(ansiAt(L"missing")));
+
+    ASSERT_TRUE(fs.copyFolder(ansiAt(L"src"), ansiAt(L"dst")));
+    EXPECT_EQ(snapshotTree(at(L"dst")), snapshotTree(at(L"src")));
+
     EXPECT_FALSE(fs.copyFolder(ansiAt(L"nothing"), ansiAt(L"dst")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"nothing.mdb"), ansiAt(L"dst\\x.mdb"), false));
     EXPECT_FALSE(fs.createFolder(ansiAt(L"no\\such\\parent")));
     EXPECT_FALSE(fs.deleteFile(ansiAt(L"nothing.mdb")));
     EXPECT_FALSE(fs.deleteFolder(ansiAt(L"nothing")));
-    writeFile(at(L"a.mdb"), "a");
-    writeFile(at(L"b.mdb"), "b");
     EXPECT_FALSE(fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"b.mdb"), false));
     EXPECT_EQ(readFile(at(L"b.mdb")), "b");
     EXPECT_TRUE(fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"b.mdb"), true));
     EXPECT_EQ(readFile(at(L"b.mdb")), "a");
-}
 
-TEST_F(InstallFiles, RenameNeverReplaces) {
-    makeFolders(at(L"one"));
-    writeFile(at(L"two\\keep.txt"), "keep");
-    EXPECT_FALSE(fs.rename(ansiAt(L"one"), ansiAt(L"two")));
-    EXPECT_EQ(readFile(at(L"two\\keep.txt")), "keep");
-    EXPECT_TRUE(fs.rename(ansiAt(L"one"), ansiAt(L"three")));
-    EXPECT_TRUE(exists(at(L"three")));
+    EXPECT_FALSE(fs.rename(ansiAt(L"src"), ansiAt(L"dst"))) << "a rename must never replace";
+    EXPECT_EQ(readFile(at(L"dst\\top.txt")), "top");
+    EXPECT_TRUE(fs.rename(ansiAt(L"src"), ansiAt(L"moved")));
+    EXPECT_TRUE(folderExists(at(L"moved\\empty")));
 }
 
 TEST_F(InstallFiles, ExclusiveOpenFailsWhileAnyoneHoldsTheFile) {
@@ -84,49 +78,71 @@ TEST_F(InstallFiles, AnsiPathsWithBlanksAndAccentsReachTheRightFiles) {
     ASSERT_EQ(GetACP(), 1252u) << "the accented name below is CP1252 text";
     const std::wstring folder = L"Prog Files\\Orv\u00e9xa";
     writeFile(at(folder + L"\\a.txt"), "a");
-    const std::string ansiFolder = temp.ansi() + "\\Prog Files\\Orv\xe9xa";
+    const std::string ansiFolder = wideToAnsi(temp.path()) + "\\Prog Files\\Orv\xe9xa";
     EXPECT_TRUE(fs.folderExists(ansiFolder));
     EXPECT_TRUE(fs.fileExists(ansiFolder + "\\a.txt"));
     EXPECT_TRUE(fs.copyFile(ansiFolder + "\\a.txt", ansiFolder + "\\b.txt", false));
     EXPECT_EQ(readFile(at(folder + L"\\b.txt")), "a");
     EXPECT_TRUE(fs.deleteFolder(ansiFolder));
-    EXPECT_FALSE(exists(at(folder)));
+    EXPECT_FALSE(folderExists(at(folder)));
 }
 
-TEST(FolderTreeRemoval, RemovesReadOnlyFilesAndFolders) {
-    TempFolder temp;
-    const std::wstring root = temp.path() + L"\\Events";
+// Under Wine, whose own link calls are stubs, a host symbolic link stands in.
+bool makeFolderLink(const std::wstring& link, const std::wstring& target) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto toUnix = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    const auto isLink = [&] {
+        const DWORD a = GetFileAttributesW(link.c_str());
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+    };
+    if (!toUnix) {
+        CreateSymbolicLinkW(
+            link.c_str(), target.c_str(),
+            SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+        return isLink();
+    }
+    const auto hostPath = [&](const std::wstring& path) {
+        char* name = toUnix(path.c_str());
+        const std::wstring result = name ? ansiToWide(name) : std::wstring();
+        HeapFree(GetProcessHeap(), 0, name);
+        return result;
+    };
+    // Wine starts a host program detached and may report failure although it
+    // runs, so its effect is awaited instead.
+    try {
+        Process::start(L"Z:\\bin\\ln", {.arguments = {L"-s", hostPath(target), hostPath(link)}})
+            .waitForExit(Millis{10000});
+    } catch (const HarnessError&) {
+    }
+    return waitUntil(isLink, Millis{10000});
+}
+
+TEST(FolderTreeRemoval, RemovesReadOnlyEntriesButNeverWhatALinkPointsTo) {
+    const TempFolder temp(L"tree-removal");
+    const std::wstring root = temp / L"Events";
+    const std::wstring outside = temp / L"Outside";
     writeFile(root + L"\\ro.txt", "r");
     writeFile(root + L"\\sub\\ro2.txt", "r");
-    setReadOnly(root + L"\\ro.txt");
-    setReadOnly(root + L"\\sub\\ro2.txt");
-    setReadOnly(root + L"\\sub");
-    EXPECT_TRUE(update::removeFolderTree(root));
-    EXPECT_FALSE(exists(root));
-}
-
-TEST(FolderTreeRemoval, NeverDeletesThroughALinkedFolder) {
-    TempFolder temp;
-    const std::wstring root = temp.path() + L"\\Events";
-    const std::wstring outside = temp.path() + L"\\Outside";
-    writeFile(root + L"\\own.txt", "own");
     writeFile(outside + L"\\keep.txt", "keep");
     writeFile(outside + L"\\sub\\deep.txt", "deep");
+    for (const auto& readOnly : {L"\\ro.txt", L"\\sub\\ro2.txt", L"\\sub"})
+        ASSERT_TRUE(SetFileAttributesW((root + readOnly).c_str(), FILE_ATTRIBUTE_READONLY));
+    const TreeSnapshot before = snapshotTree(outside);
+
+    EXPECT_TRUE(update::removeFolderTree(root));
+    EXPECT_FALSE(folderExists(root));
+    EXPECT_FALSE(update::removeFolderTree(root)) << "a missing folder";
+    writeFile(root, "a file");
+    EXPECT_FALSE(update::removeFolderTree(root)) << "a file";
+    EXPECT_TRUE(fileExists(root));
+    DeleteFileW(root.c_str());
+
+    writeFile(root + L"\\own.txt", "own");
     if (!makeFolderLink(root + L"\\linked", outside)) GTEST_SKIP() << "no folder links here";
-    const Tree before = snapshot(outside);
-
     update::removeFolderTree(root);  // may leave a link that cannot go on its own
-
-    EXPECT_FALSE(exists(root + L"\\own.txt"));
-    EXPECT_EQ(snapshot(outside), before);
-}
-
-TEST(FolderTreeRemoval, RefusesWhatIsNotAFolder) {
-    TempFolder temp;
-    writeFile(temp.path() + L"\\file", "f");
-    EXPECT_FALSE(update::removeFolderTree(temp.path() + L"\\file"));
-    EXPECT_TRUE(exists(temp.path() + L"\\file"));
-    EXPECT_FALSE(update::removeFolderTree(temp.path() + L"\\missing"));
+    EXPECT_FALSE(fileExists(root + L"\\own.txt"));
+    EXPECT_EQ(snapshotTree(outside), before);
 }
 
 }  // namespace

@@ -1,88 +1,67 @@
-// Runs under Wine against the prefix's real registry.
+// The record read and written through the ANSI registry calls of the prefix,
+// with values stored as single-byte text the way those calls store them.
 #include "win32/md_read_registry.hpp"
 
-#include "common/win32/unique_any.hpp"
+#include "ui_harness.hpp"
 
 #include <gtest/gtest.h>
-#include <windows.h>
-
-#include <string>
 
 namespace {
 
-const char* const kKey = "SOFTWARE\\KVB\\Orvexa";
+using namespace std::string_literals;
+using ui_harness::RegKey;
+
+const wchar_t kKey[] = L"SOFTWARE\\KVB\\Orvexa";
 
 class RegistryRecord : public ::testing::Test {
 protected:
-    void SetUp() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey); }
-    void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey); }
-
-    static void put(const char* name, DWORD type, const std::string& bytes) {
-        common::win32::unique_hkey key;
-        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kKey, key.put()), ERROR_SUCCESS);
-        ASSERT_EQ(
-            RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-    }
-    static bool keyExists() {
-        common::win32::unique_hkey key;
-        return RegOpenKeyA(HKEY_LOCAL_MACHINE, kKey, key.put()) == ERROR_SUCCESS;
-    }
+    void SetUp() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kKey); }
+    void TearDown() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kKey); }
 };
 
-TEST_F(RegistryRecord, MissingKeyReadsNothingAndWritesNothing) {
+TEST_F(RegistryRecord, BothValuesReadAsTheQueryLeavesThem) {
+    const struct {
+        const char* what;
+        DWORD type;
+        std::string bytes;
+        std::int32_t status;
+        std::string text;
+    } cases[] = {
+        {"cut at its NUL, blanks trimmed", REG_SZ, "  1.9.0  \0x"s, 0, "1.9.0"},
+        {"stored without a NUL", REG_SZ, "C:\\Orvexa\t"s, 0, "C:\\Orvexa\t"},
+        {"254 characters and the NUL fit", REG_SZ, std::string(254, 'a') + '\0', 0,
+         std::string(254, 'a')},
+        {"255 characters do not", REG_SZ, std::string(255, 'a') + '\0', -1, ""},
+        {"another type, its raw bytes", REG_BINARY, "1.9.1"s, 0, "1.9.1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto key = RegKey::create(HKEY_LOCAL_MACHINE, kKey);
+        for (const char* name : {"Version", "Installpath"})
+            ASSERT_EQ(RegSetValueExA(key.get(), name, 0, c.type,
+                                     reinterpret_cast<const BYTE*>(c.bytes.data()),
+                                     static_cast<DWORD>(c.bytes.size())),
+                      ERROR_SUCCESS);
+        std::string version = "stale", path = "stale";
+        EXPECT_EQ(update::GetInstalledVersion(version), c.status);
+        EXPECT_EQ(version, c.text);
+        EXPECT_EQ(update::GetInstallPath(path), c.status);
+        EXPECT_EQ(path, c.text);
+    }
+}
+
+TEST_F(RegistryRecord, MissingKeyOrValueReadsNothingAndTheWriteMakesNoKey) {
     std::string text = "stale";
     EXPECT_EQ(update::GetInstalledVersion(text), -1);
     EXPECT_EQ(text, "");
-    EXPECT_EQ(update::GetInstallPath(text), -1);
     EXPECT_FALSE(update::SetInstalledVersion("1.9.2"));
-    EXPECT_FALSE(keyExists());
-}
+    EXPECT_FALSE(RegKey::open(HKEY_LOCAL_MACHINE, kKey));
 
-TEST_F(RegistryRecord, ValuesAreCutAtNulAndTrimmedOfBlanksOnly) {
-    put("Version", REG_SZ, std::string("  1.9.0  \0x", 11));
-    put("Installpath", REG_SZ, std::string("C:\\Orvexa\t", 10));  // no terminating NUL
-    std::string version, path;
-    EXPECT_EQ(update::GetInstalledVersion(version), 0);
-    EXPECT_EQ(version, "1.9.0");
-    EXPECT_EQ(update::GetInstallPath(path), 0);
-    EXPECT_EQ(path, "C:\\Orvexa\t");
-}
-
-TEST_F(RegistryRecord, ValueMustFitTheBufferWithItsNul) {
-    put("Installpath", REG_SZ, std::string(254, 'a') + '\0');
-    std::string path;
-    EXPECT_EQ(update::GetInstallPath(path), 0);
-    EXPECT_EQ(path.size(), 254u);
-    put("Installpath", REG_SZ, std::string(255, 'a') + '\0');
-    EXPECT_EQ(update::GetInstallPath(path), -1);
-    EXPECT_EQ(path, "");
-}
-
-TEST_F(RegistryRecord, OtherTypesAreReadAsRawBytesAndMissingValuesFail) {
-    put("Version", REG_BINARY, std::string("1.9.1", 5));
-    std::string version, path;
-    EXPECT_EQ(update::GetInstalledVersion(version), 0);
-    EXPECT_EQ(version, "1.9.1");
-    EXPECT_EQ(update::GetInstallPath(path), -1);
-}
-
-TEST_F(RegistryRecord, WrittenVersionIsFiveCharactersAndOneNul) {
-    put("Version", REG_SZ, std::string("1.8.2", 6));
+    RegKey::create(HKEY_LOCAL_MACHINE, kKey).setString(L"Version", L"1.8.2");
+    EXPECT_EQ(update::GetInstallPath(text), -1);
     ASSERT_TRUE(update::SetInstalledVersion("1.9.2"));
-    common::win32::unique_hkey key;
-    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kKey, key.put()), ERROR_SUCCESS);
-    char data[16] = {};
-    DWORD type = 0, size = sizeof data;
-    ASSERT_EQ(RegQueryValueExA(key.get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(data),
-                               &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(std::string(data, size), std::string("1.9.2", 6));
-    std::string version;
-    EXPECT_EQ(update::GetInstalledVersion(version), 0);
-    EXPECT_EQ(version, "1.9.2");
+    EXPECT_EQ(update::GetInstalledVersion(text), 0);
+    EXPECT_EQ(text, "1.9.2");
 }
 
 }  // namespace

@@ -106,60 +106,31 @@ TEST_F(VelquinDialog, ListsPresentPortsSortedAndStartsQuiet) {
     EXPECT_EQ(control(kDevices).items()[1], L"Beta Port (COM8)");
 }
 
-TEST_F(VelquinDialog, ConfigureAddsOurEntryInFrontOnceAndEnablesTest) {
-    registerDummyDriver();
-    struct Device {
-        FakePort port;
-        std::optional<std::string> before;
-        std::string after;
-    };
-    const std::vector<Device> devices = {
-        {{L"ROOT\\VELQUINTEST\\0001", L"No Filters (COM5)"}, std::nullopt, "kelPortHi\0\0"s},
-        {{L"ROOT\\VELQUINTEST\\0002", L"Other Filter (COM6)"},
-         "serenum\0\0"s,
-         "kelPortHi\0serenum\0\0"s},
-        {{L"ROOT\\VELQUINTEST\\0003", L"Lookalike (COM7)"},
-         "kelPortHiX\0\0"s,
-         "kelPortHi\0kelPortHiX\0\0"s},
-    };
-    for (const auto& device : devices) {
-        addFakePort(device.port);
-        if (device.before) writeUpperFilters(device.port.instanceId, *device.before);
-    }
-    start();
-
-    for (const auto& device : devices) {
-        SCOPED_TRACE(ui_harness::narrow(device.port.friendlyName));
-        select(device.port.friendlyName);
-        press(kConfigure);
-        EXPECT_EQ(status(), L"Driver installed for the device");
-        EXPECT_EQ(readUpperFilters(device.port.instanceId), device.after);
-        EXPECT_TRUE(control(kTest).enabled());
-
-        press(kConfigure);
-        EXPECT_EQ(status(), L"Driver already installed for the device");
-        EXPECT_EQ(readUpperFilters(device.port.instanceId), device.after) << "written twice";
-    }
-    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001")->size(), 11u);
-    press(kRefresh);
-    EXPECT_FALSE(control(kTest).enabled());
-    expectNoMessageBox();
-}
-
-TEST_F(VelquinDialog, CommandsThatNeedTheDriverRefuseUntilItIsInstalled) {
-    addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Plain Port (COM5)"});
+// Configure and Test refuse until the driver is installed, and again once
+// Remove took it away while Test stayed enabled.
+TEST_F(VelquinDialog, ConfigureAddsOurEntryOnceAndEveryCommandNeedsTheDriver) {
+    const std::wstring device = L"ROOT\\VELQUINTEST\\0001";
+    addFakePort({device, L"Other Filter (COM6)"});
+    writeUpperFilters(device, "serenum\0\0"s);
     start();
     pressExpectingBox(kConfigure, L"Error", kNotInstalled);
-    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), std::nullopt);
+    EXPECT_EQ(readUpperFilters(device), "serenum\0\0"s);
 
-    // Test is only reachable once a device was configured; Remove then takes
-    // the driver away while the button stays enabled.
     registerDummyDriver();
     press(kConfigure);
-    ASSERT_TRUE(control(kTest).enabled());
+    EXPECT_EQ(status(), L"Driver installed for the device");
+    EXPECT_EQ(readUpperFilters(device), "kelPortHi\0serenum\0\0"s);
+    EXPECT_TRUE(control(kTest).enabled());
+    press(kRefresh);
+    EXPECT_FALSE(control(kTest).enabled());
+    press(kConfigure);
+    EXPECT_EQ(status(), L"Driver already installed for the device");
+    EXPECT_EQ(readUpperFilters(device), "kelPortHi\0serenum\0\0"s);
+    expectNoMessageBox();
+
     press(kRemove);
-    EXPECT_EQ(status(), L"Successfully Removed Driver");
     ASSERT_FALSE(filterServiceExists());
+    ASSERT_TRUE(control(kTest).enabled());
     pressExpectingBox(kTest, L"Error", kNotInstalled);
     pressExpectingBox(kConfigure, L"Error", kNotInstalled);
 }

@@ -10,7 +10,6 @@
 namespace velquin_e2e {
 namespace {
 
-using common::win32::unique_handle;
 using common::win32::unique_hdevinfo;
 using common::win32::unique_hfile;
 using common::win32::unique_schandle;
@@ -105,25 +104,6 @@ DWORD readDword(const RegKey& key, const wchar_t* name) {
     return value;
 }
 
-// Runs a program of the prefix and returns its exit code.
-DWORD runAndWait(std::wstring commandLine) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                          nullptr, nullptr, &startup, &info))
-        throw HarnessError(lastErrorText("CreateProcessW"));
-    const unique_handle process(info.hProcess);
-    const unique_handle thread(info.hThread);
-    if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.get(), 1);
-        throw HarnessError(L"timed out: " + commandLine);
-    }
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
-    return code;
-}
-
 // A 32-bit caller's services are run by the 32-bit device host, which cannot
 // load the x86_64 test driver; the native sc.exe registers it as a 64-bit one.
 std::wstring nativeServiceTool() {
@@ -198,18 +178,6 @@ void writeUpperFilters(const std::wstring& instanceId, const std::string& bytes)
         throw HarnessError(lastErrorText("SetupDiSetDeviceRegistryPropertyA"));
 }
 
-std::vector<std::string> multiStringEntries(const std::string& bytes) {
-    std::vector<std::string> entries;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const auto end = std::min(bytes.find('\0', start), bytes.size());
-        if (end == start) break;  // the closing empty entry
-        entries.push_back(bytes.substr(start, end - start));
-        start = end + 1;
-    }
-    return entries;
-}
-
 bool filterServiceExists() {
     const auto manager = openServiceManager();
     const unique_schandle service(
@@ -262,11 +230,7 @@ bool filterServiceIsMarked() {
     return key && key->readString(kServiceMarker) == L"kept";
 }
 
-std::wstring velquinPath() {
-    const std::wstring path = ui_harness::environmentVariable(L"VELQUIN_EXE");
-    if (path.empty()) throw HarnessError("VELQUIN_EXE is not set");
-    return ui_harness::windowsPathFromUnix(path);
-}
+std::wstring velquinPath() { return ui_harness::pathFromEnvironment(L"VELQUIN_EXE"); }
 
 CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
                           const std::wstring& workingDirectory) {
@@ -309,16 +273,17 @@ void linkComPortToTerminal(int portNumber) {
 }
 
 void loadProbePortDriver() {
-    const std::wstring driver = ui_harness::environmentVariable(L"VELQUIN_PROBE_DRIVER");
-    if (driver.empty()) throw HarnessError("VELQUIN_PROBE_DRIVER is not set");
-    const std::wstring tool = nativeServiceTool();
-    const DWORD created =
-        runAndWait(tool + L" create " + kProbeService + L" type= kernel start= demand binPath= \"" +
-                   ui_harness::windowsPathFromUnix(driver) + L"\"");
-    if (created != 0) throw HarnessError("sc create failed, code " + std::to_string(created));
+    const std::wstring driver = ui_harness::pathFromEnvironment(L"VELQUIN_PROBE_DRIVER");
+    const auto sc = [](std::vector<std::wstring> arguments) {
+        const auto tool = ui_harness::Process::start(nativeServiceTool(), {.arguments = arguments});
+        return tool.waitForExit(Millis(60000));
+    };
+    const auto created = sc(
+        {L"create", kProbeService, L"type=", L"kernel", L"start=", L"demand", L"binPath=", driver});
+    if (created != DWORD{0}) throw HarnessError("sc create failed");
     // Right after the prefix starts, the service manager can refuse (1053, 1055) for a while.
     for (int attempt = 0; attempt < 20; ++attempt) {
-        runAndWait(tool + L" start " + kProbeService);
+        sc({L"start", kProbeService});
         if (portOpens(kProbePortNumber)) return;
         ::Sleep(500);
     }

@@ -39,8 +39,6 @@ void removeAllComPortDevices();
 // nothing when the device has no such value.
 std::optional<std::string> readUpperFilters(const std::wstring& instanceId);
 void writeUpperFilters(const std::wstring& instanceId, const std::string& bytes);
-// The entries of a REG_MULTI_SZ value, without the empty closing entry.
-std::vector<std::string> multiStringEntries(const std::string& bytes);
 
 // ---------------------------------------------------------------- the kelPortHi service
 

@@ -11,76 +11,65 @@ namespace {
 
 class RecordingCommands final : public ProgramCommands {
 public:
-    bool commandSucceeds = true;
-    int dialogs = 0;
-    int unregisters = 0;
-    std::optional<std::wstring> registered;
+    bool succeeds = true;
+    std::wstring ran;  // what was run, e.g. L"register a.sys"
 
-    void RunDialog() override { ++dialogs; }
+    void RunDialog() override { ran += L"dialog"; }
     bool RegisterDriver(const std::wstring& path) override {
-        registered = path;
-        return commandSucceeds;
+        ran += L"register " + path;
+        return succeeds;
     }
     bool UnregisterDriver() override {
-        ++unregisters;
-        return commandSucceeds;
+        ran += L"unregister";
+        return succeeds;
     }
 };
 
-int run(RecordingCommands& c, std::vector<std::wstring> tail) {
-    tail.insert(tail.begin(), L"C:\\tools\\Velquin.exe");
-    return DispatchCommandLine(tail, c);
-}
-
 }  // namespace
 
-TEST(CommandLine, NoArgumentsRunsTheDialog) {
-    RecordingCommands c;
-    EXPECT_EQ(DispatchCommandLine({L"Velquin.exe"}, c), kExitDone);
-    EXPECT_EQ(DispatchCommandLine({}, c), kExitDone);
-    EXPECT_EQ(c.dialogs, 2);
-}
-
-TEST(CommandLine, RegisterUsesTheFirstPathOnly) {
-    RecordingCommands c;
-    EXPECT_EQ(run(c, {L"/register", L"a.sys", L"b.sys"}), kExitDone);
-    EXPECT_EQ(c.registered, L"a.sys");
-    c.commandSucceeds = false;
-    EXPECT_EQ(run(c, {L"/register", L"a.sys"}), kExitCommandFailed);
-    EXPECT_EQ(c.dialogs, 0);
-}
-
-TEST(CommandLine, UnregisterIgnoresExtraArguments) {
-    RecordingCommands c;
-    EXPECT_EQ(run(c, {L"/unregister", L"extra"}), kExitDone);
-    c.commandSucceeds = false;
-    EXPECT_EQ(run(c, {L"/unregister"}), kExitCommandFailed);
-    EXPECT_EQ(c.unregisters, 2);
-}
-
-TEST(CommandLine, NotUnderstoodDoesNothing) {
-    RecordingCommands c;
-    for (const auto& args : std::vector<std::vector<std::wstring>>{
-             {L"/register"}, {L"/REGISTER", L"a.sys"}, {L"/Unregister"}, {L"/?"}, {L"register"}}) {
-        EXPECT_EQ(run(c, args), kExitBadCommandLine);
+TEST(CommandLine, EachArgumentListRunsOneCommandOrNothing) {
+    const std::wstring exe = L"C:\\tools\\Velquin.exe";
+    struct Case {
+        std::vector<std::wstring> args;
+        bool succeeds;
+        int exitCode;
+        std::wstring ran;
+    } cases[] = {
+        {{}, true, kExitDone, L"dialog"},
+        {{exe}, true, kExitDone, L"dialog"},
+        {{exe, L"/register", L"a.sys", L"b.sys"}, true, kExitDone, L"register a.sys"},
+        {{exe, L"/register", L"a.sys"}, false, kExitCommandFailed, L"register a.sys"},
+        {{exe, L"/unregister", L"extra"}, true, kExitDone, L"unregister"},
+        {{exe, L"/unregister"}, false, kExitCommandFailed, L"unregister"},
+        {{exe, L"/register"}, true, kExitBadCommandLine, L""},
+        {{exe, L"/REGISTER", L"a.sys"}, true, kExitBadCommandLine, L""},
+        {{exe, L"/Unregister"}, true, kExitBadCommandLine, L""},
+        {{exe, L"/?"}, true, kExitBadCommandLine, L""},
+        {{exe, L"register", L"a.sys"}, true, kExitBadCommandLine, L""},
+    };
+    for (const auto& c : cases) {
+        RecordingCommands commands;
+        commands.succeeds = c.succeeds;
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        EXPECT_EQ(DispatchCommandLine(c.args, commands), c.exitCode);
+        EXPECT_EQ(commands.ran, c.ran);
     }
-    EXPECT_EQ(c.dialogs, 0);
-    EXPECT_EQ(c.unregisters, 0);
-    EXPECT_FALSE(c.registered);
 }
 
-TEST(PortName, TakenFromBetweenTheParentheses) {
-    EXPECT_EQ(PortNameFromFriendlyName(L"USB Serial Port (COM3)"), L"COM3");
-    EXPECT_EQ(PortNameFromFriendlyName(L"Port (COM12"), L"COM12");
-    EXPECT_EQ(PortNameFromFriendlyName(L"A (B) (COM4)"), L"B");
-}
-
-TEST(PortName, NoneWithoutANameOrWhenTooLong) {
-    EXPECT_FALSE(PortNameFromFriendlyName(L"Serial Port"));
-    EXPECT_FALSE(PortNameFromFriendlyName(L"Serial Port ("));
-    EXPECT_FALSE(PortNameFromFriendlyName(L""));
-    EXPECT_FALSE(PortNameFromFriendlyName(L"Odd ()"));
+TEST(PortName, TakenFromBetweenTheParenthesesWhenItFits) {
     const std::wstring longest(kMaxPortNameLength, L'C');
-    EXPECT_EQ(PortNameFromFriendlyName(L"P (" + longest + L")"), longest);
-    EXPECT_FALSE(PortNameFromFriendlyName(L"P (" + longest + L"C)"));
+    const std::pair<std::wstring, std::optional<std::wstring>> cases[] = {
+        {L"USB Serial Port (COM3)", L"COM3"},
+        {L"Port (COM12", L"COM12"},
+        {L"A (B) (COM4)", L"B"},
+        {L"P (" + longest + L")", longest},
+        {L"P (" + longest + L"C)", std::nullopt},
+        {L"Serial Port", std::nullopt},
+        {L"Serial Port (", std::nullopt},
+        {L"Odd ()", std::nullopt},
+        {L"", std::nullopt},
+    };
+    for (const auto& [friendlyName, port] : cases)
+        EXPECT_EQ(PortNameFromFriendlyName(friendlyName), port)
+            << testing::PrintToString(friendlyName);
 }
