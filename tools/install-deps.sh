@@ -23,6 +23,9 @@ dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)
 if [ "${1:-}" = release ]; then
   # The media's ISO 9660 image.
   command -v xorriso >/dev/null || need+=(xorriso)
+  # The programs for the media use the win32 thread model: no winpthread.
+  command -v i686-w64-mingw32-g++-win32 >/dev/null || need+=(g++-mingw-w64-i686-win32)
+  command -v x86_64-w64-mingw32-g++-win32 >/dev/null || need+=(g++-mingw-w64-x86-64-win32)
 fi
 
 [ ${#need[@]} -eq 0 ] && exit 0

@@ -1,19 +1,13 @@
 #include "common/core/failure.hpp"
 
-#include <cwchar>
+#include "common/core/text.hpp"
 
 namespace common {
 
 std::wstring Failure::text() const {
-    wchar_t code_text[32];
-    if (kind == ErrorKind::HResult) {
-        std::swprintf(code_text, std::size(code_text), L"HRESULT 0x%08lx",
-                      static_cast<unsigned long>(code));
-    } else {
-        std::swprintf(code_text, std::size(code_text), L"error %lu",
-                      static_cast<unsigned long>(code));
-    }
-    std::wstring text = call + L" failed: " + code_text;
+    std::wstring text = call + L" failed: ";
+    text += kind == ErrorKind::HResult ? L"HRESULT 0x" + numberText(code, 16, 8)
+                                       : L"error " + numberText(code);
     if (!detail.empty()) text += L" (" + detail + L")";
     return text;
 }

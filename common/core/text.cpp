@@ -28,4 +28,14 @@ std::wstring asciiToWide(std::string_view text) {
     return wide;
 }
 
+std::wstring numberText(std::uint32_t value, unsigned base, std::size_t minDigits) {
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), L"0123456789abcdef"[value % base]);
+        value /= base;
+    } while (value != 0);
+    if (digits.size() < minDigits) digits.insert(0, minDigits - digits.size(), L'0');
+    return digits;
+}
+
 }  // namespace common

@@ -1,6 +1,7 @@
 // Text helpers both programs and their tests use.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,10 @@ bool isBlank(std::string_view text);
 
 // Widens 7-bit text such as an exception's what(); other bytes become '?'.
 std::wstring asciiToWide(std::string_view text);
+
+// The number in decimal or lower-case hex (base 16), zero-padded to at least
+// minDigits digits. The programs format their few numbers with this rather
+// than pulling in the C library's printf.
+std::wstring numberText(std::uint32_t value, unsigned base = 10, std::size_t minDigits = 1);
 
 }  // namespace common

@@ -1,15 +1,12 @@
 #include "core/device_discovery.hpp"
 
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
-
-#include <cwchar>
 
 namespace velquin {
 
 std::wstring WalkErrorText(const common::Failure& failure) {
-    wchar_t code[16];
-    std::swprintf(code, std::size(code), L"%lx", static_cast<unsigned long>(failure.code));
-    return failure.call + L" failed. (err=" + code + L")";
+    return failure.call + L" failed. (err=" + common::numberText(failure.code, 16) + L")";
 }
 
 void EnumerateSerialDevices(DeviceLayer& layer, std::list<DeviceEntry>& devices) {

@@ -4,12 +4,17 @@
 #include <cstring>
 #include <string>
 
+#include <wincodec.h>
+
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
+#include "common/win32/com.hpp"
 #include "common/win32/window_dpi.hpp"
 #include "win32/ui/resource_ids.h"
 
 namespace update::forms {
 
+using common::win32::com_ptr;
 using common::win32::selectObject;
 using common::win32::unique_hbitmap;
 using common::win32::unique_hdc;
@@ -50,6 +55,73 @@ void adjustFrame(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
 // shown, reduced where it is larger; above the largest, that one is enlarged.
 constexpr int kDrawnScales[] = {100, 125, 150, 200};
 
+// The pictures are stored as PNG, a fraction of their size as bitmaps, and
+// decoded by the system's imaging component into a top-down 32-bit DIB with
+// premultiplied alpha. Null, with the failure traced, when that cannot be done.
+unique_hbitmap decodePicture(HINSTANCE instance, int id) {
+    const HRSRC found =
+        FindResourceA(instance, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(10));  // RCDATA
+    const HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+    const auto* data = loaded ? static_cast<BYTE*>(LockResource(loaded)) : nullptr;
+    if (!data) {
+        common::trace(common::win32Failure(L"FindResourceA", GetLastError()));
+        return {};
+    }
+    common::Failure comFailure;
+    const auto com = common::win32::initializeCom(comFailure);
+    if (!comFailure.call.empty()) {
+        common::trace(comFailure);
+        return {};
+    }
+    const auto failed = [](const wchar_t* call, HRESULT hr) {
+        if (SUCCEEDED(hr)) return false;
+        common::trace(common::hresultFailure(call, hr));
+        return true;
+    };
+    com_ptr<IWICImagingFactory> factory;
+    com_ptr<IWICStream> stream;
+    com_ptr<IWICBitmapDecoder> decoder;
+    com_ptr<IWICBitmapFrameDecode> frame;
+    com_ptr<IWICFormatConverter> converter;
+    UINT width = 0, height = 0;
+    if (failed(L"CoCreateInstance(WICImagingFactory)",
+               CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()))) ||
+        failed(L"IWICImagingFactory::CreateStream", factory.get()->CreateStream(stream.put())) ||
+        failed(L"IWICStream::InitializeFromMemory",
+               stream.get()->InitializeFromMemory(const_cast<BYTE*>(data),
+                                                  SizeofResource(instance, found))) ||
+        failed(L"IWICImagingFactory::CreateDecoderFromStream",
+               factory.get()->CreateDecoderFromStream(
+                   stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put())) ||
+        failed(L"IWICBitmapDecoder::GetFrame", decoder.get()->GetFrame(0, frame.put())) ||
+        failed(L"IWICImagingFactory::CreateFormatConverter",
+               factory.get()->CreateFormatConverter(converter.put())) ||
+        failed(L"IWICFormatConverter::Initialize",
+               converter.get()->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
+                                           WICBitmapDitherTypeNone, nullptr, 0.0,
+                                           WICBitmapPaletteTypeCustom)) ||
+        failed(L"IWICFormatConverter::GetSize", converter.get()->GetSize(&width, &height)))
+        return {};
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = static_cast<LONG>(width);
+    info.bmiHeader.biHeight = -static_cast<LONG>(height);  // top-down, as WIC copies the rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    unique_hbitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap) {
+        common::trace(common::win32Failure(L"CreateDIBSection", GetLastError()));
+        return {};
+    }
+    if (failed(L"IWICFormatConverter::CopyPixels",
+               converter.get()->CopyPixels(nullptr, width * 4, width * height * 4,
+                                           static_cast<BYTE*>(bits))))
+        return {};
+    return bitmap;
+}
+
 std::unique_ptr<Picture> loadPicture(HINSTANCE instance, int imageId, int dpi) {
     const int wanted = scaledPixels(100, dpi);
     int step = 0;
@@ -57,12 +129,12 @@ std::unique_ptr<Picture> loadPicture(HINSTANCE instance, int imageId, int dpi) {
         ++step;
     auto picture = std::make_unique<Picture>();
     const int id = imageId + step * IDB_SCALE_STEP;
-    picture->bitmap.reset(static_cast<HBITMAP>(
-        LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    picture->bitmap = decodePicture(instance, id);
     BITMAP info{};
     if (!picture->bitmap || GetObjectA(picture->bitmap.get(), sizeof info, &info) != sizeof info) {
         // A missing image leaves an empty picture rather than failing the window.
-        common::trace(L"picture " + std::to_wstring(id) + L" could not be loaded");
+        common::trace(L"picture " + common::numberText(static_cast<std::uint32_t>(id)) +
+                      L" could not be loaded");
         picture->bitmap.reset();
         return picture;
     }

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Draws the setup program's images and writes them as BMP and ICO files.
+"""Draws the setup program's images and writes them as PNG and ICO files.
 
     make_images.py OUTPUT_FOLDER
 
-Writes setup-N.bmp (120 x 264 at 100 %, the wizard's illustration),
-critical-N.bmp (38 x 43, the error symbol) and question-N.bmp (32 x 32, the exit
+Writes setup-N.png (120 x 264 at 100 %, the wizard's illustration),
+critical-N.png (38 x 43, the error symbol) and question-N.png (32 x 32, the exit
 confirmation's symbol), each drawn for N = 100, 125, 150 and 200 % display
-scale, as 32-bit bitmaps with premultiplied alpha (24-bit when opaque); and
+scale, with straight alpha (none when opaque); and
 update.ico (a computer with a compact disc: 16 x 16 and 32 x 32 in 16 and 256
 colours, true-colour images of 16, 20, 24, 32, 40 and 48 pixels, and 256
 pixels as PNG).
@@ -432,34 +432,6 @@ def icon_picture(size, flat):
 
 # ---------------------------------------------------------------- files
 
-def bmp_rows(canvas, bits):
-    """Bottom-up rows: premultiplied BGRA, or BGR padded to four bytes."""
-    rows = []
-    for y in range(canvas.height - 1, -1, -1):
-        row = bytearray()
-        for x in range(canvas.width):
-            r, g, b, a = canvas.pixels[y * canvas.width + x]
-            row += bytes((round(b * a * 255), round(g * a * 255), round(r * a * 255)))
-            if bits == 32:
-                row.append(round(a * 255))
-        row += bytes(-len(row) % 4)
-        rows.append(bytes(row))
-    return b"".join(rows)
-
-
-def write_bmp(path, canvas):
-    """A picture without transparent pixels is stored in 24 bits, a quarter
-    smaller; the program blends only 32-bit ones."""
-    opaque = all(p[3] >= 0.999 for p in canvas.pixels)
-    bits = 24 if opaque else 32
-    pixels = bmp_rows(canvas, bits)
-    info = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, bits, 0, len(pixels),
-                       3780, 3780, 0, 0)
-    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
-    with open(path, "wb") as f:
-        f.write(header + info + pixels)
-
-
 VGA = ["000000", "800000", "008000", "808000", "000080", "800080", "008080", "c0c0c0",
        "808080", "ff0000", "00ff00", "ffff00", "0000ff", "ff00ff", "00ffff", "ffffff"]
 
@@ -567,20 +539,52 @@ def icon_image_32(canvas):
     return header + bytes(colour) + bytes(mask)
 
 
+def png_filtered(raw, previous, bpp):
+    """The row under whichever PNG filter leaves the smallest sum of signed
+    bytes, the usual guess at what deflate packs best."""
+    def paeth(a, b, c):
+        p = a + b - c
+        pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+        return a if pa <= pb and pa <= pc else b if pb <= pc else c
+
+    n = len(raw)
+    left = [raw[i - bpp] if i >= bpp else 0 for i in range(n)]
+    corner = [previous[i - bpp] if i >= bpp else 0 for i in range(n)]
+    candidates = [
+        bytes(raw),
+        bytes((raw[i] - left[i]) & 255 for i in range(n)),
+        bytes((raw[i] - previous[i]) & 255 for i in range(n)),
+        bytes((raw[i] - (left[i] + previous[i]) // 2) & 255 for i in range(n)),
+        bytes((raw[i] - paeth(left[i], previous[i], corner[i])) & 255 for i in range(n)),
+    ]
+    kind = min(range(5), key=lambda k: sum(v if v < 128 else 256 - v for v in candidates[k]))
+    return bytes((kind,)) + candidates[kind]
+
+
 def png_image(canvas):
-    """A PNG of the canvas (RGBA), as large icon images are stored."""
-    raw = bytearray()
+    """A PNG of the canvas: straight RGBA, or RGB when it has no transparent
+    pixel."""
+    opaque = all(p[3] >= 0.999 for p in canvas.pixels)
+    channels = 3 if opaque else 4
+    data = bytearray()
+    previous = bytes(canvas.width * channels)
     for y in range(canvas.height):
-        raw.append(0)  # no filter
-        for x in range(canvas.width):
-            raw += bytes(round(v * 255) for v in canvas.pixels[y * canvas.width + x])
+        row = bytes(round(v * 255) for p in canvas.pixels[y * canvas.width:(y + 1) * canvas.width]
+                    for v in p[:channels])
+        data += png_filtered(row, previous, channels)
+        previous = row
 
     def chunk(kind, data):
         return (struct.pack(">I", len(data)) + kind + data +
                 struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    header = struct.pack(">IIBBBBB", canvas.width, canvas.height, 8, 6, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", canvas.width, canvas.height, 8, 2 if opaque else 6, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
-            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+            chunk(b"IDAT", zlib.compress(bytes(data), 9)) + chunk(b"IEND", b""))
+
+
+def write_png(path, canvas):
+    with open(path, "wb") as f:
+        f.write(png_image(canvas))
 
 
 def write_ico(path, images):
@@ -611,9 +615,9 @@ def main():
     os.makedirs(out, exist_ok=True)
     for percent in SCALES:
         scale = percent / 100
-        write_bmp(os.path.join(out, f"setup-{percent}.bmp"), setup_illustration(scale))
-        write_bmp(os.path.join(out, f"critical-{percent}.bmp"), critical_symbol(scale))
-        write_bmp(os.path.join(out, f"question-{percent}.bmp"), question_symbol(scale))
+        write_png(os.path.join(out, f"setup-{percent}.png"), setup_illustration(scale))
+        write_png(os.path.join(out, f"critical-{percent}.png"), critical_symbol(scale))
+        write_png(os.path.join(out, f"question-{percent}.png"), question_symbol(scale))
     write_ico(os.path.join(out, "update.ico"),
               [(icon_picture(32, True), 4), (icon_picture(16, True), 4),
                (icon_picture(32, False), 8), (icon_picture(16, False), 8)] +
