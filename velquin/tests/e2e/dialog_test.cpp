@@ -147,12 +147,13 @@ TEST_F(VelquinDialog, ConfigureWithAnEmptyListAsksForADevice) {
 
 TEST_F(VelquinDialog, TestReportsTheFilterMissingOnARealPortAndAPortThatIsNotThere) {
     registerDummyDriver();
-    linkComPortToTerminal(5);
-    addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Terminal Port (COM5)"});
+    loadProbePortDriver();
+    const std::wstring plainPort = L"Plain Port (COM" + std::to_wstring(kRefusingPortNumber) + L")";
+    addFakePort({L"ROOT\\VELQUINTEST\\0001", plainPort});
     addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Vanished Port (COM25)"});
     start();
 
-    select(L"Terminal Port (COM5)");
+    select(plainPort);
     press(kConfigure);
     pressExpectingBox(kTest, L"Error", kFilterNotLoaded);
     EXPECT_EQ(status(), L"Driver installed for the device") << "a port that opened is not reported";

@@ -75,11 +75,10 @@ CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
 
 // ---------------------------------------------------------------- ports
 
-// Makes COMn a port on the runner's first pseudo-terminal (pty_runner.py).
-void linkComPortToTerminal(int portNumber);
-// Loads the test kernel driver, which answers the probe on COM9.
+// Loads the test kernel driver: COM9 answers the probe, COM8 refuses it.
 void loadProbePortDriver();
 inline constexpr int kProbePortNumber = 9;
+inline constexpr int kRefusingPortNumber = 8;
 
 // A file with a .sys name that is no driver: the service is never started.
 std::wstring makeDummyDriverFile(const ui_harness::TempFolder& folder, const std::wstring& name);
