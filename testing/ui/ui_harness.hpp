@@ -274,7 +274,6 @@ public:
     void setString(const std::wstring& name, const std::wstring& value) const;  // REG_SZ
     void setRaw(const std::wstring& name, DWORD type, const std::string& bytes) const;
     std::optional<std::wstring> readString(const std::wstring& name) const;
-    void deleteValue(const std::wstring& name) const;
 
     struct Value {
         DWORD type;

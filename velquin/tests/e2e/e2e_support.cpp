@@ -87,14 +87,6 @@ SP_DEVINFO_DATA openDevice(const unique_hdevinfo& set, const std::wstring& insta
     return device;
 }
 
-bool hasUpperFiltersValue(const std::wstring& instanceId) {
-    const auto key =
-        RegKey::open(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Enum\\" + instanceId);
-    if (!key) throw HarnessError(L"no device " + instanceId);
-    return ::RegQueryValueExW(key->get(), L"UpperFilters", nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS;
-}
-
 DWORD readDword(const RegKey& key, const wchar_t* name) {
     DWORD value = 0;
     DWORD size = sizeof value;
@@ -158,14 +150,15 @@ void removeAllComPortDevices() {
 }
 
 std::optional<std::string> readUpperFilters(const std::wstring& instanceId) {
-    if (!hasUpperFiltersValue(instanceId)) return std::nullopt;
     const auto set = deviceSet(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
     SP_DEVINFO_DATA device = openDevice(set, instanceId);
     BYTE buffer[2048] = {};
     DWORD size = 0;
     if (!::SetupDiGetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS, nullptr,
-                                             buffer, sizeof buffer, &size))
+                                             buffer, sizeof buffer, &size)) {
+        if (::GetLastError() == ERROR_INVALID_DATA) return std::nullopt;  // no such value
         throw HarnessError(lastErrorText("SetupDiGetDeviceRegistryPropertyA"));
+    }
     return std::string(reinterpret_cast<const char*>(buffer), size);
 }
 

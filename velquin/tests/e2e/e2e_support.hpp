@@ -7,7 +7,6 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ui_harness.hpp"
@@ -17,17 +16,10 @@ namespace velquin_e2e {
 // ---------------------------------------------------------------- COM-port devices
 
 struct FakePort {
-    FakePort(std::wstring instanceId, std::wstring friendlyName, bool present = true,
-             std::wstring referenceString = {})
-        : instanceId(std::move(instanceId)),
-          friendlyName(std::move(friendlyName)),
-          present(present),
-          referenceString(std::move(referenceString)) {}
-
     std::wstring instanceId;  // e.g. ROOT\VELQUINTEST\0001
     std::wstring friendlyName;
-    bool present;                  // whether DIGCF_PRESENT lists its interface
-    std::wstring referenceString;  // lengthens the interface path when set
+    bool present = true;                // whether DIGCF_PRESENT lists its interface
+    std::wstring referenceString = {};  // lengthens the interface path when set
 };
 
 // Makes a Ports-class device with a COM-port interface; returns the interface path.
