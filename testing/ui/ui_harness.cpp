@@ -75,10 +75,6 @@ std::wstring withoutAmpersands(std::wstring text) {
     return text;
 }
 
-}  // namespace
-
-namespace {
-
 BOOL CALLBACK collectChild(HWND child, LPARAM param) {
     reinterpret_cast<std::vector<Window>*>(param)->emplace_back(child);
     return TRUE;
@@ -133,13 +129,9 @@ void Window::setText(const std::wstring& text) const {
 
 void Window::close() const { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
-namespace {
-
-bool isComboBox(const Window& window) {
+static bool isComboBox(const Window& window) {
     return _wcsicmp(window.className().c_str(), L"ComboBox") == 0;
 }
-
-}  // namespace
 
 std::vector<std::wstring> Window::items() const {
     const bool combo = isComboBox(*this);
@@ -334,7 +326,7 @@ void Process::kill() const {
     WaitForSingleObject(process_.get(), 10000);
 }
 
-std::optional<Window> Process::tryWaitForWindow(const WindowQuery& query, Millis timeout) const {
+Window Process::waitForWindow(const WindowQuery& query, Millis timeout) const {
     std::optional<Window> found;
     // Stops early when the program has ended: its window will not come.
     waitUntil(
@@ -344,11 +336,7 @@ std::optional<Window> Process::tryWaitForWindow(const WindowQuery& query, Millis
             return found.has_value() || !running();
         },
         timeout);
-    return found;
-}
-
-Window Process::waitForWindow(const WindowQuery& query, Millis timeout) const {
-    if (auto found = tryWaitForWindow(query, timeout)) return *found;
+    if (found) return *found;
     if (const auto code = waitForExit(Millis{0}))
         throw HarnessError(L"the program ended (exit code 0x" + hex(*code) +
                            L") before showing a " + describe(query));
@@ -368,10 +356,6 @@ std::wstring messageText(const Window& dialog) {
         if (!control.text().empty()) return control.text();
     return {};
 }
-
-}  // namespace
-
-namespace {
 
 MessageBoxView readMessageBox(const Window& dialog) {
     MessageBoxView view{dialog, dialog.text(), messageText(dialog), {}};

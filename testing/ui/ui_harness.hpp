@@ -144,10 +144,8 @@ public:
     std::optional<DWORD> waitForExit(Millis timeout = kDefaultWait) const;
     void kill() const;  // TerminateProcess and a bounded wait
 
-    // Shorthands on the process's top-level windows.
+    // Gives up early, saying so, when the program ends first.
     Window waitForWindow(const WindowQuery& query, Millis timeout = kDefaultWait) const;
-    std::optional<Window> tryWaitForWindow(const WindowQuery& query,
-                                           Millis timeout = kDefaultWait) const;
 
 private:
     Process(common::win32::unique_handle process, DWORD id)
@@ -276,7 +274,6 @@ public:
     void setString(const std::wstring& name, const std::wstring& value) const;  // REG_SZ
     void setRaw(const std::wstring& name, DWORD type, const std::string& bytes) const;
     std::optional<std::wstring> readString(const std::wstring& name) const;
-    void deleteValue(const std::wstring& name) const;
 
     struct Value {
         DWORD type;

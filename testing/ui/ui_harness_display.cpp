@@ -19,7 +19,7 @@ DisplayDpi::DisplayDpi(int dpi) {
 
 DisplayDpi::~DisplayDpi() {
     if (auto key = RegKey::open(HKEY_CURRENT_USER, kDesktopKey, KEY_ALL_ACCESS))
-        key->deleteValue(L"LogPixels");
+        RegDeleteValueW(key->get(), L"LogPixels");
 }
 
 void readTruePixels() {

@@ -62,10 +62,6 @@ std::optional<std::wstring> RegKey::readString(const std::wstring& name) const {
     return value;
 }
 
-void RegKey::deleteValue(const std::wstring& name) const {
-    RegDeleteValueW(key_.get(), name.c_str());
-}
-
 std::map<std::wstring, RegKey::Value> RegKey::values() const {
     std::map<std::wstring, Value> result;
     for (DWORD index = 0;; ++index) {

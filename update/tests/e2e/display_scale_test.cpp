@@ -78,22 +78,6 @@ void expectScaled(long pixels, int twips, int dpi, const char* what) {
         EXPECT_NEAR(pixels, exact, 1.0) << what << " (" << twips << " twips)";
 }
 
-void expectDesignedPlaces(const Window& form, const Twips& clientTwips,
-                          std::span<const Placement> design, int dpi) {
-    RECT client{};
-    GetClientRect(form.handle(), &client);
-    expectScaled(client.right, clientTwips.width, dpi, "client width");
-    expectScaled(client.bottom, clientTwips.height, dpi, "client height");
-    for (const auto& control : design) {
-        SCOPED_TRACE(narrow(std::wstring(control.container) + L"/" + control.text));
-        const RECT r = rectInParent(placed(form, control));
-        expectScaled(r.left, control.twips.left, dpi, "left");
-        expectScaled(r.top, control.twips.top, dpi, "top");
-        expectScaled(r.right - r.left, control.twips.width, dpi, "width");
-        expectScaled(r.bottom - r.top, control.twips.height, dpi, "height");
-    }
-}
-
 void expectTextsFit(const Window& form) {
     const auto measures = measureTexts(form);
     EXPECT_FALSE(measures.empty());
@@ -134,9 +118,20 @@ void expectNothingOverlaps(const Window& form) {
     }
 }
 
-void expectFitsAndKeepsItsPlaces(const Window& form, const Twips& client,
+void expectFitsAndKeepsItsPlaces(const Window& form, const Twips& clientTwips,
                                  std::span<const Placement> design, int dpi) {
-    expectDesignedPlaces(form, client, design, dpi);
+    RECT client{};
+    GetClientRect(form.handle(), &client);
+    expectScaled(client.right, clientTwips.width, dpi, "client width");
+    expectScaled(client.bottom, clientTwips.height, dpi, "client height");
+    for (const auto& control : design) {
+        SCOPED_TRACE(narrow(std::wstring(control.container) + L"/" + control.text));
+        const RECT r = rectInParent(placed(form, control));
+        expectScaled(r.left, control.twips.left, dpi, "left");
+        expectScaled(r.top, control.twips.top, dpi, "top");
+        expectScaled(r.right - r.left, control.twips.width, dpi, "width");
+        expectScaled(r.bottom - r.top, control.twips.height, dpi, "height");
+    }
     expectTextsFit(form);
     expectNothingOverlaps(form);
 }

@@ -87,14 +87,6 @@ SP_DEVINFO_DATA openDevice(const unique_hdevinfo& set, const std::wstring& insta
     return device;
 }
 
-bool hasUpperFiltersValue(const std::wstring& instanceId) {
-    const auto key =
-        RegKey::open(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Enum\\" + instanceId);
-    if (!key) throw HarnessError(L"no device " + instanceId);
-    return ::RegQueryValueExW(key->get(), L"UpperFilters", nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS;
-}
-
 DWORD readDword(const RegKey& key, const wchar_t* name) {
     DWORD value = 0;
     DWORD size = sizeof value;
@@ -158,14 +150,15 @@ void removeAllComPortDevices() {
 }
 
 std::optional<std::string> readUpperFilters(const std::wstring& instanceId) {
-    if (!hasUpperFiltersValue(instanceId)) return std::nullopt;
     const auto set = deviceSet(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
     SP_DEVINFO_DATA device = openDevice(set, instanceId);
     BYTE buffer[2048] = {};
     DWORD size = 0;
     if (!::SetupDiGetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS, nullptr,
-                                             buffer, sizeof buffer, &size))
+                                             buffer, sizeof buffer, &size)) {
+        if (::GetLastError() == ERROR_INVALID_DATA) return std::nullopt;  // no such value
         throw HarnessError(lastErrorText("SetupDiGetDeviceRegistryPropertyA"));
+    }
     return std::string(reinterpret_cast<const char*>(buffer), size);
 }
 
@@ -250,29 +243,8 @@ CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
     return outcome;
 }
 
-void linkComPortToTerminal(int portNumber) {
-    const std::wstring terminals = ui_harness::environmentVariable(L"VELQUIN_PTYS");
-    const std::wstring requests = ui_harness::environmentVariable(L"VELQUIN_PTY_REQUESTS");
-    const std::wstring prefix = ui_harness::environmentVariable(L"WINEPREFIX");
-    if (terminals.empty() || requests.empty() || prefix.empty())
-        throw HarnessError("not started by pty_runner.py inside a Wine prefix");
-    const std::wstring terminal = terminals.substr(0, terminals.find(L':'));
-    // "comN.*" would name the port itself, so the request files are called link-N.
-    const std::wstring name = ui_harness::joinPath(ui_harness::windowsPathFromUnix(requests),
-                                                   L"link-" + std::to_wstring(portNumber));
-    const std::string request = ui_harness::narrow(
-        prefix + L"/dosdevices/com" + std::to_wstring(portNumber) + L"\n" + terminal + L"\n");
-    ui_harness::writeFile(name + L".tmp", request);
-    if (!::MoveFileW((name + L".tmp").c_str(), (name + L".req").c_str()))
-        throw HarnessError(lastErrorText("MoveFileW"));
-    if (!ui_harness::waitUntil([&] { return ui_harness::fileExists(name + L".done"); },
-                               Millis(10000)))
-        throw HarnessError("pty_runner.py did not answer the link request");
-    const std::string reply = ui_harness::readFile(name + L".done");
-    if (reply != "ok") throw HarnessError("link refused: " + reply);
-}
-
 void loadProbePortDriver() {
+    if (portOpens(kProbePortNumber)) return;  // loaded by an earlier test
     const std::wstring driver = ui_harness::pathFromEnvironment(L"VELQUIN_PROBE_DRIVER");
     const auto sc = [](std::vector<std::wstring> arguments) {
         const auto tool = ui_harness::Process::start(nativeServiceTool(), {.arguments = arguments});

@@ -7,7 +7,6 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ui_harness.hpp"
@@ -17,17 +16,10 @@ namespace velquin_e2e {
 // ---------------------------------------------------------------- COM-port devices
 
 struct FakePort {
-    FakePort(std::wstring instanceId, std::wstring friendlyName, bool present = true,
-             std::wstring referenceString = {})
-        : instanceId(std::move(instanceId)),
-          friendlyName(std::move(friendlyName)),
-          present(present),
-          referenceString(std::move(referenceString)) {}
-
     std::wstring instanceId;  // e.g. ROOT\VELQUINTEST\0001
     std::wstring friendlyName;
-    bool present;                  // whether DIGCF_PRESENT lists its interface
-    std::wstring referenceString;  // lengthens the interface path when set
+    bool present = true;                // whether DIGCF_PRESENT lists its interface
+    std::wstring referenceString = {};  // lengthens the interface path when set
 };
 
 // Makes a Ports-class device with a COM-port interface; returns the interface path.
@@ -75,11 +67,10 @@ CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
 
 // ---------------------------------------------------------------- ports
 
-// Makes COMn a port on the runner's first pseudo-terminal (pty_runner.py).
-void linkComPortToTerminal(int portNumber);
-// Loads the test kernel driver, which answers the probe on COM9.
+// Loads the test kernel driver: COM9 answers the probe, COM8 refuses it.
 void loadProbePortDriver();
 inline constexpr int kProbePortNumber = 9;
+inline constexpr int kRefusingPortNumber = 8;
 
 // A file with a .sys name that is no driver: the service is never started.
 std::wstring makeDummyDriverFile(const ui_harness::TempFolder& folder, const std::wstring& name);

@@ -1,14 +1,21 @@
 // Kernel-mode stand-in for a serial port whose stack carries the kelPortHi
 // filter: it answers the line-setting requests that GetCommState and
-// SetCommState send, and completes the filter's probe with success. The tests
-// load it as a service of its own and reach it through the DOS name COM9.
+// SetCommState send. COM9 completes the filter's probe with success, as a port
+// with the filter loaded does; COM8 refuses it, as a port without the filter
+// does. The tests load it as a service of its own.
 #include <ntddk.h>
 #include <ntddser.h>
 
 #define PROBE_IOCTL 0x001B2418
 
-static const WCHAR kDeviceName[] = L"\\Device\\VelquinProbePort";
-static const WCHAR kDosName[] = L"\\DosDevices\\COM9";
+static const struct {
+    const WCHAR* deviceName;
+    const WCHAR* dosName;
+    BOOLEAN answersProbe;
+} kPorts[] = {
+    {L"\\Device\\VelquinProbePort", L"\\DosDevices\\COM9", TRUE},
+    {L"\\Device\\VelquinPlainPort", L"\\DosDevices\\COM8", FALSE},
+};
 
 typedef struct {
     SERIAL_BAUD_RATE baud;
@@ -51,7 +58,6 @@ static NTSTATUS Exchange(PIRP irp, void* setting, ULONG size, BOOLEAN toCaller) 
 }
 
 static NTSTATUS DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
-    (void)device;
     const ULONG code = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode;
     switch (code) {
         case IOCTL_SERIAL_GET_BAUD_RATE:
@@ -74,40 +80,47 @@ static NTSTATUS DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
         case IOCTL_SERIAL_CLR_DTR:
         case IOCTL_SERIAL_SET_RTS:
         case IOCTL_SERIAL_CLR_RTS:
-        case PROBE_IOCTL:
             return Complete(irp, STATUS_SUCCESS, 0);
+        case PROBE_IOCTL:
+            return Complete(
+                irp,
+                *(BOOLEAN*)device->DeviceExtension ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_REQUEST,
+                0);
         default:
             return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
     }
 }
 
 static void DriverUnload(PDRIVER_OBJECT driver) {
-    UNICODE_STRING dosName;
-    RtlInitUnicodeString(&dosName, kDosName);
-    IoDeleteSymbolicLink(&dosName);
-    if (driver->DeviceObject) IoDeleteDevice(driver->DeviceObject);
+    for (ULONG i = 0; i < sizeof kPorts / sizeof kPorts[0]; ++i) {
+        UNICODE_STRING dosName;
+        RtlInitUnicodeString(&dosName, kPorts[i].dosName);
+        IoDeleteSymbolicLink(&dosName);
+    }
+    while (driver->DeviceObject) IoDeleteDevice(driver->DeviceObject);
 }
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     (void)registryPath;
-    UNICODE_STRING deviceName;
-    UNICODE_STRING dosName;
-    RtlInitUnicodeString(&deviceName, kDeviceName);
-    RtlInitUnicodeString(&dosName, kDosName);
-
-    PDEVICE_OBJECT device = NULL;
-    NTSTATUS status =
-        IoCreateDevice(driver, 0, &deviceName, FILE_DEVICE_SERIAL_PORT, 0, FALSE, &device);
-    if (!NT_SUCCESS(status)) return status;
-    status = IoCreateSymbolicLink(&dosName, &deviceName);
-    if (!NT_SUCCESS(status)) {
-        IoDeleteDevice(device);
-        return status;
-    }
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;
     driver->DriverUnload = DriverUnload;
-    device->Flags &= ~DO_DEVICE_INITIALIZING;
+    for (ULONG i = 0; i < sizeof kPorts / sizeof kPorts[0]; ++i) {
+        UNICODE_STRING deviceName;
+        UNICODE_STRING dosName;
+        RtlInitUnicodeString(&deviceName, kPorts[i].deviceName);
+        RtlInitUnicodeString(&dosName, kPorts[i].dosName);
+        PDEVICE_OBJECT device = NULL;
+        NTSTATUS status = IoCreateDevice(driver, sizeof(BOOLEAN), &deviceName,
+                                         FILE_DEVICE_SERIAL_PORT, 0, FALSE, &device);
+        if (NT_SUCCESS(status)) status = IoCreateSymbolicLink(&dosName, &deviceName);
+        if (!NT_SUCCESS(status)) {
+            DriverUnload(driver);
+            return status;
+        }
+        *(BOOLEAN*)device->DeviceExtension = kPorts[i].answersProbe;
+        device->Flags &= ~DO_DEVICE_INITIALIZING;
+    }
     return STATUS_SUCCESS;
 }

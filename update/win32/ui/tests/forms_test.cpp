@@ -64,21 +64,6 @@ protected:
     HWND form = nullptr;
 };
 
-// Sizes and places at every display scale are checked end to end.
-TEST_F(WelcomeWindow, StartsOnTheWelcomePage) {
-    char title[64] = {};
-    GetWindowTextA(form, title, sizeof title);
-    EXPECT_STREQ(title, "Welcome");
-
-    EXPECT_TRUE(IsWindowVisible(frameOf(form, "fraWelcome")));
-    for (const char* hidden :
-         {"fraInstall", "fraFinal", "fraNotInstalled", "fraInsttalationFailed"}) {
-        ASSERT_NE(frameOf(form, hidden), nullptr) << hidden;
-        EXPECT_FALSE(IsWindowVisible(frameOf(form, hidden))) << hidden;
-    }
-    EXPECT_NE(button(form, "&Next"), nullptr);
-}
-
 TEST_F(WelcomeWindow, TabMovesBetweenNextAndCancelOnly) {
     HWND next = button(form, "&Next");
     HWND cancel = button(form, "&Cancel");
