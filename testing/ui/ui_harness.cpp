@@ -26,14 +26,10 @@ std::wstring widen(const std::string& text) {
     return out;
 }
 
-// ---------------------------------------------------------------- windows
-
-namespace {
-
 // Bounded, so a hung program cannot hang the test.
 constexpr UINT kSendTimeoutMs = 5000;
 
-LRESULT sendBounded(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT sendBounded(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
                              &result))
@@ -41,7 +37,7 @@ LRESULT sendBounded(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return static_cast<LRESULT>(result);
 }
 
-std::wstring describe(const ControlQuery& query) {
+static std::wstring describe(const ControlQuery& query) {
     std::wstring out = L"control";
     if (query.text) out += L" text=\"" + *query.text + L"\"";
     if (query.id) out += L" id=" + std::to_wstring(*query.id);
@@ -49,20 +45,20 @@ std::wstring describe(const ControlQuery& query) {
     return out;
 }
 
-std::wstring describe(const WindowQuery& query) {
+static std::wstring describe(const WindowQuery& query) {
     std::wstring out = L"window";
     if (query.title) out += L" title=\"" + *query.title + L"\"";
     if (query.className) out += L" class=" + *query.className;
     return out;
 }
 
-std::wstring hex(DWORD value) {
+static std::wstring hex(DWORD value) {
     wchar_t text[16];
     swprintf(text, 16, L"%08lX", static_cast<unsigned long>(value));
     return text;
 }
 
-bool matches(const Window& window, const ControlQuery& query) {
+static bool matches(const Window& window, const ControlQuery& query) {
     if (query.id && window.controlId() != *query.id) return false;
     if (query.className && _wcsicmp(window.className().c_str(), query.className->c_str()) != 0)
         return false;
@@ -70,17 +66,15 @@ bool matches(const Window& window, const ControlQuery& query) {
     return !query.text || window.text() == *query.text;
 }
 
-std::wstring withoutAmpersands(std::wstring text) {
+static std::wstring withoutAmpersands(std::wstring text) {
     std::erase(text, L'&');
     return text;
 }
 
-BOOL CALLBACK collectChild(HWND child, LPARAM param) {
+static BOOL CALLBACK collectChild(HWND child, LPARAM param) {
     reinterpret_cast<std::vector<Window>*>(param)->emplace_back(child);
     return TRUE;
 }
-
-}  // namespace
 
 bool Window::exists() const { return hwnd_ != nullptr && IsWindow(hwnd_); }
 
@@ -187,15 +181,13 @@ Window findControl(const Window& parent, const ControlQuery& query) {
     throw HarnessError(L"no " + describe(query) + L" in window \"" + parent.text() + L"\"");
 }
 
-namespace {
-
 struct TopLevelSearch {
     DWORD processId;
     const WindowQuery* query;
     std::vector<Window> found;
 };
 
-BOOL CALLBACK collectTopLevel(HWND hwnd, LPARAM param) {
+static BOOL CALLBACK collectTopLevel(HWND hwnd, LPARAM param) {
     auto& search = *reinterpret_cast<TopLevelSearch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(hwnd, &owner);
@@ -208,8 +200,6 @@ BOOL CALLBACK collectTopLevel(HWND hwnd, LPARAM param) {
     search.found.push_back(window);
     return TRUE;
 }
-
-}  // namespace
 
 std::vector<Window> topLevelWindows(DWORD processId, const WindowQuery& query) {
     TopLevelSearch search{processId, &query, {}};
@@ -236,12 +226,8 @@ bool waitForGone(const Window& window, Millis timeout) {
     return waitUntil([&] { return !window.exists(); }, timeout);
 }
 
-// ---------------------------------------------------------------- process
-
-namespace {
-
 // Quotes one argument so CommandLineToArgvW gives it back unchanged.
-std::wstring quoteArgument(const std::wstring& argument) {
+static std::wstring quoteArgument(const std::wstring& argument) {
     if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
         return argument;
     std::wstring quoted = L"\"";
@@ -260,9 +246,9 @@ std::wstring quoteArgument(const std::wstring& argument) {
 }
 
 // The test's environment with the overrides applied, as a CreateProcess block.
-std::wstring environmentBlock(const std::vector<std::pair<std::wstring, std::wstring>>& overrides) {
+static std::wstring environmentBlock(
+    const std::vector<std::pair<std::wstring, std::wstring>>& overrides) {
     std::map<std::wstring, std::wstring> variables;
-    std::vector<std::wstring> order;
     const common::win32::unique_environment_strings strings(GetEnvironmentStringsW());
     for (const wchar_t* entry = strings.get(); *entry; entry += wcslen(entry) + 1) {
         const std::wstring line = entry;
@@ -280,8 +266,6 @@ std::wstring environmentBlock(const std::vector<std::pair<std::wstring, std::wst
     for (const auto& [name, value] : variables) block += name + L"=" + value + L'\0';
     return block + L'\0';
 }
-
-}  // namespace
 
 Process Process::start(const std::wstring& program, const LaunchOptions& options) {
     std::wstring commandLine = quoteArgument(program);
@@ -343,13 +327,9 @@ Window Process::waitForWindow(const WindowQuery& query, Millis timeout) const {
     return ui_harness::waitForWindow(id_, query, Millis{0});  // throws, listing what is there
 }
 
-// ---------------------------------------------------------------- message boxes
-
-namespace {
-
 constexpr int kMessageTextId = 0xFFFF;
 
-std::wstring messageText(const Window& dialog) {
+static std::wstring messageText(const Window& dialog) {
     if (auto text = tryFindControl(dialog, {.id = kMessageTextId, .className = L"Static"}))
         if (!text->text().empty()) return text->text();
     for (const auto& control : findControls(dialog, {.className = L"Static"}))
@@ -357,14 +337,12 @@ std::wstring messageText(const Window& dialog) {
     return {};
 }
 
-MessageBoxView readMessageBox(const Window& dialog) {
+static MessageBoxView readMessageBox(const Window& dialog) {
     MessageBoxView view{dialog, dialog.text(), messageText(dialog), {}};
     for (const auto& button : findControls(dialog, {.className = L"Button", .visibleOnly = true}))
         view.buttons.push_back(button.text());
     return view;
 }
-
-}  // namespace
 
 void MessageBoxView::press(const std::wstring& buttonText) const {
     for (const auto& button : findControls(window, {.className = L"Button", .visibleOnly = true})) {
@@ -404,24 +382,18 @@ MessageBoxView waitForMessageBox(DWORD processId, const std::optional<std::wstri
                        (caption ? L" \"" + *caption + L"\"" : std::wstring()));
 }
 
-// ---------------------------------------------------------------- file-open dialog
-
-namespace {
-
 // The explorer-style dialog: file name is a combo box (cmb13) whose edit
 // child takes the text; old-style and some builds use a plain edit (edt1).
 constexpr int kFileNameCombo = 0x47C;
 constexpr int kFileNameEdit = 0x480;
 
-std::optional<Window> fileNameField(const Window& dialog) {
+static std::optional<Window> fileNameField(const Window& dialog) {
     if (auto combo = tryFindControl(dialog, {.id = kFileNameCombo})) {
         if (auto edit = tryFindControl(*combo, {.className = L"Edit"})) return edit;
         return combo;
     }
     return tryFindControl(dialog, {.id = kFileNameEdit});
 }
-
-}  // namespace
 
 void chooseFileInOpenDialog(DWORD processId, const std::wstring& windowsPath, Millis timeout) {
     std::optional<Window> dialog;

@@ -1,11 +1,6 @@
 #pragma once
-// Drives a GUI program from a test running in the same Wine prefix and
-// wineserver: starts it, finds its windows and controls, clicks, types,
-// answers message boxes and file-open dialogs, takes screenshots.
-//
-// Every wait is bounded. Lookups that must succeed throw HarnessError with a
-// message naming what was looked for, so a GoogleTest case fails with a
-// readable reason; the try... variants return an empty optional instead.
+// Drives a GUI program under Wine from a test. Every wait is bounded; lookups
+// that must succeed throw HarnessError naming what was looked for.
 
 #include <chrono>
 #include <cstdint>
@@ -32,11 +27,9 @@ public:
     explicit HarnessError(const std::wstring& what);
 };
 
-// UTF-16 <-> UTF-8 for messages and paths.
 std::string narrow(const std::wstring& text);
 std::wstring widen(const std::string& text);
 
-// Polls `condition` every kPollInterval until it is true or `timeout` passed.
 template <class Condition>
 bool waitUntil(Condition condition, Millis timeout = kDefaultWait) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -47,10 +40,7 @@ bool waitUntil(Condition condition, Millis timeout = kDefaultWait) {
     }
 }
 
-// ---------------------------------------------------------------- windows
-
-// A window or control of the program under test. Cheap to copy; does not
-// own the HWND (the program does).
+// A window or control of the program under test; does not own the HWND.
 class Window {
 public:
     Window() = default;
@@ -66,20 +56,13 @@ public:
     Window parent() const;
     RECT screenRect() const;
 
-    // Every descendant, in EnumChildWindows order (z-order, depth first).
     std::vector<Window> descendants() const;
 
-    // Clicks a button by posting BM_CLICK: returns at once, so a click that
-    // opens a modal window or a message box does not block the test.
-    void click() const;
-    // Clicks with SendMessage: returns when the program has handled it.
-    // Only for clicks that open nothing modal.
-    void clickAndWait() const;
+    void click() const;         // posted: a modal window it opens cannot block the test
+    void clickAndWait() const;  // sent: only for clicks that open nothing modal
     void setText(const std::wstring& text) const;  // WM_SETTEXT (edit, combobox)
     void close() const;                            // posts WM_CLOSE
-    // List box or combo box: selects an item and notifies the parent as a
-    // user's selection would (LBN_SELCHANGE / CBN_SELCHANGE).
-    void selectItem(int index) const;
+    void selectItem(int index) const;  // list or combo box; notifies the parent as a user would
     void selectItem(const std::wstring& itemText) const;  // exact text; throws if absent
     std::vector<std::wstring> items() const;              // list box or combo box items
     int selectedIndex() const;                            // -1 when none
@@ -88,7 +71,7 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-// What a child control must match; empty fields match anything.
+// What a control or window must match; empty fields match anything.
 struct ControlQuery {
     std::optional<std::wstring> text = std::nullopt;       // exact window text, '&' included
     std::optional<int> id = std::nullopt;                  // control id
@@ -100,35 +83,26 @@ std::optional<Window> tryFindControl(const Window& parent, const ControlQuery& q
 Window findControl(const Window& parent, const ControlQuery& query);  // throws
 std::vector<Window> findControls(const Window& parent, const ControlQuery& query);
 
-// What a top-level window must match; empty fields match anything.
 struct WindowQuery {
     std::optional<std::wstring> title = std::nullopt;      // exact window text
     std::optional<std::wstring> className = std::nullopt;  // e.g. L"#32770" for dialogs
     bool visibleOnly = true;
 };
 
-// Top-level windows (EnumWindows) owned by the process `processId`.
 std::vector<Window> topLevelWindows(DWORD processId, const WindowQuery& query = {});
 Window waitForWindow(DWORD processId, const WindowQuery& query, Millis timeout = kDefaultWait);
 
-// Waits until the window's text equals `title`.
 bool waitForTitle(const Window& window, const std::wstring& title, Millis timeout = kDefaultWait);
-// Waits until the window is destroyed.
 bool waitForGone(const Window& window, Millis timeout = kDefaultWait);
-
-// ---------------------------------------------------------------- process
 
 struct LaunchOptions {
     std::vector<std::wstring> arguments = {};  // quoted as CommandLineToArgvW expects
     std::wstring workingDirectory = {};        // empty: the test's own
-    // Set (or, with an empty value, removed) in the child's environment only.
-    // Wine's own loader variables (WINEDLLOVERRIDES) do not take effect this
-    // way; use HKCU\Software\Wine\AppDefaults\<program>\DllOverrides.
+    // Set, or removed when empty, in the child only (Wine's loader ignores WINEDLLOVERRIDES here).
     std::vector<std::pair<std::wstring, std::wstring>> environment = {};
 };
 
-// A started program. Killed on destruction if it still runs, so a failing
-// test never leaves it behind.
+// A started program, killed on destruction so a failing test never leaves it behind.
 class Process {
 public:
     static Process start(const std::wstring& program, const LaunchOptions& options = {});
@@ -140,7 +114,6 @@ public:
     DWORD id() const { return id_; }
     HANDLE handle() const { return process_.get(); }
     bool running() const;
-    // The exit code, or nothing if still running after `timeout`.
     std::optional<DWORD> waitForExit(Millis timeout = kDefaultWait) const;
     void kill() const;  // TerminateProcess and a bounded wait
 
@@ -154,8 +127,6 @@ private:
     DWORD id_ = 0;
 };
 
-// ---------------------------------------------------------------- message boxes
-
 // A standard message box (dialog class "#32770") as the user sees it.
 struct MessageBoxView {
     Window window;
@@ -167,33 +138,21 @@ struct MessageBoxView {
     void press(const std::wstring& buttonText) const;
 };
 
-// Waits for a "#32770" window of the process (optionally with that caption)
-// that has a message text, and reads it.
+// Waits for a "#32770" window of the process (with that caption) that has a message text.
 std::optional<MessageBoxView> tryWaitForMessageBox(DWORD processId,
                                                    const std::optional<std::wstring>& caption = {},
                                                    Millis timeout = kDefaultWait);
 MessageBoxView waitForMessageBox(DWORD processId, const std::optional<std::wstring>& caption = {},
                                  Millis timeout = kDefaultWait);
 
-// ---------------------------------------------------------------- file-open dialog
-
-// Waits for the process's common file-open dialog (explorer style), puts
-// `windowsPath` into its file-name field and presses Open. Returns once the
-// dialog has closed; throws if it did not appear or did not close.
+// Enters `windowsPath` in the process's file-open dialog, presses Open and waits for it to close.
 void chooseFileInOpenDialog(DWORD processId, const std::wstring& windowsPath,
                             Millis timeout = kDefaultWait);
 
-// ---------------------------------------------------------------- screenshots
-
-// Captures the window (with its frame) from the screen into
-// <screens>/<name>.bmp; the Wine runner turns it into <name>.png afterwards.
-// Brings the window to the front first. Returns the file written.
+// Captures the window from the screen into <screens>/<name>.bmp (the runner makes it a png).
 std::wstring saveScreenshot(const Window& window, const std::wstring& name);
 
-// ---------------------------------------------------------------- display scale
-
-// Sets the display's dots per inch (LogPixels) for programs started from now
-// on; the setting is removed again on destruction.
+// Sets the display's dots per inch (LogPixels) for programs started from now on, until destroyed.
 class DisplayDpi {
 public:
     explicit DisplayDpi(int dpi);
@@ -202,11 +161,9 @@ public:
     ~DisplayDpi();
 };
 
-// Makes this thread see the windows of programs aware of the display scale in
-// their true pixels, not scaled to 96 dots per inch. Throws if it cannot.
+// Makes this thread see DPI-aware programs' windows in true pixels, not scaled to 96 DPI.
 void readTruePixels();
 
-// The control's window rectangle in its parent's client coordinates.
 RECT rectInParent(const Window& control);
 
 // What the text of a label or button needs, measured in the program itself
@@ -218,11 +175,8 @@ struct TextMeasure {
     SIZE wrapped;
     SIZE oneLine;
 };
-// Every label and button below `window` (visible or not), through the text
-// probe DLL named by UI_TEXT_PROBE, hooked into the program's window thread.
+// Every label and button below `window`, via the UI_TEXT_PROBE DLL hooked into its thread.
 std::vector<TextMeasure> measureTexts(const Window& window);
-
-// ---------------------------------------------------------------- paths and files
 
 std::wstring environmentVariable(const std::wstring& name);  // empty when unset
 // A program or file the test run names in `variable`, as a Windows path; throws if unset.
@@ -239,8 +193,7 @@ void createFolders(const std::wstring& path);  // like mkdir -p
 void copyFile(const std::wstring& from, const std::wstring& to);
 void removeTree(const std::wstring& path);  // files and folders; no error if absent
 
-// Relative path -> contents of every file under `folder`; folders appear with
-// a trailing '\' and no contents, so empty folders count too.
+// Relative path -> contents of every file under `folder`; folders as "name\\" -> "".
 using TreeSnapshot = std::map<std::wstring, std::string>;
 TreeSnapshot snapshotTree(const std::wstring& folder);
 
@@ -258,16 +211,12 @@ private:
     std::wstring path_;
 };
 
-// ---------------------------------------------------------------- registry
-
-// An open registry key. The view is the test's own bitness unless `access`
-// adds KEY_WOW64_32KEY or KEY_WOW64_64KEY.
+// An open registry key, in the test's own view unless `access` adds KEY_WOW64_32KEY/64KEY.
 class RegKey {
 public:
     static RegKey create(HKEY root, const std::wstring& subKey, REGSAM access = KEY_ALL_ACCESS);
     static std::optional<RegKey> open(HKEY root, const std::wstring& subKey,
                                       REGSAM access = KEY_READ);
-    // Removes the key and all below it; no error if absent.
     static void deleteTree(HKEY root, const std::wstring& subKey, REGSAM view = 0);
 
     HKEY get() const { return key_.get(); }
@@ -280,7 +229,6 @@ public:
         std::string bytes;
         bool operator==(const Value&) const = default;
     };
-    // Every value of the key, by name.
     std::map<std::wstring, Value> values() const;
 
 private:
@@ -288,16 +236,8 @@ private:
     common::win32::unique_hkey key_;
 };
 
-}  // namespace ui_harness
-
-namespace ui_harness {
-
-// ---------------------------------------------------------------- planted DLLs
-
-// A stand-in version.dll planted in `folder` beside a program under test. It
-// leaves a marker when a process loads it. Wine prefers its own DLLs, so it is
-// told to prefer a copy on the search path for the named programs, as
-// Windows' search order would; the override is undone on destruction.
+// A stand-in version.dll in `folder` that leaves a marker when loaded. Wine is told to prefer it
+// for the named programs, as Windows' search order would, until destroyed.
 class PlantedVersionDll {
 public:
     PlantedVersionDll(const std::wstring& folder, std::vector<std::wstring> programs);
@@ -306,8 +246,7 @@ public:
     ~PlantedVersionDll();
 
     bool loaded() const;  // some process loaded the plant
-    // Runs a program from `folder` that loads "version.dll" the unguarded way,
-    // to show the plant is found at all; true when that loaded it.
+    // True when a program in `folder` loading "version.dll" unguarded loads the plant.
     bool foundByUnguardedProgram() const;
 
 private:

@@ -1,15 +1,11 @@
-#include <cstdio>
+#include <sstream>
 
 #include "common/win32/unique_any.hpp"
 #include "ui_harness.hpp"
 
 namespace ui_harness {
 
-namespace {
-
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
-
-}  // namespace
+static constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 
 DisplayDpi::DisplayDpi(int dpi) {
     const auto value = static_cast<DWORD>(dpi);
@@ -65,15 +61,10 @@ std::vector<TextMeasure> measureTexts(const Window& window) {
     DeleteFileW(results.c_str());
 
     std::vector<TextMeasure> measures;
-    for (size_t at = 0; at < lines.size();) {
-        const size_t end = lines.find('\n', at);
-        const std::string line = lines.substr(at, end - at);
-        at = end == std::string::npos ? lines.size() : end + 1;
-        unsigned long long handle = 0;
-        long wrapped[2] = {}, single[2] = {};
-        if (std::sscanf(line.c_str(), "%llu %ld %ld %ld %ld", &handle, &wrapped[0], &wrapped[1],
-                        &single[0], &single[1]) != 5)
-            continue;
+    std::istringstream in(lines);
+    unsigned long long handle = 0;
+    long wrapped[2] = {}, single[2] = {};
+    while (in >> handle >> wrapped[0] >> wrapped[1] >> single[0] >> single[1]) {
         const Window control(reinterpret_cast<HWND>(static_cast<UINT_PTR>(handle)));
         RECT client{};
         GetClientRect(control.handle(), &client);

@@ -10,11 +10,8 @@ namespace ui_harness {
 namespace fs = std::filesystem;
 
 std::wstring environmentVariable(const std::wstring& name) {
-    const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
-    if (size == 0) return {};
-    std::wstring value(size, L'\0');
-    const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), size);
-    value.resize(length);
+    std::wstring value(GetEnvironmentVariableW(name.c_str(), nullptr, 0), L'\0');
+    value.resize(GetEnvironmentVariableW(name.c_str(), value.data(), DWORD(value.size())));
     return value;
 }
 

@@ -1,16 +1,12 @@
 #include "ui_harness.hpp"
 
 namespace ui_harness {
-namespace {
-
-const wchar_t kUnguardedLoader[] = L"unguarded_loader.exe";
+static const wchar_t kUnguardedLoader[] = L"unguarded_loader.exe";
 
 // Wine's per-program settings; the whole key is ours to delete again.
-std::wstring appDefaultsKey(const std::wstring& program) {
+static std::wstring appDefaultsKey(const std::wstring& program) {
     return L"Software\\Wine\\AppDefaults\\" + program;
 }
-
-}  // namespace
 
 PlantedVersionDll::PlantedVersionDll(const std::wstring& folder, std::vector<std::wstring> programs)
     : folder_(folder), programs_(std::move(programs)) {

@@ -2,14 +2,10 @@
 
 namespace ui_harness {
 
-namespace {
-
-void check(LSTATUS status, const std::wstring& what) {
+static void check(LSTATUS status, const std::wstring& what) {
     if (status != ERROR_SUCCESS)
         throw HarnessError(what + L" failed (error " + std::to_wstring(status) + L")");
 }
-
-}  // namespace
 
 RegKey RegKey::create(HKEY root, const std::wstring& subKey, REGSAM access) {
     common::win32::unique_hkey key;

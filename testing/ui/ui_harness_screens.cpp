@@ -4,23 +4,25 @@
 
 namespace ui_harness {
 
-namespace {
-
-// Writes a 24-bit bottom-up BMP of the screen rectangle.
-std::wstring captureRect(const RECT& rect, const std::wstring& name) {
+// Writes a 24-bit bottom-up BMP of the window's screen rectangle.
+std::wstring saveScreenshot(const Window& window, const std::wstring& name) {
+    SetForegroundWindow(window.handle());
+    RedrawWindow(window.handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    Sleep(300);  // painting happens in the program's own thread
+    const RECT rect = window.screenRect();
     const LONG width = rect.right - rect.left;
     const LONG height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) throw HarnessError(L"nothing to capture for " + name);
 
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     BITMAPINFOHEADER header{};
     header.biSize = sizeof header;
     header.biWidth = width;
     header.biHeight = height;
     header.biPlanes = 1;
     header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    header.biSizeImage = stride * static_cast<DWORD>(height);
+    header.biSizeImage = stride * static_cast<DWORD>(height);  // BI_RGB
 
     const auto screen = common::win32::getWindowDc(nullptr);
     const HDC screenDc = screen.get().dc;
@@ -54,17 +56,6 @@ std::wstring captureRect(const RECT& rect, const std::wstring& name) {
     if (!MoveFileExW((target + L".part").c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
         throw HarnessError(L"cannot write " + target);
     return target;
-}
-
-}  // namespace
-
-std::wstring saveScreenshot(const Window& window, const std::wstring& name) {
-    SetForegroundWindow(window.handle());
-    RedrawWindow(window.handle(), nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-    // Painting happens in the program's own thread; give it a moment.
-    Sleep(300);
-    return captureRect(window.screenRect(), name);
 }
 
 }  // namespace ui_harness

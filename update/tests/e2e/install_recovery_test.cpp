@@ -4,6 +4,7 @@
 
 #include "common/win32/unique_any.hpp"
 
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -51,14 +52,10 @@ public:
 
     static std::set<std::wstring> namesIn(const std::wstring& folder) {
         std::set<std::wstring> names;
-        WIN32_FIND_DATAW entry{};
-        const HANDLE find = FindFirstFileW(joinPath(folder, L"*").c_str(), &entry);
-        if (find == INVALID_HANDLE_VALUE) return names;
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name != L"." && name != L"..") names.insert(name);
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
+        std::error_code error;  // the step may remove the folder meanwhile
+        for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error))
+            names.insert(it->path().filename().wstring());
         return names;
     }
 
@@ -97,7 +94,7 @@ protected:
         startUpdate();
         clickNextOnWelcome();
         ASSERT_TRUE(waitForPage(L"fraInstall"));
-        nextButton().click();
+        next_.click();
     }
 
     // Starts Install and ends Update with TerminateProcess once `reached`

@@ -45,13 +45,9 @@ protected:
     // debug channels of the programs the test starts (with-stderr-file.sh).
     std::string debugOutput() const;
 
-    // Starts the media's Update.exe and waits for the wizard.
     void startUpdate(const ui_harness::LaunchOptions& options = {});
-    ui_harness::Window nextButton() const { return next_; }
-    ui_harness::Window cancelButton() const { return cancel_; }
     // The name of the one visible page frame; fails the test if not exactly one.
     std::wstring currentPage() const;
-    // Waits until `page` is the visible page.
     bool waitForPage(const std::wstring& page) const;
     // Clicks Next and waits for the welcome page to be left.
     void clickNextOnWelcome();

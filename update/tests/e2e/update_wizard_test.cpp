@@ -15,7 +15,6 @@ std::wstring olderThanInstalledText(const std::wstring& pack, const std::wstring
            L")\r\n                Cannot Install. Contact Administrator";
 }
 
-// ---------------------------------------------------------------- pages and exit
 
 TEST_F(UpdateWizardTest, WithoutARecordTheNotFoundPageClosesAtOnce) {
     makeMedia();
@@ -25,9 +24,9 @@ TEST_F(UpdateWizardTest, WithoutARecordTheNotFoundPageClosesAtOnce) {
 
     clickNextOnWelcome();
     EXPECT_TRUE(waitForPage(L"fraNotInstalled")) << narrow(currentPage());
-    EXPECT_FALSE(nextButton().enabled());
+    EXPECT_FALSE(next_.enabled());
     screenshot(L"update-not-installed");
-    cancelButton().click();
+    cancel_.click();
     expectEndsWithin();
     EXPECT_TRUE(topLevelWindows(update_->id(), {.title = L"Exit"}).empty());
     EXPECT_EQ(installedState(), before);
@@ -45,7 +44,7 @@ TEST_F(UpdateWizardTest, WelcomeLeadsToInstallWhereExitCanBeResumedOrChosen) {
 
     clickNextOnWelcome();
     ASSERT_TRUE(waitForPage(L"fraInstall")) << narrow(currentPage());
-    EXPECT_EQ(nextButton().text(), L"&Install");
+    EXPECT_EQ(next_.text(), L"&Install");
     EXPECT_EQ(wizard_.text(), L"Install");
     screenshot(L"update-install");
 
@@ -54,7 +53,7 @@ TEST_F(UpdateWizardTest, WelcomeLeadsToInstallWhereExitCanBeResumedOrChosen) {
     findControl(confirmation, {.text = L"&Resume"}).click();
     ASSERT_TRUE(waitForGone(confirmation));
     EXPECT_EQ(currentPage(), L"fraInstall");
-    EXPECT_EQ(nextButton().text(), L"&Install");
+    EXPECT_EQ(next_.text(), L"&Install");
 
     confirmation = openExitConfirmation();
     findControl(confirmation, {.text = L"&Exit Setup"}).click();
@@ -62,7 +61,6 @@ TEST_F(UpdateWizardTest, WelcomeLeadsToInstallWhereExitCanBeResumedOrChosen) {
     EXPECT_EQ(installedState(), before);
 }
 
-// ---------------------------------------------------------------- install
 
 // Wine's own user32 and setupapi import version.dll; Update.exe loads them
 // only after it has restricted the search to the system folder.
@@ -76,12 +74,12 @@ TEST_F(UpdateWizardTest, InstallReplacesEventsAndDatabaseAndIgnoresAPlantedVersi
     startUpdate();
     clickNextOnWelcome();
     ASSERT_TRUE(waitForPage(L"fraInstall"));
-    nextButton().click();
+    next_.click();
     ASSERT_TRUE(waitForTitle(wizard_, L"Complete", 30s)) << narrow(wizard_.text());
     EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(currentPage());
-    EXPECT_FALSE(nextButton().enabled());
+    EXPECT_FALSE(next_.enabled());
     screenshot(L"update-complete");
-    cancelButton().click();
+    cancel_.click();
     expectEndsWithin();
 
     EXPECT_EQ(snapshotTree(joinPath(installFolder(), L"Events")),
@@ -95,7 +93,6 @@ TEST_F(UpdateWizardTest, InstallReplacesEventsAndDatabaseAndIgnoresAPlantedVersi
         << "the plant is not detected: the check above proves nothing";
 }
 
-// ---------------------------------------------------------------- refusals and failures
 
 struct Refusal {
     const char* name;
@@ -117,7 +114,7 @@ TEST_P(Refused, ShowsTheReasonThenTheFailedPageWithNothingChanged) {
     writeRecord(GetParam().installedVersion);
     const auto before = installedState();
 
-    nextButton().click();
+    next_.click();
     const auto box = waitForMessageBox(update_->id(), L"Update");
     EXPECT_EQ(box.text, GetParam().message);
     EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
@@ -125,7 +122,7 @@ TEST_P(Refused, ShowsTheReasonThenTheFailedPageWithNothingChanged) {
     box.press(L"OK");
 
     EXPECT_TRUE(waitForPage(L"fraInsttalationFailed")) << narrow(currentPage());
-    EXPECT_FALSE(nextButton().enabled());
+    EXPECT_FALSE(next_.enabled());
     EXPECT_EQ(installedState(), before);
 }
 
@@ -163,11 +160,11 @@ TEST_F(UpdateWizardTest, FileInUseLeavesTheInstallationAsItWasAndTracesTheFailed
             startUpdate({.environment = {{L"WINEDEBUG", L"warn+seh"}}});
             clickNextOnWelcome();
             ASSERT_TRUE(waitForPage(L"fraInstall"));
-            nextButton().click();
+            next_.click();
             EXPECT_TRUE(waitForPage(L"fraInsttalationFailed")) << narrow(currentPage());
             if (c.held[0] == L'D') screenshot(L"update-failed");
         }
-        EXPECT_FALSE(nextButton().enabled());
+        EXPECT_FALSE(next_.enabled());
         EXPECT_EQ(installedState(), before);
         const std::string traced = std::string("OutputDebugStringA \"") + c.traced;
         EXPECT_TRUE(waitUntil([&] {

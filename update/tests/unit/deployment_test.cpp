@@ -127,14 +127,8 @@ public:
     }
 
 private:
-    bool isFile(const std::string& p) const {
-        auto it = tree.find(p);
-        return it != tree.end() && it->second.has_value();
-    }
-    bool isFolder(const std::string& p) const {
-        auto it = tree.find(p);
-        return it != tree.end() && !it->second.has_value();
-    }
+    bool isFile(const std::string& p) const { return tree.contains(p) && tree.at(p); }
+    bool isFolder(const std::string& p) const { return tree.contains(p) && !tree.at(p); }
     static std::string parent(const std::string& p) { return p.substr(0, p.rfind('\\')); }
     std::vector<std::string> under(const std::string& p) const {
         std::vector<std::string> paths;

@@ -10,7 +10,6 @@ namespace {
 
 using namespace std::string_literals;
 using namespace std::chrono_literals;
-using ui_harness::ControlQuery;
 using ui_harness::Window;
 
 constexpr int kConfigure = 1000;
@@ -43,9 +42,7 @@ protected:
         dialog_ = velquin_->waitForWindow({.title = L"Velquin", .className = L"#32770"});
     }
 
-    Window control(int id) const {
-        return ui_harness::findControl(dialog_, ControlQuery{.id = id});
-    }
+    Window control(int id) const { return ui_harness::findControl(dialog_, {.id = id}); }
     std::wstring status() const { return control(kStatus).text(); }
     void select(const std::wstring& device) const { control(kDevices).selectItem(device); }
 
@@ -69,10 +66,8 @@ protected:
                 << "unexpected message box " << ui_harness::narrow(caption);
     }
 
-    std::wstring registerDummyDriver() {
-        const std::wstring path = makeDummyDriverFile(folder_, L"kelPortHi.sys");
-        registerFilterService(path);
-        return path;
+    void registerDummyDriver() {
+        registerFilterService(makeDummyDriverFile(folder_, L"kelPortHi.sys"));
     }
 
     ui_harness::TempFolder folder_{L"velquin-dialog"};

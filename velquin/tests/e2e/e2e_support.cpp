@@ -28,28 +28,30 @@ const wchar_t kFilterService[] = L"kelPortHi";
 const wchar_t kProbeService[] = L"velquinProbePort";
 const wchar_t kServiceMarker[] = L"VelquinTestMarker";
 
-std::string lastErrorText(const char* call) {
-    return std::string(call) + " failed, error " + std::to_string(::GetLastError());
+// Throws, naming the call and its error, when a call the test relies on fails.
+void check(bool succeeded, const char* call) {
+    if (!succeeded)
+        throw HarnessError(std::string(call) + " failed, error " +
+                           std::to_string(::GetLastError()));
 }
 
-// A device set the test cannot do without.
 unique_hdevinfo deviceSet(HDEVINFO set) {
-    if (set == INVALID_HANDLE_VALUE) throw HarnessError(lastErrorText("SetupDi device set"));
+    check(set != INVALID_HANDLE_VALUE, "SetupDi device set");
     return unique_hdevinfo(set);
 }
 
 unique_schandle openServiceManager() {
     unique_schandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) throw HarnessError(lastErrorText("OpenSCManagerW"));
+    check(manager.is_valid(), "OpenSCManagerW");
     return manager;
 }
 
 void setDeviceText(const unique_hdevinfo& set, SP_DEVINFO_DATA& device, DWORD property,
                    const std::wstring& text) {
     const auto size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    if (!::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, property,
-                                             reinterpret_cast<const BYTE*>(text.c_str()), size))
-        throw HarnessError(lastErrorText("SetupDiSetDeviceRegistryPropertyW"));
+    check(::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, property,
+                                              reinterpret_cast<const BYTE*>(text.c_str()), size),
+          "SetupDiSetDeviceRegistryPropertyW");
 }
 
 std::wstring interfaceDetailPath(const unique_hdevinfo& set,
@@ -57,9 +59,9 @@ std::wstring interfaceDetailPath(const unique_hdevinfo& set,
     alignas(SP_DEVICE_INTERFACE_DETAIL_DATA_W) BYTE buffer[4096] = {};
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    if (!::SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, sizeof buffer,
-                                            nullptr, nullptr))
-        throw HarnessError(lastErrorText("SetupDiGetDeviceInterfaceDetailW"));
+    check(::SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, sizeof buffer,
+                                             nullptr, nullptr),
+          "SetupDiGetDeviceInterfaceDetailW");
     return detail->DevicePath;
 }
 
@@ -82,8 +84,8 @@ void markInterfacePresent(const std::wstring& interfacePath) {
 SP_DEVINFO_DATA openDevice(const unique_hdevinfo& set, const std::wstring& instanceId) {
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
-    if (!::SetupDiOpenDeviceInfoW(set.get(), instanceId.c_str(), nullptr, 0, &device))
-        throw HarnessError(lastErrorText("SetupDiOpenDeviceInfoW"));
+    check(::SetupDiOpenDeviceInfoW(set.get(), instanceId.c_str(), nullptr, 0, &device),
+          "SetupDiOpenDeviceInfoW");
     return device;
 }
 
@@ -117,11 +119,11 @@ std::wstring addFakePort(const FakePort& port) {
     const auto set = deviceSet(::SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
-    if (!::SetupDiCreateDeviceInfoW(set.get(), port.instanceId.c_str(), &kPortsClass, nullptr,
-                                    nullptr, 0, &device))
-        throw HarnessError(lastErrorText("SetupDiCreateDeviceInfoW"));
-    if (!::SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr))
-        throw HarnessError(lastErrorText("SetupDiRegisterDeviceInfo"));
+    check(::SetupDiCreateDeviceInfoW(set.get(), port.instanceId.c_str(), &kPortsClass, nullptr,
+                                     nullptr, 0, &device),
+          "SetupDiCreateDeviceInfoW");
+    check(::SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr),
+          "SetupDiRegisterDeviceInfo");
     setDeviceText(set, device, SPDRP_FRIENDLYNAME, port.friendlyName);
     setDeviceText(set, device, SPDRP_DEVICEDESC, L"Communications Port");
 
@@ -129,9 +131,9 @@ std::wstring addFakePort(const FakePort& port) {
     interfaceData.cbSize = sizeof interfaceData;
     const wchar_t* reference =
         port.referenceString.empty() ? nullptr : port.referenceString.c_str();
-    if (!::SetupDiCreateDeviceInterfaceW(set.get(), &device, &kComPortInterface, reference, 0,
-                                         &interfaceData))
-        throw HarnessError(lastErrorText("SetupDiCreateDeviceInterfaceW"));
+    check(::SetupDiCreateDeviceInterfaceW(set.get(), &device, &kComPortInterface, reference, 0,
+                                          &interfaceData),
+          "SetupDiCreateDeviceInterfaceW");
     const std::wstring path = interfaceDetailPath(set, interfaceData);
     if (port.present) markInterfacePresent(path);
     return path;
@@ -142,10 +144,8 @@ void removeAllComPortDevices() {
         ::SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, DIGCF_DEVICEINTERFACE));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
-    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
-        if (!::SetupDiRemoveDevice(set.get(), &device))
-            throw HarnessError(lastErrorText("SetupDiRemoveDevice"));
-    }
+    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index)
+        check(::SetupDiRemoveDevice(set.get(), &device), "SetupDiRemoveDevice");
     RegKey::deleteTree(HKEY_LOCAL_MACHINE, kComPortInterfaceKey);
 }
 
@@ -157,7 +157,7 @@ std::optional<std::string> readUpperFilters(const std::wstring& instanceId) {
     if (!::SetupDiGetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS, nullptr,
                                              buffer, sizeof buffer, &size)) {
         if (::GetLastError() == ERROR_INVALID_DATA) return std::nullopt;  // no such value
-        throw HarnessError(lastErrorText("SetupDiGetDeviceRegistryPropertyA"));
+        check(false, "SetupDiGetDeviceRegistryPropertyA");
     }
     return std::string(reinterpret_cast<const char*>(buffer), size);
 }
@@ -165,10 +165,10 @@ std::optional<std::string> readUpperFilters(const std::wstring& instanceId) {
 void writeUpperFilters(const std::wstring& instanceId, const std::string& bytes) {
     const auto set = deviceSet(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
     SP_DEVINFO_DATA device = openDevice(set, instanceId);
-    if (!::SetupDiSetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS,
-                                             reinterpret_cast<const BYTE*>(bytes.data()),
-                                             static_cast<DWORD>(bytes.size())))
-        throw HarnessError(lastErrorText("SetupDiSetDeviceRegistryPropertyA"));
+    check(::SetupDiSetDeviceRegistryPropertyA(set.get(), &device, SPDRP_UPPERFILTERS,
+                                              reinterpret_cast<const BYTE*>(bytes.data()),
+                                              static_cast<DWORD>(bytes.size())),
+          "SetupDiSetDeviceRegistryPropertyA");
 }
 
 bool filterServiceExists() {
@@ -182,13 +182,11 @@ std::optional<ServiceSettings> readFilterServiceSettings() {
     if (!filterServiceExists()) return std::nullopt;
     const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kFilterServiceKey);
     if (!key) throw HarnessError("service kelPortHi has no registry key");
-    ServiceSettings settings;
-    settings.type = readDword(*key, L"Type");
-    settings.start = readDword(*key, L"Start");
-    settings.errorControl = readDword(*key, L"ErrorControl");
-    settings.imagePath = key->readString(L"ImagePath").value_or(L"");
-    settings.displayName = key->readString(L"DisplayName").value_or(L"");
-    return settings;
+    return ServiceSettings{.type = readDword(*key, L"Type"),
+                           .start = readDword(*key, L"Start"),
+                           .errorControl = readDword(*key, L"ErrorControl"),
+                           .imagePath = key->readString(L"ImagePath").value_or(L""),
+                           .displayName = key->readString(L"DisplayName").value_or(L"")};
 }
 
 void registerFilterService(const std::wstring& imagePath) {
@@ -197,7 +195,7 @@ void registerFilterService(const std::wstring& imagePath) {
         manager.get(), kFilterService, L"KelPortHi filter driver", SERVICE_ALL_ACCESS,
         SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, imagePath.c_str(),
         nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (!service) throw HarnessError(lastErrorText("CreateServiceW"));
+    check(service.is_valid(), "CreateServiceW");
 }
 
 void deleteFilterService() {
@@ -205,7 +203,7 @@ void deleteFilterService() {
         const auto manager = openServiceManager();
         const unique_schandle service(::OpenServiceW(manager.get(), kFilterService, DELETE));
         if (!service) return;
-        if (!::DeleteService(service.get())) throw HarnessError(lastErrorText("DeleteService"));
+        check(::DeleteService(service.get()), "DeleteService");
     }
     // The deletion completes once the last handle is closed.
     if (!ui_harness::waitUntil([] { return !filterServiceExists(); }))
@@ -227,10 +225,8 @@ std::wstring velquinPath() { return ui_harness::pathFromEnvironment(L"VELQUIN_EX
 
 CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
                           const std::wstring& workingDirectory) {
-    ui_harness::LaunchOptions options;
-    options.arguments = arguments;
-    options.workingDirectory = workingDirectory;
-    const auto process = ui_harness::Process::start(velquinPath(), options);
+    const auto process = ui_harness::Process::start(
+        velquinPath(), {.arguments = arguments, .workingDirectory = workingDirectory});
     CommandOutcome outcome;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {

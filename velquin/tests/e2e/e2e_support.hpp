@@ -1,6 +1,5 @@
-// Set-up and inspection for the end-to-end tests of Velquin.exe. The tests run
-// inside the same private Wine prefix as the program they start, so they make
-// the devices, ports and services it works on and read back what it changed.
+// Makes the devices, ports and services Velquin.exe works on, in the tests'
+// own Wine prefix, and reads back what it changed.
 #pragma once
 
 #include <windows.h>
@@ -12,8 +11,6 @@
 #include "ui_harness.hpp"
 
 namespace velquin_e2e {
-
-// ---------------------------------------------------------------- COM-port devices
 
 struct FakePort {
     std::wstring instanceId;  // e.g. ROOT\VELQUINTEST\0001
@@ -31,8 +28,6 @@ void removeAllComPortDevices();
 // nothing when the device has no such value.
 std::optional<std::string> readUpperFilters(const std::wstring& instanceId);
 void writeUpperFilters(const std::wstring& instanceId, const std::string& bytes);
-
-// ---------------------------------------------------------------- the kelPortHi service
 
 struct ServiceSettings {
     DWORD type = 0;
@@ -53,8 +48,6 @@ void deleteFilterService();
 void markFilterService();
 bool filterServiceIsMarked();
 
-// ---------------------------------------------------------------- the program under test
-
 std::wstring velquinPath();
 
 struct CommandOutcome {
@@ -64,8 +57,6 @@ struct CommandOutcome {
 // Runs Velquin.exe unattended, watching for any window of it meanwhile.
 CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
                           const std::wstring& workingDirectory = {});
-
-// ---------------------------------------------------------------- ports
 
 // Loads the test kernel driver: COM9 answers the probe, COM8 refuses it.
 void loadProbePortDriver();

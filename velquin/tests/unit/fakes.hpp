@@ -35,11 +35,8 @@ public:
     int failWalkAtIndex = -1;  // Next() reports an error on reaching this index
 
     FakeDevice& add(std::wstring friendlyName, std::optional<std::string> filters = std::nullopt) {
-        FakeDevice device;
-        device.friendlyName = std::move(friendlyName);
-        devices.push_back(std::move(device));
-        devices.back().upperFilters = std::move(filters);
-        return devices.back();
+        return devices.emplace_back(FakeDevice{.friendlyName = std::move(friendlyName),
+                                               .upperFilters = std::move(filters)});
     }
 
     std::unique_ptr<DeviceWalk> OpenComPorts(DeviceScope scope, common::Failure& failure) override {
