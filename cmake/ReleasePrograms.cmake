@@ -32,6 +32,8 @@ function(release_program target)
   endif()
   target_link_options(${target} PRIVATE
     -Wl,--defsym=${prefix}_ZN9__gnu_cxx27__verbose_terminate_handlerEv=${prefix}abort)
+  # And the library's precondition failures without its second string type.
+  target_link_libraries(${target} PRIVATE common_library_throws)
 
   set(dir ${CMAKE_BINARY_DIR}/programs)
   set(stripped ${dir}/${target}.exe)

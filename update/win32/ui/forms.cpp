@@ -53,7 +53,7 @@ void adjustFrame(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
 // Each picture is drawn for these scales (per cent), under ids IDB_SCALE_STEP
 // apart. The smallest drawing that is at least as large as the DPI needs is
 // shown, reduced where it is larger; above the largest, that one is enlarged.
-constexpr int kDrawnScales[] = {100, 125, 150, 200};
+constexpr int kDrawnScales[] = {100, 150, 200};
 
 // The pictures are stored as PNG, a fraction of their size as bitmaps, and
 // decoded by the system's imaging component into a top-down 32-bit DIB with

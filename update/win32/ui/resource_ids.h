@@ -5,6 +5,6 @@
 #define IDB_SETUP 101
 #define IDB_CRITICAL 102
 #define IDB_QUESTION 103
-// Each picture is also drawn for 125, 150 and 200 % display scale, under its
-// id plus one, two and three steps.
+// Each picture is also drawn for 150 and 200 % display scale, under its id
+// plus one and two steps.
 #define IDB_SCALE_STEP 10

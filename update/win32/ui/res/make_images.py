@@ -5,7 +5,7 @@
 
 Writes setup-N.png (120 x 264 at 100 %, the wizard's illustration),
 critical-N.png (38 x 43, the error symbol) and question-N.png (32 x 32, the exit
-confirmation's symbol), each drawn for N = 100, 125, 150 and 200 % display
+confirmation's symbol), each drawn for N = 100, 150 and 200 % display
 scale, with straight alpha (none when opaque); and
 update.ico (a computer with a compact disc: 16 x 16 and 32 x 32 in 16 and 256
 colours, true-colour images of 16, 20, 24, 32, 40 and 48 pixels, and 256
@@ -606,7 +606,9 @@ def write_ico(path, images):
         f.write(directory + b"".join(data))
 
 
-SCALES = (100, 125, 150, 200)  # per cent of the 96 dots-per-inch design
+# Per cent of the 96 dots-per-inch design. 125 % is the 150 % drawing reduced,
+# which looks the same and keeps the program 24 KB smaller.
+SCALES = (100, 150, 200)
 ICON_SIZES = (16, 20, 24, 32, 40, 48, 256)
 
 
