@@ -85,7 +85,7 @@ bench_devices() {
 }
 
 bench_start() {
-  echo "=== start: process start to first visible window (median of 7 after one warm-up)"
+  echo "=== start: process start to first visible window (median of 9 rounds after one warm-up)"
   bash tools/wine-run.sh "$build/bench/bench_start.exe" "bare=$build/bench/bench_bare_window.exe" \
     "Update=$build/programs/Update.exe" "Velquin=$build/programs/Velquin.exe" |
     tr -d '\r' | sed 's/^/  /'

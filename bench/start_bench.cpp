@@ -34,27 +34,31 @@ double timeToFirstWindow(const std::wstring& program) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    constexpr int kRuns = 7;
+    constexpr int kRuns = 9;
     try {
-        std::vector<std::pair<std::wstring, double>> medians;
+        std::vector<std::wstring> names, programs;
         for (int i = 1; i < argc; ++i) {
             const std::wstring argument = argv[i];
             const auto equals = argument.find(L'=');
-            const std::wstring name = argument.substr(0, equals);
-            const std::wstring program = windowsPathFromUnix(argument.substr(equals + 1));
-            timeToFirstWindow(program);  // warms the file cache and the prefix
-            std::vector<double> runs;
-            for (int run = 0; run < kRuns; ++run) runs.push_back(timeToFirstWindow(program));
-            std::printf("%-12s median %.3f s  (runs:", bench::utf8(name).c_str(),
-                        bench::median(runs));
-            for (double run : runs) std::printf(" %.3f", run);
-            std::printf(")\n");
-            medians.emplace_back(name, bench::median(runs));
+            names.push_back(argument.substr(0, equals));
+            programs.push_back(windowsPathFromUnix(argument.substr(equals + 1)));
+            timeToFirstWindow(programs.back());  // warms the file cache and the prefix
         }
-        for (std::size_t i = 1; i < medians.size(); ++i)
-            std::printf("ratio %s/%s %.2fx\n", bench::utf8(medians[i].first).c_str(),
-                        bench::utf8(medians[0].first).c_str(),
-                        medians[i].second / medians[0].second);
+        // Round by round, so that whatever else the machine does falls on all alike.
+        std::vector<std::vector<double>> runs(programs.size());
+        for (int run = 0; run < kRuns; ++run)
+            for (std::size_t i = 0; i < programs.size(); ++i)
+                runs[i].push_back(timeToFirstWindow(programs[i]));
+        for (std::size_t i = 0; i < programs.size(); ++i) {
+            std::printf("%-12s median %.3f s  (runs:", bench::utf8(names[i]).c_str(),
+                        bench::median(runs[i]));
+            for (double seconds : runs[i]) std::printf(" %.3f", seconds);
+            std::printf(")\n");
+        }
+        for (std::size_t i = 1; i < programs.size(); ++i)
+            std::printf("ratio %s/%s %.2fx\n", bench::utf8(names[i]).c_str(),
+                        bench::utf8(names[0]).c_str(),
+                        bench::median(runs[i]) / bench::median(runs[0]));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_start: %s\n", error.what());
         return 1;

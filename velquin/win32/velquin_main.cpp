@@ -12,7 +12,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -21,15 +21,11 @@ namespace {
 
 using namespace velquin;
 
+// The runtime has split the command line already (with the same quoting rules
+// as CommandLineToArgvW), and asking shell32 again would load it at every
+// start, a fair part of the time to the first window.
 std::vector<std::wstring> CommandLineArguments() {
-    int count = 0;
-    const common::win32::unique_hlocal argv(CommandLineToArgvW(GetCommandLineW(), &count));
-    if (!argv) {
-        common::trace(common::win32Failure(L"CommandLineToArgvW", GetLastError()));
-        return {};
-    }
-    const auto* arguments = static_cast<const LPWSTR*>(argv.get());
-    return std::vector<std::wstring>(arguments, arguments + count);
+    return std::vector<std::wstring>(__wargv, __wargv + __argc);
 }
 
 class WindowsCommands final : public ProgramCommands {
