@@ -11,6 +11,9 @@ DisplayDpi::DisplayDpi(int dpi) {
     const auto value = static_cast<DWORD>(dpi);
     RegKey::create(HKEY_CURRENT_USER, kDesktopKey)
         .setRaw(L"LogPixels", REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
+    // Else the windows of DPI-aware programs look scaled to 96 DPI from here.
+    if (!SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE))
+        throw HarnessError("this thread cannot be made aware of the display scale");
 }
 
 DisplayDpi::~DisplayDpi() {
@@ -18,24 +21,16 @@ DisplayDpi::~DisplayDpi() {
         RegDeleteValueW(key->get(), L"LogPixels");
 }
 
-void readTruePixels() {
-    using SetContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
-    const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
-    if (!setContext || !setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE))
-        throw HarnessError("this thread cannot be made aware of the display scale");
-}
-
 RECT rectInParent(const Window& control) {
-    RECT rect = control.screenRect();
+    RECT rect{};
+    GetWindowRect(control.handle(), &rect);
     MapWindowPoints(nullptr, control.parent().handle(), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }
 
 std::vector<TextMeasure> measureTexts(const Window& window) {
-    const auto probePath = environmentVariable(L"UI_TEXT_PROBE");
-    if (probePath.empty()) throw HarnessError("UI_TEXT_PROBE is not set");
-    const common::win32::unique_hmodule probe(LoadLibraryW(windowsPathFromUnix(probePath).c_str()));
+    const auto probePath = pathFromEnvironment(L"UI_TEXT_PROBE");
+    const common::win32::unique_hmodule probe(LoadLibraryW(probePath.c_str()));
     const auto hook = probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(
                                   GetProcAddress(probe.get(), "measureTextsHook")))
                             : nullptr;
@@ -56,12 +51,10 @@ std::vector<TextMeasure> measureTexts(const Window& window) {
                                  GetCurrentProcessId(), 0, SMTO_ABORTIFHUNG, 10000, &ignored))
             throw HarnessError("the program did not answer the text probe in time");
     }
-    if (!fileExists(results)) throw HarnessError("the text probe left no results");
-    const std::string lines = readFile(results);
+    std::istringstream in(readFile(results));
     DeleteFileW(results.c_str());
 
     std::vector<TextMeasure> measures;
-    std::istringstream in(lines);
     unsigned long long handle = 0;
     long wrapped[2] = {}, single[2] = {};
     while (in >> handle >> wrapped[0] >> wrapped[1] >> single[0] >> single[1]) {

@@ -5,12 +5,13 @@
 namespace ui_harness {
 
 // Writes a 24-bit bottom-up BMP of the window's screen rectangle.
-std::wstring saveScreenshot(const Window& window, const std::wstring& name) {
+void saveScreenshot(const Window& window, const std::wstring& name) {
     SetForegroundWindow(window.handle());
     RedrawWindow(window.handle(), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     Sleep(300);  // painting happens in the program's own thread
-    const RECT rect = window.screenRect();
+    RECT rect{};
+    GetWindowRect(window.handle(), &rect);
     const LONG width = rect.right - rect.left;
     const LONG height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) throw HarnessError(L"nothing to capture for " + name);
@@ -44,18 +45,8 @@ std::wstring saveScreenshot(const Window& window, const std::wstring& name) {
     std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
     bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
     bytes.append(static_cast<const char*>(pixels), header.biSizeImage);
-
-    // Written under a temporary name so the runner never converts half a file.
-    // The runner's pending folder, else <build>/screens.
-    const auto pending = environmentVariable(L"WINE_RUN_SCREENS");
-    const auto root = environmentVariable(L"WINE_TEST_ROOT");
-    if (pending.empty() && root.empty()) throw HarnessError("WINE_TEST_ROOT is not set");
-    const auto folder = windowsPathFromUnix(pending.empty() ? root + L"/screens" : pending);
-    const auto target = joinPath(folder, name + L".bmp");
-    writeFile(target + L".part", bytes);
-    if (!MoveFileExW((target + L".part").c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-        throw HarnessError(L"cannot write " + target);
-    return target;
+    // The runner turns what the test left there into png files once it has ended.
+    writeFile(joinPath(pathFromEnvironment(L"WINE_RUN_SCREENS"), name + L".bmp"), bytes);
 }
 
 }  // namespace ui_harness

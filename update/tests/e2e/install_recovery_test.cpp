@@ -11,7 +11,6 @@
 namespace update_e2e {
 namespace {
 
-using namespace ui_harness;
 using namespace std::chrono_literals;
 
 constexpr int kBulkFolders = 40;
@@ -92,8 +91,7 @@ protected:
 
     void startInstall() {
         startUpdate();
-        clickNextOnWelcome();
-        ASSERT_TRUE(waitForPage(L"fraInstall"));
+        goToInstallPage();
         next_.click();
     }
 
@@ -130,7 +128,7 @@ protected:
                 return std::wstring(title) == L"Complete";
             },
             kInstallWait));
-        EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(currentPage());
+        EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(visiblePages());
         EXPECT_EQ(snapshotTree(joinPath(installFolder(), L"Events")), mediaEvents_);
         EXPECT_EQ(readFile(joinPath(installFolder(), L"Database\\OrvDb.mdb")),
                   readFile(joinPath(mediaFolder(), L"Database\\OrvDb.mdb")));
