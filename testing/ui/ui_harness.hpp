@@ -25,8 +25,7 @@ public:
     explicit HarnessError(const std::wstring& what);
 };
 
-std::string narrow(const std::wstring& text);
-std::wstring widen(const std::string& text);
+std::string narrow(const std::wstring& text);  // UTF-8
 
 template <class Condition>
 bool waitUntil(Condition condition, Millis timeout = kDefaultWait) {
@@ -138,8 +137,6 @@ void saveScreenshot(const Window& window, const std::wstring& name);
 class DisplayDpi {
 public:
     explicit DisplayDpi(int dpi);
-    DisplayDpi(const DisplayDpi&) = delete;
-    DisplayDpi& operator=(const DisplayDpi&) = delete;
     ~DisplayDpi();
 };
 

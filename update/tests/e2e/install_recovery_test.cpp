@@ -2,6 +2,7 @@
 // started again with the same media and run to the end.
 #include "tests/e2e/update_fixture.hpp"
 
+#include "common/core/text.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <filesystem>
@@ -45,8 +46,8 @@ public:
         const auto at = journal_.find(step + " ");
         const auto end = journal_.find("\r\n", at);
         if (at == std::string::npos || end == std::string::npos) return 0;
-        const auto name = widen(journal_.substr(at + step.size() + 1, end - at - step.size() - 1));
-        return static_cast<int>(namesIn(joinPath(folder_, name)).size());
+        const auto name = journal_.substr(at + step.size() + 1, end - at - step.size() - 1);
+        return static_cast<int>(namesIn(joinPath(folder_, common::asciiToWide(name))).size());
     }
 
     static std::set<std::wstring> namesIn(const std::wstring& folder) {
@@ -154,12 +155,8 @@ TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
     };
     const Point points[] = {
         {"journal begun", [](const Progress& p) { return p.has("stage-events"); }},
-        {"a quarter staged",
-         [=](const Progress& p) { return p.entriesOf("stage-events") > staged / 4; }},
         {"half staged",
          [=](const Progress& p) { return p.entriesOf("stage-events") > staged / 2; }},
-        {"all but a few staged",
-         [=](const Progress& p) { return p.entriesOf("stage-events") > staged - 4; }},
         {"staged copy being flushed",
          [=](const Progress& p) { return p.entriesOf("stage-events") == staged; }},
         {"database staged", [](const Progress& p) { return p.has("stage-database"); }},
@@ -171,8 +168,6 @@ TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
          [=](const Progress& p) {
              return p.has("cleanup") && p.entriesOf("aside-events") < staged / 2;
          }},
-        {"aside copy nearly removed",
-         [=](const Progress& p) { return p.has("cleanup") && p.entriesOf("aside-events") < 4; }},
     };
     int interrupted = 0;
     for (const auto& point : points) {

@@ -1,5 +1,6 @@
 #include "tests/e2e/update_fixture.hpp"
 
+#include "common/core/text.hpp"
 #include "common/win32/unique_any.hpp"
 
 namespace update_e2e {
@@ -111,7 +112,7 @@ TEST_P(Refused, ShowsTheReasonThenTheFailedPageWithNothingChanged) {
     const auto box = waitForMessageBox(update_->id(), L"Update");
     EXPECT_EQ(box.text, GetParam().message);
     EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
-    screenshot(L"update-refusal-" + widen(GetParam().name), box.window);
+    screenshot(L"update-refusal-" + common::asciiToWide(GetParam().name), box.window);
     box.press(L"OK");
 
     EXPECT_TRUE(waitForPage(L"fraInsttalationFailed")) << narrow(visiblePages());
