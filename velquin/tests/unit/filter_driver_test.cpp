@@ -96,11 +96,10 @@ TEST_F(FilterDriverTest, RemoveHandlesListsOfAnyLength) {
             after += '\0';
             ASSERT_EQ(before.size(), length);
 
-            FakeDevices listDevices;
-            auto& device = listDevices.add(L"A (COM1)", before);
+            devices.devices.clear();
+            auto& device = devices.add(L"A (COM1)", before);
             device.present = false;
-            FilterContext listContext{listDevices, ports, status, configuredPort};
-            EXPECT_TRUE(RemoveFilterFromDevices(listContext));
+            EXPECT_TRUE(RemoveFilterFromDevices(context));
             EXPECT_EQ(device.upperFilters, after);
             EXPECT_EQ(device.writes, before == after ? 0 : 1);
             EXPECT_EQ(status.last(), L"Successfully Removed Driver");
@@ -128,21 +127,15 @@ TEST_F(FilterDriverTest, RemoveFailsWhenAnyDeviceMayKeepTheFilter) {
     EXPECT_FALSE(RemoveFilterFromDevices(context));
 }
 
-TEST_F(FilterDriverTest, RemoveIsRefusedWhileTheFilterAnswers) {
-    auto& d = devices.add(L"A (COM3)", "kelPortHi\0\0"s);
-    filterLoadedOn(L"COM3");
-    EXPECT_FALSE(RemoveFilterFromDevices(context));
-    EXPECT_EQ(d.writes, 0);
-    EXPECT_EQ(status.last(), L"Try Again After Unplugging the Device");
-    EXPECT_EQ(ports.opened, std::vector<std::wstring>{L"\\\\.\\COM3"});
-}
-
+// The removal, and so the unregistering, is refused while the configured port answers the probe.
 TEST_F(FilterDriverTest, UnregisterDeletesTheServiceOnlyAfterRemoval) {
     services.installed = DriverServiceSettings(L"C:\\d\\k.sys");
-    devices.add(L"A (COM3)", "kelPortHi\0\0"s);
+    auto& device = devices.add(L"A (COM3)", "kelPortHi\0\0"s);
     filterLoadedOn(L"COM3");
     EXPECT_FALSE(UnregisterDriver(services, context));
-    EXPECT_EQ(services.deletes, 0);
+    EXPECT_EQ(ports.opened, std::vector<std::wstring>{L"\\\\.\\COM3"});
+    EXPECT_EQ(status.last(), L"Try Again After Unplugging the Device");
+    EXPECT_EQ(device.writes + services.deletes, 0);
 
     ports.ports.clear();
     EXPECT_TRUE(UnregisterDriver(services, context));
