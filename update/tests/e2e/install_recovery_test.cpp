@@ -28,7 +28,7 @@ public:
     bool read() {
         journal_.clear();
         const common::win32::unique_hfile file(
-            CreateFileW(journalPath().c_str(), GENERIC_READ,
+            CreateFileW(joinPath(folder_, L"Update.journal").c_str(), GENERIC_READ,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, 0, nullptr));
         char buffer[4096];
@@ -60,8 +60,6 @@ public:
     }
 
 private:
-    std::wstring journalPath() const { return joinPath(folder_, L"Update.journal"); }
-
     std::wstring folder_;
     std::string journal_;
 };
