@@ -7,47 +7,33 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "common/win32/unique_any.hpp"
 
 namespace {
 
-using common::win32::getWindowDc;
-using common::win32::selectObject;
-
-bool isTextControl(HWND control) {
+// Adds a line for a label or button: its handle, the size its text needs
+// wrapped within the client width, and the size on a single line.
+BOOL CALLBACK measure(HWND control, LPARAM lines) {
     wchar_t name[16] = {};
     GetClassNameW(control, name, 16);
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
-    if (lstrcmpiW(name, L"Button") == 0) return true;
-    if (lstrcmpiW(name, L"Static") != 0) return false;
+    const bool label = lstrcmpiW(name, L"Static") == 0;
     const DWORD type = style & SS_TYPEMASK;
-    return type != SS_ICON && type != SS_BITMAP && type != SS_ENHMETAFILE;
-}
-
-BOOL CALLBACK collect(HWND child, LPARAM found) {
-    if (isTextControl(child)) reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
-    return TRUE;
-}
-
-// One line per control: handle, the size its text needs wrapped within the
-// client width, and the size on a single line.
-std::string measure(HWND control) {
+    if (label ? type == SS_ICON || type == SS_BITMAP || type == SS_ENHMETAFILE
+              : lstrcmpiW(name, L"Button") != 0)
+        return TRUE;
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
     text.resize(
         static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     RECT client{};
     GetClientRect(control, &client);
-    const auto dc = getWindowDc(control);
-    if (!dc) return {};
+    const auto dc = common::win32::getWindowDc(control);
+    if (!dc) return TRUE;
     auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-    const auto selected =
-        selectObject(dc.get().dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
-    const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
-    wchar_t name[16] = {};
-    GetClassNameW(control, name, 16);
-    const UINT prefix = lstrcmpiW(name, L"Static") == 0 && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+    const auto selected = common::win32::selectObject(
+        dc.get().dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+    const UINT prefix = label && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
     RECT wrapped{0, 0, client.right, 0};
     DrawTextW(dc.get().dc, text.c_str(), -1, &wrapped, DT_CALCRECT | DT_WORDBREAK | prefix);
     RECT line{0, 0, 0, 0};
@@ -56,23 +42,8 @@ std::string measure(HWND control) {
     std::snprintf(out, sizeof out, "%llu %ld %ld %ld %ld\n",
                   static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(control)),
                   wrapped.right, wrapped.bottom, line.right, line.bottom);
-    return out;
-}
-
-void writeMeasures(HWND window, DWORD testProcess) {
-    std::vector<HWND> controls;
-    EnumChildWindows(window, collect, reinterpret_cast<LPARAM>(&controls));
-    std::string lines;
-    for (HWND control : controls) lines += measure(control);
-    wchar_t folder[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, folder);
-    const std::wstring path =
-        std::wstring(folder) + L"ui-harness-texts-" + std::to_wstring(testProcess) + L".txt";
-    const common::win32::unique_hfile file(CreateFileW(
-        path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    if (file)
-        WriteFile(file.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+    reinterpret_cast<std::string*>(lines)->append(out);
+    return TRUE;
 }
 
 }  // namespace
@@ -81,7 +52,17 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     measureTextsHook(int code, WPARAM wParam, LPARAM lParam) {
     static const UINT measureMessage = RegisterWindowMessageW(L"UiHarnessMeasureTexts");
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && call->message == measureMessage)
-        writeMeasures(call->hwnd, static_cast<DWORD>(call->wParam));
+    if (code == HC_ACTION && call->message == measureMessage) {
+        std::string lines;
+        EnumChildWindows(call->hwnd, measure, reinterpret_cast<LPARAM>(&lines));
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        const std::wstring path = std::wstring(folder) + L"ui-harness-texts-" +
+                                  std::to_wstring(static_cast<DWORD>(call->wParam)) + L".txt";
+        const common::win32::unique_hfile file(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        if (file) WriteFile(file.get(), lines.data(), DWORD(lines.size()), &written, nullptr);
+    }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -3,7 +3,6 @@
 // that must succeed throw HarnessError naming what was looked for.
 
 #include <chrono>
-#include <cstdint>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -19,7 +18,6 @@ namespace ui_harness {
 
 using Millis = std::chrono::milliseconds;
 inline constexpr Millis kDefaultWait{15000};
-inline constexpr Millis kPollInterval{50};
 
 class HarnessError : public std::runtime_error {
 public:
@@ -27,8 +25,7 @@ public:
     explicit HarnessError(const std::wstring& what);
 };
 
-std::string narrow(const std::wstring& text);
-std::wstring widen(const std::string& text);
+std::string narrow(const std::wstring& text);  // UTF-8
 
 template <class Condition>
 bool waitUntil(Condition condition, Millis timeout = kDefaultWait) {
@@ -36,7 +33,7 @@ bool waitUntil(Condition condition, Millis timeout = kDefaultWait) {
     for (;;) {
         if (condition()) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        ::Sleep(static_cast<DWORD>(kPollInterval.count()));
+        ::Sleep(50);
     }
 }
 
@@ -47,36 +44,34 @@ public:
     explicit Window(HWND hwnd) : hwnd_(hwnd) {}
 
     HWND handle() const { return hwnd_; }
-    bool exists() const;        // still a window (IsWindow)
+    bool exists() const { return hwnd_ && IsWindow(hwnd_); }
     std::wstring text() const;  // WM_GETTEXT, works across processes
     std::wstring className() const;
-    int controlId() const;
-    bool enabled() const;
-    bool visible() const;  // IsWindowVisible: it and all its parents are shown
-    Window parent() const;
-    RECT screenRect() const;
-
+    int controlId() const { return GetDlgCtrlID(hwnd_); }
+    bool enabled() const { return IsWindowEnabled(hwnd_); }
+    bool visible() const { return IsWindowVisible(hwnd_); }  // it and all its parents are shown
+    Window parent() const { return Window(GetParent(hwnd_)); }
     std::vector<Window> descendants() const;
 
     void click() const;         // posted: a modal window it opens cannot block the test
-    void clickAndWait() const;  // sent: only for clicks that open nothing modal
-    void setText(const std::wstring& text) const;  // WM_SETTEXT (edit, combobox)
-    void close() const;                            // posts WM_CLOSE
-    void selectItem(int index) const;  // list or combo box; notifies the parent as a user would
-    void selectItem(const std::wstring& itemText) const;  // exact text; throws if absent
-    std::vector<std::wstring> items() const;              // list box or combo box items
-    int selectedIndex() const;                            // -1 when none
+    void clickAndWait() const;  // sent: times out while a modal window it opened is up
+    void setText(const std::wstring& text) const;
+    void close() const { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+    // Combo box items; selecting notifies the parent as a user's choice would.
+    std::vector<std::wstring> items() const;
+    int selectedIndex() const;  // -1 when none
+    void selectItem(const std::wstring& itemText) const;
 
 private:
     HWND hwnd_ = nullptr;
 };
 
-// What a control or window must match; empty fields match anything.
+// What a control must match; empty fields match anything.
 struct ControlQuery {
-    std::optional<std::wstring> text = std::nullopt;       // exact window text, '&' included
-    std::optional<int> id = std::nullopt;                  // control id
-    std::optional<std::wstring> className = std::nullopt;  // e.g. L"Button", L"Static", L"Edit"
-    bool visibleOnly = false;  // only controls IsWindowVisible reports shown
+    std::optional<std::wstring> text = std::nullopt;  // exact window text, '&' included
+    std::optional<int> id = std::nullopt;
+    std::optional<std::wstring> className = std::nullopt;
+    bool visibleOnly = false;
 };
 
 std::optional<Window> tryFindControl(const Window& parent, const ControlQuery& query);
@@ -84,22 +79,17 @@ Window findControl(const Window& parent, const ControlQuery& query);  // throws
 std::vector<Window> findControls(const Window& parent, const ControlQuery& query);
 
 struct WindowQuery {
-    std::optional<std::wstring> title = std::nullopt;      // exact window text
+    std::optional<std::wstring> title = std::nullopt;
     std::optional<std::wstring> className = std::nullopt;  // e.g. L"#32770" for dialogs
-    bool visibleOnly = true;
 };
 
+// The process's visible top-level windows that match.
 std::vector<Window> topLevelWindows(DWORD processId, const WindowQuery& query = {});
-Window waitForWindow(DWORD processId, const WindowQuery& query, Millis timeout = kDefaultWait);
-
-bool waitForTitle(const Window& window, const std::wstring& title, Millis timeout = kDefaultWait);
 bool waitForGone(const Window& window, Millis timeout = kDefaultWait);
 
 struct LaunchOptions {
-    std::vector<std::wstring> arguments = {};  // quoted as CommandLineToArgvW expects
-    std::wstring workingDirectory = {};        // empty: the test's own
-    // Set, or removed when empty, in the child only (Wine's loader ignores WINEDLLOVERRIDES here).
-    std::vector<std::pair<std::wstring, std::wstring>> environment = {};
+    std::vector<std::wstring> arguments = {};
+    std::wstring workingDirectory = {};  // empty: the test's own
 };
 
 // A started program, killed on destruction so a failing test never leaves it behind.
@@ -113,7 +103,7 @@ public:
 
     DWORD id() const { return id_; }
     HANDLE handle() const { return process_.get(); }
-    bool running() const;
+    bool running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
     std::optional<DWORD> waitForExit(Millis timeout = kDefaultWait) const;
     void kill() const;  // TerminateProcess and a bounded wait
 
@@ -127,42 +117,28 @@ private:
     DWORD id_ = 0;
 };
 
-// A standard message box (dialog class "#32770") as the user sees it.
+// A standard message box as the user sees it.
 struct MessageBoxView {
     Window window;
-    std::wstring caption;
-    std::wstring text;                  // static id 0xFFFF, else the first Static with text
-    std::vector<std::wstring> buttons;  // button captions, '&' included
-
-    // Clicks the button whose caption equals `buttonText` ('&' ignored).
-    void press(const std::wstring& buttonText) const;
+    std::wstring text;
+    std::vector<std::wstring> buttons;  // captions, '&' included
+    void press(const std::wstring& button) const;
 };
-
-// Waits for a "#32770" window of the process (with that caption) that has a message text.
-std::optional<MessageBoxView> tryWaitForMessageBox(DWORD processId,
-                                                   const std::optional<std::wstring>& caption = {},
-                                                   Millis timeout = kDefaultWait);
-MessageBoxView waitForMessageBox(DWORD processId, const std::optional<std::wstring>& caption = {},
-                                 Millis timeout = kDefaultWait);
+MessageBoxView waitForMessageBox(DWORD processId, const std::wstring& caption);
 
 // Enters `windowsPath` in the process's file-open dialog, presses Open and waits for it to close.
-void chooseFileInOpenDialog(DWORD processId, const std::wstring& windowsPath,
-                            Millis timeout = kDefaultWait);
+void chooseFileInOpenDialog(DWORD processId, const std::wstring& windowsPath);
 
 // Captures the window from the screen into <screens>/<name>.bmp (the runner makes it a png).
-std::wstring saveScreenshot(const Window& window, const std::wstring& name);
+void saveScreenshot(const Window& window, const std::wstring& name);
 
-// Sets the display's dots per inch (LogPixels) for programs started from now on, until destroyed.
+// Sets the display's dots per inch for programs started from now on, until destroyed,
+// and makes this thread see their windows in true pixels.
 class DisplayDpi {
 public:
     explicit DisplayDpi(int dpi);
-    DisplayDpi(const DisplayDpi&) = delete;
-    DisplayDpi& operator=(const DisplayDpi&) = delete;
     ~DisplayDpi();
 };
-
-// Makes this thread see DPI-aware programs' windows in true pixels, not scaled to 96 DPI.
-void readTruePixels();
 
 RECT rectInParent(const Window& control);
 
@@ -178,7 +154,6 @@ struct TextMeasure {
 // Every label and button below `window`, via the UI_TEXT_PROBE DLL hooked into its thread.
 std::vector<TextMeasure> measureTexts(const Window& window);
 
-std::wstring environmentVariable(const std::wstring& name);  // empty when unset
 // A program or file the test run names in `variable`, as a Windows path; throws if unset.
 std::wstring pathFromEnvironment(const std::wstring& variable);
 // "/a/b" -> "Z:\a\b" (Wine maps the Unix root as drive Z:). Windows paths pass unchanged.
@@ -189,9 +164,9 @@ void writeFile(const std::wstring& path, const std::string& bytes);  // creates 
 std::string readFile(const std::wstring& path);                      // throws if unreadable
 bool fileExists(const std::wstring& path);
 bool folderExists(const std::wstring& path);
-void createFolders(const std::wstring& path);  // like mkdir -p
-void copyFile(const std::wstring& from, const std::wstring& to);
-void removeTree(const std::wstring& path);  // files and folders; no error if absent
+void createFolders(const std::wstring& path);
+void copyFile(const std::wstring& from, const std::wstring& to);  // creates parent folders
+void removeTree(const std::wstring& path);                        // no error if absent
 
 // Relative path -> contents of every file under `folder`; folders as "name\\" -> "".
 using TreeSnapshot = std::map<std::wstring, std::string>;
@@ -200,10 +175,10 @@ TreeSnapshot snapshotTree(const std::wstring& folder);
 // A fresh folder under %TEMP%, removed with everything in it on destruction.
 class TempFolder {
 public:
-    explicit TempFolder(const std::wstring& prefix = L"e2e");
+    explicit TempFolder(const std::wstring& prefix);
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder();
+    ~TempFolder() { removeTree(path_); }
     const std::wstring& path() const { return path_; }
     std::wstring operator/(const std::wstring& name) const { return joinPath(path_, name); }
 
@@ -214,10 +189,10 @@ private:
 // An open registry key, in the test's own view unless `access` adds KEY_WOW64_32KEY/64KEY.
 class RegKey {
 public:
-    static RegKey create(HKEY root, const std::wstring& subKey, REGSAM access = KEY_ALL_ACCESS);
+    static RegKey create(HKEY root, const std::wstring& subKey);
     static std::optional<RegKey> open(HKEY root, const std::wstring& subKey,
                                       REGSAM access = KEY_READ);
-    static void deleteTree(HKEY root, const std::wstring& subKey, REGSAM view = 0);
+    static void deleteTree(HKEY root, const std::wstring& subKey);
 
     HKEY get() const { return key_.get(); }
     void setString(const std::wstring& name, const std::wstring& value) const;  // REG_SZ

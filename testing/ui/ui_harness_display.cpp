@@ -11,6 +11,9 @@ DisplayDpi::DisplayDpi(int dpi) {
     const auto value = static_cast<DWORD>(dpi);
     RegKey::create(HKEY_CURRENT_USER, kDesktopKey)
         .setRaw(L"LogPixels", REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
+    // Else the windows of DPI-aware programs look scaled to 96 DPI from here.
+    if (!SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE))
+        throw HarnessError("this thread cannot be made aware of the display scale");
 }
 
 DisplayDpi::~DisplayDpi() {
@@ -18,24 +21,16 @@ DisplayDpi::~DisplayDpi() {
         RegDeleteValueW(key->get(), L"LogPixels");
 }
 
-void readTruePixels() {
-    using SetContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
-    const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
-    if (!setContext || !setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE))
-        throw HarnessError("this thread cannot be made aware of the display scale");
-}
-
 RECT rectInParent(const Window& control) {
-    RECT rect = control.screenRect();
+    RECT rect{};
+    GetWindowRect(control.handle(), &rect);
     MapWindowPoints(nullptr, control.parent().handle(), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }
 
 std::vector<TextMeasure> measureTexts(const Window& window) {
-    const auto probePath = environmentVariable(L"UI_TEXT_PROBE");
-    if (probePath.empty()) throw HarnessError("UI_TEXT_PROBE is not set");
-    const common::win32::unique_hmodule probe(LoadLibraryW(windowsPathFromUnix(probePath).c_str()));
+    const auto probePath = pathFromEnvironment(L"UI_TEXT_PROBE");
+    const common::win32::unique_hmodule probe(LoadLibraryW(probePath.c_str()));
     const auto hook = probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(
                                   GetProcAddress(probe.get(), "measureTextsHook")))
                             : nullptr;
@@ -56,12 +51,10 @@ std::vector<TextMeasure> measureTexts(const Window& window) {
                                  GetCurrentProcessId(), 0, SMTO_ABORTIFHUNG, 10000, &ignored))
             throw HarnessError("the program did not answer the text probe in time");
     }
-    if (!fileExists(results)) throw HarnessError("the text probe left no results");
-    const std::string lines = readFile(results);
+    std::istringstream in(readFile(results));
     DeleteFileW(results.c_str());
 
     std::vector<TextMeasure> measures;
-    std::istringstream in(lines);
     unsigned long long handle = 0;
     long wrapped[2] = {}, single[2] = {};
     while (in >> handle >> wrapped[0] >> wrapped[1] >> single[0] >> single[1]) {
@@ -75,6 +68,51 @@ std::vector<TextMeasure> measureTexts(const Window& window) {
                             {single[0], single[1]}});
     }
     return measures;
+}
+
+// Writes a 24-bit bottom-up BMP of the window's screen rectangle.
+void saveScreenshot(const Window& window, const std::wstring& name) {
+    SetForegroundWindow(window.handle());
+    RedrawWindow(window.handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    Sleep(300);  // painting happens in the program's own thread
+    RECT rect{};
+    GetWindowRect(window.handle(), &rect);
+    const LONG width = rect.right - rect.left;
+    const LONG height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) throw HarnessError(L"nothing to capture for " + name);
+
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biSizeImage = stride * static_cast<DWORD>(height);  // BI_RGB
+
+    const auto screen = common::win32::getWindowDc(nullptr);
+    const HDC screenDc = screen.get().dc;
+    const common::win32::unique_hdc memory(CreateCompatibleDC(screenDc));
+    void* pixels = nullptr;
+    const common::win32::unique_hbitmap bitmap(CreateDIBSection(
+        screenDc, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!bitmap) throw HarnessError(L"cannot make a bitmap for " + name);
+    {
+        const auto selected = common::win32::selectObject(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width, height, screenDc, rect.left, rect.top, SRCCOPY);
+    }
+    GdiFlush();
+
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + header.biSizeImage;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
+    bytes.append(static_cast<const char*>(pixels), header.biSizeImage);
+    // The runner turns what the test left there into png files once it has ended.
+    writeFile(joinPath(pathFromEnvironment(L"WINE_RUN_SCREENS"), name + L".bmp"), bytes);
 }
 
 }  // namespace ui_harness

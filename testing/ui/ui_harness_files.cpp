@@ -9,7 +9,7 @@ namespace ui_harness {
 
 namespace fs = std::filesystem;
 
-std::wstring environmentVariable(const std::wstring& name) {
+static std::wstring environmentVariable(const std::wstring& name) {
     std::wstring value(GetEnvironmentVariableW(name.c_str(), nullptr, 0), L'\0');
     value.resize(GetEnvironmentVariableW(name.c_str(), value.data(), DWORD(value.size())));
     return value;
@@ -35,9 +35,8 @@ std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
 }
 
 void writeFile(const std::wstring& path, const std::string& bytes) {
-    const fs::path target(path);
-    if (target.has_parent_path()) fs::create_directories(target.parent_path());
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw HarnessError(L"cannot write " + path);
 }
@@ -63,8 +62,7 @@ bool folderExists(const std::wstring& path) {
 void createFolders(const std::wstring& path) { fs::create_directories(fs::path(path)); }
 
 void copyFile(const std::wstring& from, const std::wstring& to) {
-    const fs::path target(to);
-    if (target.has_parent_path()) fs::create_directories(target.parent_path());
+    fs::create_directories(fs::path(to).parent_path());
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
         throw HarnessError(L"cannot copy " + from + L" to " + to);
 }
@@ -91,17 +89,10 @@ TreeSnapshot snapshotTree(const std::wstring& folder) {
 TempFolder::TempFolder(const std::wstring& prefix) {
     wchar_t base[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, base);
-    // Process id and a counter keep folders of parallel runs and cases apart.
+    // Each test program has a Wine prefix, and so a %TEMP%, of its own.
     static unsigned counter = 0;
-    for (;;) {
-        path_ = joinPath(base, prefix + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                   std::to_wstring(++counter));
-        if (CreateDirectoryW(path_.c_str(), nullptr)) return;
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            throw HarnessError(L"cannot create the temporary folder " + path_);
-    }
+    path_ = joinPath(base, prefix + L"-" + std::to_wstring(++counter));
+    if (!CreateDirectoryW(path_.c_str(), nullptr)) throw HarnessError(L"cannot create " + path_);
 }
-
-TempFolder::~TempFolder() { removeTree(path_); }
 
 }  // namespace ui_harness

@@ -2,6 +2,7 @@
 // started again with the same media and run to the end.
 #include "tests/e2e/update_fixture.hpp"
 
+#include "common/core/text.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <filesystem>
@@ -11,7 +12,6 @@
 namespace update_e2e {
 namespace {
 
-using namespace ui_harness;
 using namespace std::chrono_literals;
 
 constexpr int kBulkFolders = 40;
@@ -28,7 +28,7 @@ public:
     bool read() {
         journal_.clear();
         const common::win32::unique_hfile file(
-            CreateFileW(journalPath().c_str(), GENERIC_READ,
+            CreateFileW(joinPath(folder_, L"Update.journal").c_str(), GENERIC_READ,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, 0, nullptr));
         char buffer[4096];
@@ -46,8 +46,8 @@ public:
         const auto at = journal_.find(step + " ");
         const auto end = journal_.find("\r\n", at);
         if (at == std::string::npos || end == std::string::npos) return 0;
-        const auto name = widen(journal_.substr(at + step.size() + 1, end - at - step.size() - 1));
-        return static_cast<int>(namesIn(joinPath(folder_, name)).size());
+        const auto name = journal_.substr(at + step.size() + 1, end - at - step.size() - 1);
+        return static_cast<int>(namesIn(joinPath(folder_, common::asciiToWide(name))).size());
     }
 
     static std::set<std::wstring> namesIn(const std::wstring& folder) {
@@ -60,8 +60,6 @@ public:
     }
 
 private:
-    std::wstring journalPath() const { return joinPath(folder_, L"Update.journal"); }
-
     std::wstring folder_;
     std::string journal_;
 };
@@ -92,8 +90,7 @@ protected:
 
     void startInstall() {
         startUpdate();
-        clickNextOnWelcome();
-        ASSERT_TRUE(waitForPage(L"fraInstall"));
+        goToInstallPage();
         next_.click();
     }
 
@@ -130,7 +127,7 @@ protected:
                 return std::wstring(title) == L"Complete";
             },
             kInstallWait));
-        EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(currentPage());
+        EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(visiblePages());
         EXPECT_EQ(snapshotTree(joinPath(installFolder(), L"Events")), mediaEvents_);
         EXPECT_EQ(readFile(joinPath(installFolder(), L"Database\\OrvDb.mdb")),
                   readFile(joinPath(mediaFolder(), L"Database\\OrvDb.mdb")));
@@ -156,12 +153,8 @@ TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
     };
     const Point points[] = {
         {"journal begun", [](const Progress& p) { return p.has("stage-events"); }},
-        {"a quarter staged",
-         [=](const Progress& p) { return p.entriesOf("stage-events") > staged / 4; }},
         {"half staged",
          [=](const Progress& p) { return p.entriesOf("stage-events") > staged / 2; }},
-        {"all but a few staged",
-         [=](const Progress& p) { return p.entriesOf("stage-events") > staged - 4; }},
         {"staged copy being flushed",
          [=](const Progress& p) { return p.entriesOf("stage-events") == staged; }},
         {"database staged", [](const Progress& p) { return p.has("stage-database"); }},
@@ -173,8 +166,6 @@ TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
          [=](const Progress& p) {
              return p.has("cleanup") && p.entriesOf("aside-events") < staged / 2;
          }},
-        {"aside copy nearly removed",
-         [=](const Progress& p) { return p.has("cleanup") && p.entriesOf("aside-events") < 4; }},
     };
     int interrupted = 0;
     for (const auto& point : points) {

@@ -11,60 +11,110 @@
 
 namespace update_e2e {
 
+using namespace ui_harness;
+
 inline constexpr wchar_t kRecordKey[] = L"SOFTWARE\\KVB\\Orvexa";
 
 // Everything a run could change: the installation's files and the record.
 struct InstalledState {
-    ui_harness::TreeSnapshot files;
-    std::optional<std::map<std::wstring, ui_harness::RegKey::Value>> record;
+    TreeSnapshot files;
+    std::optional<std::map<std::wstring, RegKey::Value>> record;
     bool operator==(const InstalledState&) const = default;
 };
 
 class UpdateWizardTest : public ::testing::Test {
-public:
+protected:
+    void SetUp() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kRecordKey); }
+    void TearDown() override {
+        update_.reset();  // kills it
+        RegKey::deleteTree(HKEY_LOCAL_MACHINE, kRecordKey);
+    }
+
     std::wstring mediaFolder() const { return root_ / L"media"; }
     std::wstring installFolder() const { return root_ / L"Orvexa"; }
 
-protected:
-    void SetUp() override;
-    void TearDown() override;
-
     // Media: a copy of Update.exe, Events\Events\..., Database\OrvDb.mdb and a
     // Version.bin holding `packVersion` between delimiters (none if empty).
-    void makeMedia(const std::wstring& packVersion = L"1.9.0");
-    // Installation: Events\... with files the pack does not have, and a database.
-    void makeInstallation();
-    // The record; a missing optional leaves that value out.
-    void writeRecord(const std::optional<std::wstring>& version,
-                     const std::optional<std::wstring>& installPath);
-    void writeRecord(const std::wstring& version) { writeRecord(version, installFolder()); }
-
-    InstalledState installedState() const;
-    std::optional<std::wstring> recordedVersion() const;
-    // What has reached this test's Unix stderr so far, where Wine writes the
-    // debug channels of the programs the test starts (with-stderr-file.sh).
-    std::string debugOutput() const;
-
-    void startUpdate(const ui_harness::LaunchOptions& options = {});
-    // The name of the one visible page frame; fails the test if not exactly one.
-    std::wstring currentPage() const;
-    bool waitForPage(const std::wstring& page) const;
-    // Clicks Next and waits for the welcome page to be left.
-    void clickNextOnWelcome();
-    // Clicks Cancel on a page where it opens the confirmation, and returns it.
-    ui_harness::Window openExitConfirmation();
-    void expectEndsWithin(ui_harness::Millis timeout = ui_harness::kDefaultWait);
-    void screenshot(const std::wstring& name, std::optional<ui_harness::Window> of = {}) const;
-
-    std::wstring mediaUpdateExe() const {
-        return ui_harness::joinPath(mediaFolder(), L"Update.exe");
+    void makeMedia(const std::wstring& packVersion = L"1.9.0") {
+        const auto media = mediaFolder();
+        copyFile(pathFromEnvironment(L"UPDATE_EXE"), joinPath(media, L"Update.exe"));
+        writeFile(joinPath(media, L"Events\\Events\\alarms.evt"), "pack alarms\r\n");
+        writeFile(joinPath(media, L"Events\\Events\\Shift\\night.evt"),
+                  std::string("pack\0night", 10));
+        createFolders(joinPath(media, L"Events\\Events\\Empty"));
+        writeFile(joinPath(media, L"Database\\OrvDb.mdb"),
+                  std::string("pack database\0\x01\xff", 16));
+        if (!packVersion.empty())
+            writeFile(joinPath(media, L"Version.bin"), "\t\r\n[" + narrow(packVersion) + "]\r\n");
     }
 
-    ui_harness::TempFolder root_{L"update-e2e"};
-    std::optional<ui_harness::Process> update_;
-    ui_harness::Window wizard_;
-    ui_harness::Window next_;
-    ui_harness::Window cancel_;
+    // Installation: Events\... with files the pack does not have, and a database.
+    void makeInstallation() {
+        const auto install = installFolder();
+        writeFile(joinPath(install, L"Events\\alarms.evt"), "installed alarms\r\n");
+        writeFile(joinPath(install, L"Events\\Old\\gone.evt"), "only in the old folder");
+        writeFile(joinPath(install, L"Database\\OrvDb.mdb"), "installed database");
+        writeFile(joinPath(install, L"Orvexa.exe"), "the product itself");
+    }
+
+    void writeRecord(const std::wstring& version) {
+        const auto key = RegKey::create(HKEY_LOCAL_MACHINE, kRecordKey);
+        key.setString(L"Version", version);
+        key.setString(L"Installpath", installFolder());
+    }
+
+    InstalledState installedState() const {
+        InstalledState state{snapshotTree(installFolder()), std::nullopt};
+        if (const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kRecordKey))
+            state.record = key->values();
+        return state;
+    }
+
+    std::optional<std::wstring> recordedVersion() const {
+        const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kRecordKey);
+        return key ? key->readString(L"Version") : std::nullopt;
+    }
+
+    void startUpdate() {
+        update_.emplace(Process::start(joinPath(mediaFolder(), L"Update.exe")));
+        wizard_ = update_->waitForWindow({.title = L"Welcome", .className = L"UpdateForm"});
+        next_ = findControl(wizard_, {.text = L"&Next", .className = L"Button"});
+        cancel_ = findControl(wizard_, {.text = L"&Cancel", .className = L"Button"});
+        ASSERT_TRUE(waitForPage(L"fraWelcome"));
+    }
+
+    // The names of the visible page frames, each followed by a blank.
+    std::wstring visiblePages() const {
+        std::wstring names;
+        for (const auto& page :
+             findControls(wizard_, {.className = L"UpdateFrame", .visibleOnly = true}))
+            names += page.text() + L" ";
+        return names;
+    }
+    bool waitForPage(const std::wstring& page) const {
+        return waitUntil([&] { return visiblePages() == page + L" "; });
+    }
+
+    void goToInstallPage() {
+        next_.click();
+        ASSERT_TRUE(waitForPage(L"fraInstall")) << narrow(visiblePages());
+    }
+
+    // Clicks Cancel on a page where it opens the confirmation, and returns it.
+    Window openExitConfirmation() {
+        cancel_.click();
+        return update_->waitForWindow({.title = L"Exit", .className = L"UpdateForm"});
+    }
+
+    void expectEnds() { EXPECT_TRUE(update_->waitForExit()) << "Update.exe is still running"; }
+
+    void screenshot(const std::wstring& name, std::optional<Window> of = {}) const {
+        saveScreenshot(of.value_or(wizard_), name);
+    }
+
+    TempFolder root_{L"update-e2e"};
+    std::optional<Process> update_;
+    Window wizard_, next_, cancel_;
 };
 
 }  // namespace update_e2e

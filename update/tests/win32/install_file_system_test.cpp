@@ -96,12 +96,7 @@ bool makeFolderLink(const std::wstring& link, const std::wstring& target) {
         const DWORD a = GetFileAttributesW(link.c_str());
         return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
     };
-    if (!toUnix) {
-        CreateSymbolicLinkW(
-            link.c_str(), target.c_str(),
-            SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
-        return isLink();
-    }
+    if (!toUnix) return false;
     const auto hostPath = [&](const std::wstring& path) {
         char* name = toUnix(path.c_str());
         const std::wstring result = name ? ansiToWide(name) : std::wstring();

@@ -18,8 +18,6 @@ TEST(PackVersionFile, ReadsTheWholeFileAsBytes) {
     const std::wstring path = temp / L"Version.bin";
     const std::string longLine(3 * 1024 * 1024, '7');
     const std::pair<std::string, std::string> cases[] = {
-        {"ab\r\r\"1.9.2\"\rtrailing", "1.9.2"},
-        {"\n\n'1.9.3'\n", "1.9.3"},
         {"\0\x01\xff\xfe[1.9.0]\0"s, "\x01\xff\xfe[1.9.0]"s},
         {longLine, longLine.substr(1, longLine.size() - 2)},
     };

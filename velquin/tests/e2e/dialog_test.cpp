@@ -46,7 +46,8 @@ protected:
     std::wstring status() const { return control(kStatus).text(); }
     void select(const std::wstring& device) const { control(kDevices).selectItem(device); }
 
-    // Commands that show no message box are clicked synchronously.
+    // For commands that answer in the status line: a message box would hold
+    // the synchronous click until it times out.
     void press(int id) const { control(id).clickAndWait(); }
 
     // Clicks a command that answers with a message box, checks it and closes it.
@@ -59,16 +60,7 @@ protected:
         EXPECT_TRUE(ui_harness::waitForGone(box.window));
     }
 
-    void expectNoMessageBox() const {
-        for (const wchar_t* caption : {L"Error", L"Success"})
-            EXPECT_FALSE(
-                ui_harness::tryWaitForMessageBox(velquin_->id(), std::wstring(caption), 300ms))
-                << "unexpected message box " << ui_harness::narrow(caption);
-    }
-
-    void registerDummyDriver() {
-        registerFilterService(makeDummyDriverFile(folder_, L"kelPortHi.sys"));
-    }
+    void registerDummyDriver() { registerFilterService(makeDummyDriverFile(folder_ / L"k.sys")); }
 
     ui_harness::TempFolder folder_{L"velquin-dialog"};
     std::optional<ui_harness::Process> velquin_;
@@ -121,11 +113,9 @@ TEST_F(VelquinDialog, ConfigureAddsOurEntryOnceAndEveryCommandNeedsTheDriver) {
     press(kConfigure);
     EXPECT_EQ(status(), L"Driver already installed for the device");
     EXPECT_EQ(readUpperFilters(device), "kelPortHi\0serenum\0\0"s);
-    expectNoMessageBox();
 
     press(kRemove);
     EXPECT_EQ(status(), L"Successfully Removed Driver");
-    expectNoMessageBox();
     EXPECT_EQ(readUpperFilters(device), "serenum\0\0"s);
     ASSERT_FALSE(filterServiceExists());
     ASSERT_TRUE(control(kTest).enabled());
@@ -164,9 +154,8 @@ TEST_F(VelquinDialog, TestReportsTheFilterMissingOnARealPortAndAPortThatIsNotThe
 
 TEST_F(VelquinDialog, InstallRegistersTheFileChosenInTheDialog) {
     // A folder name outside the ANSI code page survives the Unicode dialog.
-    ui_harness::createFolders(folder_ / L"\u0394\u03c1\u03b1\u03b9\u03b2\u03b5\u03c1");
     const std::wstring driver =
-        makeDummyDriverFile(folder_, L"\u0394\u03c1\u03b1\u03b9\u03b2\u03b5\u03c1\\kelPortHi.sys");
+        makeDummyDriverFile(folder_ / L"\u0394\u03c1\u03b1\u03b9\u03b2\u03b5\u03c1\\kelPortHi.sys");
     start();
 
     control(kInstall).click();
@@ -178,8 +167,6 @@ TEST_F(VelquinDialog, InstallRegistersTheFileChosenInTheDialog) {
     const auto settings = readFilterServiceSettings();
     ASSERT_TRUE(settings) << "no service kelPortHi";
     EXPECT_EQ(settings->imagePath, driver);
-    EXPECT_EQ(settings->type, 1u);
-    EXPECT_EQ(settings->start, 3u);
 }
 
 TEST_F(VelquinDialog, AnsweringProbeMeansTheFilterIsLoadedAndBlocksRemoval) {
@@ -197,7 +184,6 @@ TEST_F(VelquinDialog, AnsweringProbeMeansTheFilterIsLoadedAndBlocksRemoval) {
 
     press(kRemove);
     EXPECT_EQ(status(), L"Try Again After Unplugging the Device");
-    expectNoMessageBox();
     EXPECT_TRUE(filterServiceExists());
     EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), "kelPortHi\0\0"s);
     EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0002"), "kelPortHi\0\0"s);

@@ -30,11 +30,8 @@ std::optional<std::string> readUpperFilters(const std::wstring& instanceId);
 void writeUpperFilters(const std::wstring& instanceId, const std::string& bytes);
 
 struct ServiceSettings {
-    DWORD type = 0;
-    DWORD start = 0;
-    DWORD errorControl = 0;
-    std::wstring imagePath;
-    std::wstring displayName;
+    DWORD type, start, errorControl;
+    std::wstring imagePath, displayName;
 };
 
 bool filterServiceExists();
@@ -43,10 +40,6 @@ std::optional<ServiceSettings> readFilterServiceSettings();
 // Registers kelPortHi without Velquin, for tests that start from an installed driver.
 void registerFilterService(const std::wstring& imagePath);
 void deleteFilterService();
-// Leaves a value of the test's own in the service's key, to tell whether the
-// service was changed in place or made anew.
-void markFilterService();
-bool filterServiceIsMarked();
 
 std::wstring velquinPath();
 
@@ -64,6 +57,9 @@ inline constexpr int kProbePortNumber = 9;
 inline constexpr int kRefusingPortNumber = 8;
 
 // A file with a .sys name that is no driver: the service is never started.
-std::wstring makeDummyDriverFile(const ui_harness::TempFolder& folder, const std::wstring& name);
+inline std::wstring makeDummyDriverFile(const std::wstring& path) {
+    ui_harness::writeFile(path, "MZ not a driver");
+    return path;
+}
 
 }  // namespace velquin_e2e

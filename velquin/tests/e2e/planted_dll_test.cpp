@@ -18,7 +18,7 @@ TEST(PlantedDll, NeitherTheCommandLineNorTheDialogLoadsAVersionDllBesideTheProgr
     ui_harness::copyFile(velquinPath(), velquin);
     const ui_harness::PlantedVersionDll planted(folder.path(), {L"Velquin.exe"});
 
-    const std::wstring driver = makeDummyDriverFile(folder, L"kelPortHi.sys");
+    const std::wstring driver = makeDummyDriverFile(folder / L"kelPortHi.sys");
     for (const std::vector<std::wstring>& arguments :
          {std::vector<std::wstring>{L"/register", driver},
           std::vector<std::wstring>{L"/unregister"}}) {
