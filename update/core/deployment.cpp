@@ -5,6 +5,8 @@
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 
+#include <algorithm>
+
 namespace update {
 namespace {
 
@@ -76,6 +78,24 @@ Swap databaseSwap(const DeploymentPaths& p, const InstallJournal& j) {
             j.asideDatabase.empty() ? "" : besides(p.targetDatabase, j.asideDatabase)};
 }
 
+// The journal lies in the installation folder, where users who may not run
+// this program can write, and what it names is renamed and removed with the
+// program's rights. So only names this program makes are acted on: the live
+// item's own name, the suffix and at most two digits.
+bool namesOwnCopies(const DeploymentPaths& p, const InstallJournal& j) {
+    const auto own = [](const std::string& target, const std::string& leaf, const char* suffix) {
+        const std::string stem = leafOf(target) + suffix;
+        if (leaf.empty()) return true;  // never announced
+        if (leaf.size() > stem.size() + 2 || leaf.compare(0, stem.size(), stem) != 0) return false;
+        return std::all_of(leaf.begin() + static_cast<std::ptrdiff_t>(stem.size()), leaf.end(),
+                           [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return own(p.targetEvents, j.stagedEvents, ".new") &&
+           own(p.targetEvents, j.asideEvents, ".old") &&
+           own(p.targetDatabase, j.stagedDatabase, ".new") &&
+           own(p.targetDatabase, j.asideDatabase, ".old");
+}
+
 bool undoRun(FileSystem& fs, const DeploymentPaths& p, const InstallJournal& j) {
     return databaseSwap(p, j).undo(fs) && eventsSwap(p, j).undo(fs);
 }
@@ -123,6 +143,12 @@ bool completeInterruptedInstall(FileSystem& fs, RegistryRecord& registry,
     }
     const InstallJournal journal = readJournal(*text);
     const DeploymentPaths p = makeDeploymentPaths({}, installPath);
+    if (!namesOwnCopies(p, journal)) {
+        trace(
+            "the journal names something other than this program's own copies: nothing is "
+            "touched, and it stays");
+        return false;
+    }
     trace((journal.committed() ? "finishing an install interrupted after its commit point: "
                                : "undoing an install interrupted before its commit point: ") +
           journal.stagedEvents + " " + journal.stagedDatabase + " " + journal.asideEvents + " " +
@@ -156,9 +182,16 @@ DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
 
     // Every precondition is checked before the first change, so a missing
     // piece or a file in use fails with nothing touched.
-    if (!fs.folderExists(p.sourceEvents) || !fs.folderExists(p.targetEvents) ||
-        !fs.fileExists(p.sourceDatabase) || !fs.fileExists(p.targetDatabase) ||
-        !fs.canOpenExclusively(p.targetDatabase) || !fs.canRemoveAll(p.targetEvents)) {
+    const auto unmet = [](bool met, const std::string& what) {
+        if (!met) trace("nothing changed: " + what);
+        return !met;
+    };
+    if (unmet(fs.folderExists(p.sourceEvents), "no folder " + p.sourceEvents) ||
+        unmet(fs.folderExists(p.targetEvents), "no folder " + p.targetEvents) ||
+        unmet(fs.fileExists(p.sourceDatabase), "no file " + p.sourceDatabase) ||
+        unmet(fs.fileExists(p.targetDatabase), "no file " + p.targetDatabase) ||
+        unmet(fs.canOpenExclusively(p.targetDatabase), "in use: " + p.targetDatabase) ||
+        unmet(fs.canRemoveAll(p.targetEvents), "something in use in " + p.targetEvents)) {
         return DeploymentResult::Failed;
     }
 
@@ -167,6 +200,7 @@ DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
     const auto stagedDatabase = freeLeaf(fs, p.targetDatabase, ".new");
     const auto asideDatabase = freeLeaf(fs, p.targetDatabase, ".old");
     if (!stagedEvents || !asideEvents || !stagedDatabase || !asideDatabase) {
+        trace("nothing changed: no free name for the staged and aside copies");
         return DeploymentResult::Failed;
     }
 

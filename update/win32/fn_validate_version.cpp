@@ -3,6 +3,9 @@
 #include "core/version_rule.hpp"
 #include "win32/md_read_registry.hpp"
 
+#include "common/core/text.hpp"
+#include "common/core/trace.hpp"
+
 namespace update {
 
 MessageBoxFunction showRefusalMessage = &MessageBoxA;
@@ -14,6 +17,11 @@ bool fnValidateVersion(const std::string& packVersion, HWND owner) {
     const ValidationResult result = validateVersion(packVersion, installed);
     if (result.refusalText) {
         showRefusalMessage(owner, result.refusalText->c_str(), "Update", MB_ICONERROR | MB_OK);
+    } else if (!result.allowed) {
+        // A version that is no version at all fails without a word to the user.
+        common::trace(L"Update: the versions cannot be compared: pack " +
+                      common::asciiToWide(packVersion) + L", installed " +
+                      common::asciiToWide(installed));
     }
     return result.allowed;
 }

@@ -40,7 +40,8 @@ bool InsertFilterName(FilterBuffer& value, std::size_t& count) {
     std::size_t n = kDriverNameLength + 1;  // out[9] is already NUL
     std::memcpy(out.data() + n, value.data(), count);
     n += count;
-    if (out[n - 2] != 0) {
+    // With one byte or none taken over, out[n - 2] is the name's own NUL.
+    if (count < 2 || out[n - 2] != 0) {
         if (out[n - 1] == 0) {
             ++n;
         } else {

@@ -269,6 +269,23 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
     }
 }
 
+// Users may write where the journal lies, and the program removes what it
+// names with its own rights: anything but its own copies changes nothing.
+TEST_F(Deployment, AJournalNamingAnythingElseChangesNothing) {
+    for (const char* journal :
+         {"stage-events Events\r\n", "stage-database ..\\other.txt\r\n",
+          "aside-events other.txt\r\ncommit 1.9.0\r\n", "stage-events Events.new\\..\r\n",
+          "aside-database OrvDb.mdb.old123\r\ncommit 1.9.0\r\n"}) {
+        SCOPED_TRACE(journal);
+        fs = FakeFileSystem();
+        SetUp();
+        fs.file("I:\\Update.journal", journal);
+        const State before = state();
+        EXPECT_FALSE(completeInterruptedInstall(fs, registry, "I:"));
+        EXPECT_EQ(state(), before);
+    }
+}
+
 TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
     const auto before = fs.tree;
     allowed = false;

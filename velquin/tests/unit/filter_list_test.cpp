@@ -60,6 +60,7 @@ TEST(FilterList, InsertPutsTheNameFirstAndRefusesAResultOf512BytesOrMore) {
         {"\0\0"s, "kelPortHi\0\0\0"s},
         {"serenum\0"s, "kelPortHi\0serenum\0\0"s},
         {"serenum"s, "kelPortHi\0serenum\0\0"s},
+        {"A"s, "kelPortHi\0A\0\0"s},
         {listOfLength(501), "kelPortHi\0"s + listOfLength(501)},  // 511 bytes
         {listOfLength(502), std::nullopt},
     };
