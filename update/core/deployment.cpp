@@ -182,16 +182,16 @@ DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
 
     // Every precondition is checked before the first change, so a missing
     // piece or a file in use fails with nothing touched.
-    const auto unmet = [](bool met, const std::string& what) {
-        if (!met) trace("nothing changed: " + what);
+    const auto unmet = [](bool met, const char* what, const std::string& path) {
+        if (!met) trace(std::string("nothing changed: ") + what + path);
         return !met;
     };
-    if (unmet(fs.folderExists(p.sourceEvents), "no folder " + p.sourceEvents) ||
-        unmet(fs.folderExists(p.targetEvents), "no folder " + p.targetEvents) ||
-        unmet(fs.fileExists(p.sourceDatabase), "no file " + p.sourceDatabase) ||
-        unmet(fs.fileExists(p.targetDatabase), "no file " + p.targetDatabase) ||
-        unmet(fs.canOpenExclusively(p.targetDatabase), "in use: " + p.targetDatabase) ||
-        unmet(fs.canRemoveAll(p.targetEvents), "something in use in " + p.targetEvents)) {
+    if (unmet(fs.folderExists(p.sourceEvents), "no folder ", p.sourceEvents) ||
+        unmet(fs.folderExists(p.targetEvents), "no folder ", p.targetEvents) ||
+        unmet(fs.fileExists(p.sourceDatabase), "no file ", p.sourceDatabase) ||
+        unmet(fs.fileExists(p.targetDatabase), "no file ", p.targetDatabase) ||
+        unmet(fs.canOpenExclusively(p.targetDatabase), "in use: ", p.targetDatabase) ||
+        unmet(fs.canRemoveAll(p.targetEvents), "something in use in ", p.targetEvents)) {
         return DeploymentResult::Failed;
     }
 

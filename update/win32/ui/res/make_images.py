@@ -7,9 +7,8 @@ Writes setup-N.png (120 x 264 at 100 %, the wizard's illustration),
 critical-N.png (38 x 43, the error symbol) and question-N.png (32 x 32, the exit
 confirmation's symbol), each drawn for N = 100, 150 and 200 % display
 scale, with straight alpha (none when opaque); and
-update.ico (a computer with a compact disc: 16 x 16 and 32 x 32 in 16 and 256
-colours, true-colour images of 16, 20, 24, 32, 40 and 48 pixels, and 256
-pixels as PNG).
+update.ico (a computer with a compact disc: true-colour images of 16, 20, 24,
+32, 40 and 48 pixels, and 256 pixels as PNG).
 
 Shapes are signed distance functions (negative inside); each pixel is
 supersampled, so edges are smooth without any imaging library.
@@ -383,142 +382,22 @@ def question_symbol(scale):
     return c
 
 
-def icon_picture(size, flat):
+def icon_picture(size):
     """The application icon: a monitor with a compact disc in front of it.
     Below 28 pixels the shapes are drawn on a 16-unit grid with fewer details,
-    above on a 32-unit grid. The flat variant (16 and 32 pixels only) uses the
-    16 standard colours, without gradients."""
+    above on a 32-unit grid."""
     small = size < 28
     c = Canvas(16 if small else 32, 16 if small else 32, scale=size / (16 if small else 32))
-    if not flat:
-        if small:
-            draw_monitor(c, 0.5, 1, 12.5, 10, screen_glow=False)
-            draw_disc(c, 11, 11, 4.75)
-        else:
-            draw_monitor(c, 1, 2, 24, 19)
-            draw_disc(c, 22, 22, 9.5)
-        return c
-    black, grey, silver, white = rgb("000000"), rgb("808080"), rgb("c0c0c0"), rgb("ffffff")
-    navy, blue, aqua = rgb("000080"), rgb("0000ff"), rgb("00ffff")
-    if size >= 32:
-        body, screen, neck, foot = (1, 2, 26, 21), (4, 5, 23, 17), (11, 21, 16, 23), (7, 23, 20, 25)
+    if small:
+        draw_monitor(c, 0.5, 1, 12.5, 10, screen_glow=False)
+        draw_disc(c, 11, 11, 4.75)
     else:
-        body, screen, neck, foot = (0, 1, 13, 11), (2, 3, 11, 9), (5, 11, 8, 12), (3, 12, 10, 13)
-    c.paint(rect(*foot), grey)
-    c.paint(rect(*neck), grey)
-    c.paint(rect(*body), black)
-    c.paint(rect(body[0] + 1, body[1] + 1, body[2] - 1, body[3] - 1), silver)
-    c.paint(rect(body[0] + 1, body[1] + 1, body[2] - 1, body[1] + 2), white)
-    c.paint(rect(body[0] + 1, body[1] + 1, body[0] + 2, body[3] - 1), white)
-    c.paint(rect(*screen), navy)
-    sx0, sy0, sx1, sy1 = screen
-    if size >= 32:
-        c.paint(rect(sx0 + 2, sy0 + 2, sx1 - 6, sy0 + 3), aqua)
-        c.paint(rect(sx0 + 2, sy0 + 5, sx1 - 9, sy0 + 6), blue)
-        c.paint(rect(sx0 + 2, sy0 + 8, sx1 - 4, sy0 + 9), blue)
-    else:
-        c.paint(rect(sx0 + 1, sy0 + 1, sx1 - 3, sy0 + 2), aqua)
-    cx, cy, r = (22.5, 22.5, 9.5) if size >= 32 else (11.5, 11.5, 4.5)
-    c.paint(circle(cx, cy, r), grey)
-    c.paint(circle(cx, cy, r - 1), silver)
-    c.paint(intersect(circle(cx, cy, r - 1), polygon([(cx, cy), (cx - r, cy - r * 0.2),
-                                                       (cx - r * 0.2, cy - r)])), white)
-    c.paint(intersect(circle(cx, cy, r - 1), polygon([(cx, cy), (cx + r, cy + r * 0.2),
-                                                       (cx + r * 0.2, cy + r)])), white)
-    c.paint(circle(cx, cy, r * 0.34), grey)
-    c.paint(circle(cx, cy, r * 0.34 - 1), white)
+        draw_monitor(c, 1, 2, 24, 19)
+        draw_disc(c, 22, 22, 9.5)
     return c
 
 
 # ---------------------------------------------------------------- files
-
-VGA = ["000000", "800000", "008000", "808000", "000080", "800080", "008080", "c0c0c0",
-       "808080", "ff0000", "00ff00", "ffff00", "0000ff", "ff00ff", "00ffff", "ffffff"]
-
-
-def palette_16():
-    return [tuple(int(h[i:i + 2], 16) for i in (0, 2, 4)) for h in VGA]
-
-
-def median_cut(colours, count):
-    """A palette of at most `count` colours for the given pixel colours."""
-    boxes = [list(colours)]
-    while len(boxes) < count:
-        splittable = [b for b in boxes if len(set(b)) > 1]
-        if not splittable:
-            break
-        box = max(splittable, key=lambda b: max(max(c[i] for c in b) - min(c[i] for c in b)
-                                                for i in range(3)) * len(b))
-        channel = max(range(3), key=lambda i: max(c[i] for c in box) - min(c[i] for c in box))
-        box.sort(key=lambda c: c[channel])
-        half = len(box) // 2
-        boxes.remove(box)
-        boxes += [box[:half], box[half:]]
-    return [tuple(round(sum(c[i] for c in b) / len(b)) for i in range(3)) for b in boxes if b]
-
-
-def nearest(palette, colour, cache):
-    if colour not in cache:
-        r, g, b = colour
-        # Weighted for the eye's sensitivity, so greys stay grey.
-        cache[colour] = min(range(len(palette)),
-                            key=lambda i: 2 * (palette[i][0] - r) ** 2 + 4 * (palette[i][1] - g)
-                            ** 2 + 3 * (palette[i][2] - b) ** 2)
-    return cache[colour]
-
-
-def icon_image(canvas, bits):
-    """One ICO image: BITMAPINFOHEADER, palette, colour rows, mask rows."""
-    size = canvas.width
-    behind = (0.75, 0.75, 0.75)  # soft edges are flattened against a light face
-
-    def flattened(x, y):
-        r, g, b, a = canvas.pixels[y * size + x]
-        return tuple(round(255 * (v * a + behind[i] * (1 - a))) for i, v in enumerate((r, g, b)))
-
-    if bits == 4:
-        palette = palette_16()
-    else:
-        seen = [flattened(x, y) for y in range(size) for x in range(size)
-                if canvas.pixels[y * size + x][3] >= 0.5]
-        palette = median_cut(seen, 256)
-        palette += [(0, 0, 0)] * (256 - len(palette))
-    cache = {}
-    indices, mask = [], []
-    for y in range(size - 1, -1, -1):
-        row_indices, row_mask = [], []
-        for x in range(size):
-            opaque = canvas.pixels[y * size + x][3] >= 0.5
-            row_indices.append(nearest(palette, flattened(x, y), cache) if opaque else 0)
-            row_mask.append(0 if opaque else 1)
-        indices.append(row_indices)
-        mask.append(row_mask)
-
-    def pack(rows, bits_per_pixel):
-        out = bytearray()
-        for row in rows:
-            line = bytearray()
-            acc, n = 0, 0
-            for v in row:
-                acc = (acc << bits_per_pixel) | v
-                n += bits_per_pixel
-                if n == 8:
-                    line.append(acc)
-                    acc, n = 0, 0
-            if n:
-                line.append(acc << (8 - n))
-            while len(line) % 4:
-                line.append(0)
-            out += line
-        return bytes(out)
-
-    colour_bytes = pack(indices, bits)
-    mask_bytes = pack(mask, 1)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0,
-                         len(colour_bytes) + len(mask_bytes), 0, 0, len(palette), 0)
-    table = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
-    return header + table + colour_bytes + mask_bytes
-
 
 def icon_image_32(canvas):
     """One ICO image in true colour: straight alpha, and the mask older
@@ -588,19 +467,13 @@ def write_png(path, canvas):
 
 
 def write_ico(path, images):
-    """images: list of (canvas, bits); bits 4 and 8 are palette images, 32
-    true colour, and 256-pixel images are stored as PNG."""
-    def encode(canvas, bits):
-        if bits == 32:
-            return png_image(canvas) if canvas.width >= 256 else icon_image_32(canvas)
-        return icon_image(canvas, bits)
-    data = [encode(c, bits) for c, bits in images]
+    """images: true-colour canvases; the 256-pixel one is stored as PNG."""
+    data = [png_image(c) if c.width >= 256 else icon_image_32(c) for c in images]
     offset = 6 + 16 * len(images)
     directory = struct.pack("<HHH", 0, 1, len(images))
-    for (canvas, bits), blob in zip(images, data):
-        colours = 16 if bits == 4 else 0
-        directory += struct.pack("<BBBBHHII", canvas.width % 256, canvas.height % 256, colours, 0,
-                                 1, bits, len(blob), offset)
+    for canvas, blob in zip(images, data):
+        directory += struct.pack("<BBBBHHII", canvas.width % 256, canvas.height % 256, 0, 0, 1, 32,
+                                 len(blob), offset)
         offset += len(blob)
     with open(path, "wb") as f:
         f.write(directory + b"".join(data))
@@ -620,10 +493,7 @@ def main():
         write_png(os.path.join(out, f"setup-{percent}.png"), setup_illustration(scale))
         write_png(os.path.join(out, f"critical-{percent}.png"), critical_symbol(scale))
         write_png(os.path.join(out, f"question-{percent}.png"), question_symbol(scale))
-    write_ico(os.path.join(out, "update.ico"),
-              [(icon_picture(32, True), 4), (icon_picture(16, True), 4),
-               (icon_picture(32, False), 8), (icon_picture(16, False), 8)] +
-              [(icon_picture(size, False), 32) for size in ICON_SIZES])
+    write_ico(os.path.join(out, "update.ico"), [icon_picture(size) for size in ICON_SIZES])
 
 
 if __name__ == "__main__":
