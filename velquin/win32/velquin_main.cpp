@@ -21,9 +21,9 @@ namespace {
 
 using namespace velquin;
 
-// The runtime has split the command line already (with the same quoting rules
-// as CommandLineToArgvW), and asking shell32 again would load it at every
-// start, a fair part of the time to the first window.
+// The runtime has split the command line already, with the quoting rules
+// CommandLineToArgvW follows for arguments like ours; asking shell32 again
+// would load it at every start, a fair part of the time to the first window.
 std::vector<std::wstring> CommandLineArguments() {
     return std::vector<std::wstring>(__wargv, __wargv + __argc);
 }
