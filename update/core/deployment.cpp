@@ -5,8 +5,6 @@
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 
-#include <algorithm>
-
 namespace update {
 namespace {
 
@@ -18,13 +16,20 @@ std::string besides(const std::string& path, const std::string& leaf) {
 
 void trace(const std::string& line) { common::trace(L"Update: " + common::asciiToWide(line)); }
 
+// The names this program gives a staged or aside copy: the live item's own
+// name, the suffix, and a number from the second on.
+constexpr int kCopyNames = 100;
+std::string copyLeaf(const std::string& target, const std::string& suffix, int i) {
+    return leafOf(target) + suffix + (i == 0 ? "" : std::to_string(i));
+}
+
 // A leaf name beside the target that is not taken, so staging never
 // overwrites something the user keeps there. Our own names of an earlier
 // run are gone by now: the journal named them and its completion removed them.
 std::optional<std::string> freeLeaf(FileSystem& fs, const std::string& target,
                                     const std::string& suffix) {
-    for (int i = 0; i < 100; ++i) {
-        std::string leaf = leafOf(target) + suffix + (i == 0 ? "" : std::to_string(i));
+    for (int i = 0; i < kCopyNames; ++i) {
+        std::string leaf = copyLeaf(target, suffix, i);
         const std::string path = besides(target, leaf);
         if (!fs.fileExists(path) && !fs.folderExists(path)) return leaf;
     }
@@ -80,15 +85,13 @@ Swap databaseSwap(const DeploymentPaths& p, const InstallJournal& j) {
 
 // The journal lies in the installation folder, where users who may not run
 // this program can write, and what it names is renamed and removed with the
-// program's rights. So only names this program makes are acted on: the live
-// item's own name, the suffix and at most two digits.
+// program's rights. So only names this program makes are acted on.
 bool namesOwnCopies(const DeploymentPaths& p, const InstallJournal& j) {
     const auto own = [](const std::string& target, const std::string& leaf, const char* suffix) {
-        const std::string stem = leafOf(target) + suffix;
         if (leaf.empty()) return true;  // never announced
-        if (leaf.size() > stem.size() + 2 || leaf.compare(0, stem.size(), stem) != 0) return false;
-        return std::all_of(leaf.begin() + static_cast<std::ptrdiff_t>(stem.size()), leaf.end(),
-                           [](char c) { return c >= '0' && c <= '9'; });
+        for (int i = 0; i < kCopyNames; ++i)
+            if (leaf == copyLeaf(target, suffix, i)) return true;
+        return false;
     };
     return own(p.targetEvents, j.stagedEvents, ".new") &&
            own(p.targetEvents, j.asideEvents, ".old") &&
