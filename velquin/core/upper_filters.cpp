@@ -20,7 +20,6 @@ constexpr wchar_t kDeviceGone[] = L"The selected device is no longer present";
 constexpr wchar_t kFiltersTooLong[] = L"The device's filter list is too long";
 constexpr wchar_t kFiltersUnreadable[] = L"The device's filter list could not be read";
 constexpr wchar_t kFilterStillLoaded[] = L"Try Again After Unplugging the Device";
-constexpr wchar_t kRemoveFailed[] = L"Error in removing Driver ";
 constexpr wchar_t kRemoved[] = L"Successfully Removed Driver";
 
 void Trace(const wchar_t* operation, const std::wstring& what) {

@@ -154,6 +154,7 @@ TEST_F(FilterDriverTest, UnregisterDeletesTheServiceOnlyAfterRemoval) {
 
     services.deleteFails = true;
     EXPECT_FALSE(UnregisterDriver(services, context));
+    EXPECT_EQ(status.last(), L"Error in removing Driver ");
 }
 
 TEST_F(FilterDriverTest, RegisterStoresTheAbsolutePathOfAnExistingFileOnly) {
