@@ -1,7 +1,12 @@
 // The install step on a large payload: Update.exe from the click on "&Install"
-// to the success page, beside the same replacement by Wine's xcopy. The script
-// around it (bench/run.sh) lays out the payload and times the native copy.
-//   bench_install.exe <media folder> <installation folder>
+// to the success page, or the same replacement by Wine's xcopy. The script
+// around it (bench/run.sh) lays out the payload, times the native copy and
+// makes the disk clean before each measurement.
+//   bench_install.exe update|xcopy <media folder> <installation folder>
+// It prints "ready" when everything but the measured step is done and waits
+// for a line on its input; then it prints "<mode> <seconds>" and waits for
+// another line before it ends, so that the script can make the result durable
+// right after the step, before Wine's own teardown writes to the disk.
 #include <cstdio>
 #include <optional>
 
@@ -21,6 +26,14 @@ void resetInstallation(const std::wstring& install) {
         writeFile(joinPath(install, L"Events\\Old\\old" + std::to_wstring(i) + L".evt"),
                   std::string(4096, 'o'));
     writeFile(joinPath(install, L"Database\\OrvDb.mdb"), "installed database");
+}
+
+// Says what it is waiting for and waits for the script's line.
+void waitForScript(const char* announcement) {
+    std::printf("%s\n", announcement);
+    std::fflush(stdout);
+    char line[64];
+    if (!std::fgets(line, sizeof line, stdin)) throw HarnessError("the script went away");
 }
 
 bool pageShows(const Window& wizard, const wchar_t* page) {
@@ -46,6 +59,7 @@ std::optional<double> timeUpdate(const std::wstring& media, const std::wstring& 
     const auto final = findControl(wizard, {.text = L"fraFinal", .className = L"UpdateFrame"});
     const auto failed =
         findControl(wizard, {.text = L"fraInsttalationFailed", .className = L"UpdateFrame"});
+    waitForScript("ready");
     const double start = bench::now();
     next.click();
     for (;;) {
@@ -65,6 +79,7 @@ std::optional<double> timeUpdate(const std::wstring& media, const std::wstring& 
 double timeXcopy(const std::wstring& media, const std::wstring& install) {
     resetInstallation(install);
     const auto events = joinPath(install, L"Events");
+    waitForScript("ready");
     const double start = bench::now();
     bench::run(L"xcopy.exe \"" + joinPath(media, L"Events\\Events") + L"\" \"" + events +
                L".new\\\" /E /I /Q /Y");
@@ -77,24 +92,30 @@ double timeXcopy(const std::wstring& media, const std::wstring& install) {
     return bench::now() - start;
 }
 
+std::optional<double> measure(const std::wstring& mode, const std::wstring& media,
+                              const std::wstring& install) {
+    if (mode == L"update") return timeUpdate(media, install);
+    if (mode == L"xcopy") return timeXcopy(media, install);
+    throw HarnessError(L"unknown mode " + mode);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_install.exe MEDIA INSTALLATION\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: bench_install.exe update|xcopy MEDIA INSTALLATION\n");
         return 2;
     }
-    const std::wstring media = windowsPathFromUnix(argv[1]);
-    const std::wstring install = windowsPathFromUnix(argv[2]);
+    const std::wstring mode = argv[1];
     try {
-        const auto update = timeUpdate(media, install);
-        if (!update) {
+        const auto seconds =
+            measure(mode, windowsPathFromUnix(argv[2]), windowsPathFromUnix(argv[3]));
+        if (!seconds) {
             std::printf("update: the wizard showed its installation-failed page\n");
             return 1;
         }
-        std::printf("update %.3f\n", *update);
-        std::printf("xcopy %.3f\n", timeXcopy(media, install));
-        RegKey::deleteTree(HKEY_LOCAL_MACHINE, kRecordKey);
+        std::printf("%s %.3f\n", bench::utf8(mode).c_str(), *seconds);
+        waitForScript("measured");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_install: %s\n", error.what());
         return 1;

@@ -4,7 +4,10 @@
 #   bench/run.sh [install] [devices] [start] [sizes]     (all four without arguments)
 #   install  Update.exe on 2,000 files (200 MB) and a 100 MB database, from the click
 #            on "&Install" to the success page, beside a native cp -a + mv + rm -r of
-#            the same files on the same disk and beside Wine's xcopy
+#            the same files on the same disk and beside Wine's xcopy, each also made
+#            durable (one sync -f of the file system after it; the native copy also
+#            with one fsync per file); and the flush calls of Update's install of a
+#            200-file and of the 2,000-file pack, counted with strace
 #   devices  Velquin's list filled from 1,000 COM-port devices, beside a bare SetupAPI
 #            walk of the same devices in the same prefix
 #   start    process start to first window: Update.exe, Velquin.exe, a bare window program
@@ -12,7 +15,7 @@
 # The 64-bit build is measured because it runs on every machine Wine runs on.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
+bash tools/install-deps.sh bench
 preset=release-x86_64
 build=$PWD/build/$preset
 # The figures are taken whatever the sizes; the build's own check reports those.
@@ -24,6 +27,10 @@ echo "Machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | 
 
 seconds_since() { awk -v a="$(date +%s.%N)" -v b="$1" 'BEGIN { printf "%.3f", a - b }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+sum() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
+load() { cut -d' ' -f1 /proc/loadavg; }
+# One figure and the machine's load when it was taken.
+figure() { printf '  %-42s %7.3f s   (load %s)\n' "$1" "$2" "$3"; }
 
 # An installation of the previous version at $1.
 reset_installation() {
@@ -33,49 +40,141 @@ reset_installation() {
   echo "installed database" > "$1/Database/OrvDb.mdb"
 }
 
-bench_install() {
-  local root=$build/bench-install
-  local media=$root/media install=$root/install
-  echo "=== install step: 2,000 files (200 MB) and a 100 MB database"
-  rm -rf "$root"
-  mkdir -p "$media/Database"
-  python3 - "$media" <<'PY'
+# Service-pack media at $1: $2 groups of 100 event files of 100 kB, and a
+# database of $3 MB.
+make_media() {
+  mkdir -p "$1/Database"
+  python3 - "$@" <<'PY'
 import os, sys
-media = sys.argv[1]
-for group in range(20):
+media, groups, megabytes = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+for group in range(groups):
     folder = os.path.join(media, "Events", "Events", "Group%02d" % group)
     os.makedirs(folder)
     for n in range(100):
         with open(os.path.join(folder, "event%04d.evt" % (group * 100 + n)), "wb") as f:
             f.write(os.urandom(100_000))
 with open(os.path.join(media, "Database", "OrvDb.mdb"), "wb") as f:
-    for _ in range(100):
+    for _ in range(megabytes):
         f.write(os.urandom(1_000_000))
 PY
-  printf '[1.9.0]\r\n' > "$media/Version.bin"
-  cp "$build/programs/Update.exe" "$media/"
+  printf '[1.9.0]\r\n' > "$1/Version.bin"
+  cp "$build/programs/Update.exe" "$1/"
+}
 
-  local figures
-  figures=$(bash tools/wine-run.sh "$build/bench/bench_install.exe" "$media" "$install" | tr -d "\r")
-  local update xcopy native start
-  update=$(sed -n 's/^update //p' <<<"$figures")
-  xcopy=$(sed -n 's/^xcopy //p' <<<"$figures")
-  [ -n "$update" ] || { echo "$figures"; return; }
+# What the wizard does, natively: the new Events copied beside the old, swapped
+# in by renaming, the old removed, and the database copied over.
+native_install() {
+  cp -a "$1/Events/Events" "$2/Events.new"
+  mv "$2/Events" "$2/Events.old"
+  mv "$2/Events.new" "$2/Events"
+  rm -r "$2/Events.old"
+  cp -a "$1/Database/OrvDb.mdb" "$2/Database/OrvDb.mdb"
+}
 
+# Every file the native install wrote, flushed one by one.
+fsync_each_file() { find "$1/Events" "$1/Database" -type f -print0 | xargs -0 sync; }
+
+# Prints the seconds of the native install from media $1 to $2 on a clean disk,
+# the seconds of the command after it, and the load.
+time_native() {
+  local media=$1 install=$2 start copy
+  shift 2
   reset_installation "$install"
   sync
   start=$(date +%s.%N)
-  cp -a "$media/Events/Events" "$install/Events.new"
-  mv "$install/Events" "$install/Events.old"
-  mv "$install/Events.new" "$install/Events"
-  rm -r "$install/Events.old"
-  cp -a "$media/Database/OrvDb.mdb" "$install/Database/OrvDb.mdb"
-  native=$(seconds_since "$start")
+  native_install "$media" "$install"
+  copy=$(seconds_since "$start")
+  start=$(date +%s.%N)
+  "$@"
+  echo "$copy $(seconds_since "$start") $(load)"
+}
 
-  printf '  %-38s %7.3f s\n' "native cp -a + mv + rm -r" "$native" \
-    "Update.exe, Install to success page" "$update" "Wine xcopy + rename + rd" "$xcopy"
-  echo "  Update / native: $(ratio "$update" "$native")x   xcopy / native: $(ratio "$xcopy" "$native")x"
+# One measurement of bench_install.exe in mode $1 from media $2 to $3: the disk
+# is made clean (sync) right before the step, and the command after it runs,
+# timed, as soon as the step has printed its figure. Prints the seconds of the
+# step, those of the command after it, and the load; nothing if it failed.
+time_wine() {
+  local mode=$1 media=$2 install=$3 pipes pid line step="" after=0 start to from
+  shift 3
+  pipes=$(mktemp -d)
+  mkfifo "$pipes/in" "$pipes/out"
+  bash tools/wine-run.sh "$build/bench/bench_install.exe" "$mode" "$media" "$install" \
+    <"$pipes/in" >"$pipes/out" &
+  pid=$!
+  exec {to}>"$pipes/in" {from}<"$pipes/out"
+  while IFS= read -r -t 900 line <&"$from"; do
+    line=${line%$'\r'}
+    case $line in
+      ready) sync; echo go >&"$to" ;;
+      "$mode "*)
+        step=${line#"$mode "}
+        start=$(date +%s.%N)
+        "$@"
+        after=$(seconds_since "$start")
+        echo go >&"$to" ;;
+      measured) ;;
+      *) echo "  $line" >&2 ;;
+    esac
+  done
+  exec {to}>&- {from}<&-
+  wait "$pid" || true
+  rm -rf "$pipes"
+  [ -z "$step" ] || echo "$step $after $(load)"
+}
+
+# The flush calls (fsync and its kin) of every process of a run of Update.exe
+# from media $1 to $2: the harness, Update.exe and the prefix's wineserver and
+# services, whichever of them does the flushing.
+count_flushes() {
+  local trace output
+  trace=$(mktemp)
+  output=$(printf 'go\ngo\n' |
+    strace -f --seccomp-bpf -c -o "$trace" -e trace=fsync,fdatasync,syncfs,sync \
+      bash tools/wine-run.sh "$build/bench/bench_install.exe" update "$1" "$2")
+  if grep -q '^update [0-9]' <<<"$output"; then
+    awk '$NF ~ /^(fsync|fdatasync|syncfs|sync)$/ { calls += $4 } END { print calls + 0 }' "$trace"
+  else
+    echo "? (the install failed)"
+  fi
+  rm -f "$trace"
+}
+
+bench_install() {
+  local root=$build/bench-install
+  local media=$root/media install=$root/install
+  echo "=== install step: 2,000 files (200 MB) and a 100 MB database"
   rm -rf "$root"
+  make_media "$media" 20 100
+  make_media "$root/media-200" 2 1
+
+  local native fsynced update xcopy
+  read -ra native <<<"$(time_native "$media" "$install" sync -f "$install")"
+  read -ra fsynced <<<"$(time_native "$media" "$install" fsync_each_file "$install")"
+  read -ra update <<<"$(time_wine update "$media" "$install" true)"
+  read -ra xcopy <<<"$(time_wine xcopy "$media" "$install" sync -f "$install")"
+  if [ ${#update[@]} -eq 0 ] || [ ${#xcopy[@]} -eq 0 ]; then
+    rm -rf "$root"
+    return
+  fi
+  local flushes200 flushes2000
+  flushes200=$(count_flushes "$root/media-200" "$install")
+  flushes2000=$(count_flushes "$media" "$install")
+  rm -rf "$root"
+
+  local durable_native durable_xcopy
+  durable_native=$(sum "${native[0]}" "${native[1]}")
+  durable_xcopy=$(sum "${xcopy[0]}" "${xcopy[1]}")
+  figure "native cp -a + mv + rm -r" "${native[0]}" "${native[2]}"
+  figure "native, then one sync -f" "$durable_native" "${native[2]}"
+  figure "native, then one fsync per file" "$(sum "${fsynced[0]}" "${fsynced[1]}")" "${fsynced[2]}"
+  figure "Update.exe, Install to success page" "${update[0]}" "${update[2]}"
+  figure "Wine xcopy + rename + rd" "${xcopy[0]}" "${xcopy[2]}"
+  figure "Wine xcopy + rename + rd, then one sync -f" "$durable_xcopy" "${xcopy[2]}"
+  echo "  Update / native: $(ratio "${update[0]}" "${native[0]}")x" \
+    "  xcopy / native: $(ratio "${xcopy[0]}" "${native[0]}")x" \
+    "  Update / durable native: $(ratio "${update[0]}" "$durable_native")x"
+  echo "  Update / durable xcopy: $(ratio "${update[0]}" "$durable_xcopy")x"
+  echo "  flush calls: 200 files $flushes200, 2000 files $flushes2000"
 }
 
 bench_devices() {

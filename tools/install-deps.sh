@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian 12 machine;
-# with the argument "release", also what the release command needs.
+# with the argument "release", also what the release command needs; with
+# "bench", also what the benchmarks need.
 # Safe to run again: it does nothing when every tool is already there.
 set -euo pipefail
 
@@ -26,6 +27,10 @@ if [ "${1:-}" = release ]; then
   # The programs for the media use the win32 thread model: no winpthread.
   command -v i686-w64-mingw32-g++-win32 >/dev/null || need+=(g++-mingw-w64-i686-win32)
   command -v x86_64-w64-mingw32-g++-win32 >/dev/null || need+=(g++-mingw-w64-x86-64-win32)
+fi
+if [ "${1:-}" = bench ]; then
+  # The install benchmark counts the flush calls of Update's install with it.
+  command -v strace >/dev/null || need+=(strace)
 fi
 
 [ ${#need[@]} -eq 0 ] && exit 0
