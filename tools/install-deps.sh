@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian 12 machine;
 # with the argument "release", also what the release command needs; with
-# "bench", also what the benchmarks need.
+# "bench", that and what the benchmarks need (they measure the release build).
 # Safe to run again: it does nothing when every tool is already there.
 set -euo pipefail
 
@@ -21,7 +21,7 @@ command -v wine >/dev/null || need+=(wine)
 dpkg -s mingw-w64-tools >/dev/null 2>&1 || need+=(mingw-w64-tools)
 # Wine's own Tahoma and MS Sans Serif, so the windows look as they do on Windows.
 dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)
-if [ "${1:-}" = release ]; then
+if [ "${1:-}" = release ] || [ "${1:-}" = bench ]; then
   # The media's ISO 9660 image.
   command -v xorriso >/dev/null || need+=(xorriso)
   # The programs for the media use the win32 thread model: no winpthread.
