@@ -1,11 +1,12 @@
 #include "core/driver_service.hpp"
 
 #include "common/core/trace.hpp"
-#include "core/driver_contract.hpp"
+#include "core/driver_contract.h"
 
 namespace velquin {
 namespace {
 
+constexpr wchar_t kServiceDisplayName[] = L"KelPortHi filter driver";
 constexpr std::uint32_t SERVICE_KERNEL_DRIVER = 1;
 constexpr std::uint32_t SERVICE_DEMAND_START = 3;
 constexpr std::uint32_t SERVICE_ERROR_IGNORE = 0;
@@ -18,7 +19,7 @@ bool Traced(const wchar_t* operation, const common::Outcome& outcome) {
 }  // namespace
 
 ServiceSettings DriverServiceSettings(const std::wstring& imagePath) {
-    return {kDriverNameW,         kServiceDisplayNameW, SERVICE_KERNEL_DRIVER,
+    return {FILTER_DRIVER_NAME_W, kServiceDisplayName,  SERVICE_KERNEL_DRIVER,
             SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, imagePath};
 }
 
@@ -41,7 +42,7 @@ bool UnregisterDriver(ServiceLayer& services, FilterContext& filters) {
         return false;
     }
     // The removal has already reported success; a service left behind undoes that.
-    if (!Traced(L"UnregisterDriver", services.Delete(kDriverNameW))) {
+    if (!Traced(L"UnregisterDriver", services.Delete(FILTER_DRIVER_NAME_W))) {
         filters.status.Set(kRemoveFailed);
         return false;
     }
