@@ -10,13 +10,11 @@
 
 #include "bench_clock.hpp"
 #include "tests/e2e/e2e_support.hpp"
+#include "win32/resource_ids.h"
 
 namespace {
 
 using namespace ui_harness;
-
-constexpr int kDeviceList = 1003;
-constexpr int kRefresh = 1005;
 
 // Every present COM-port interface: its path, friendly name and description.
 int bareWalk() {
@@ -92,8 +90,8 @@ int wmain(int argc, wchar_t** argv) {
         WaitForInputIdle(process.handle(), 120000);
         const double startToList = bench::now() - start;
         const auto dialog = process.waitForWindow({.title = L"Velquin"});
-        const auto list = findControl(dialog, {.id = kDeviceList});
-        const auto refresh = findControl(dialog, {.id = kRefresh});
+        const auto list = findControl(dialog, {.id = IDC_DEVICES});
+        const auto refresh = findControl(dialog, {.id = IDC_REFRESH});
         std::vector<double> velquinRuns;
         for (int run = 0; run < kRuns; ++run) {
             start = bench::now();

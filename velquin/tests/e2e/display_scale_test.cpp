@@ -6,6 +6,7 @@
 
 #include "layout_checks.hpp"
 #include "tests/e2e/e2e_support.hpp"
+#include "win32/resource_ids.h"
 
 namespace velquin_e2e {
 namespace {
@@ -19,15 +20,13 @@ struct Placement {
     Box units;
 };
 
-constexpr int kIcon = 2;
-constexpr int kStatus = 1002;
 constexpr Box kClient{0, 0, 245, 100};
 const Placement kDialog[] = {
-    {kIcon, nullptr, {6, 10, 0, 0}},     {0, L"Velquin Version 1.0", {41, 11, 84, 8}},
-    {1000, nullptr, {170, 25, 53, 14}},  {1001, nullptr, {170, 43, 53, 14}},
-    {kStatus, nullptr, {5, 78, 216, 8}}, {1003, nullptr, {39, 37, 125, 0}},
-    {1005, nullptr, {72, 55, 53, 14}},   {1006, nullptr, {170, 7, 53, 14}},
-    {1007, nullptr, {170, 61, 53, 14}},
+    {IDC_PROGRAM_ICON, nullptr, {6, 10, 0, 0}},  {0, L"Velquin Version 1.0", {41, 11, 84, 8}},
+    {IDC_CONFIGURE, nullptr, {170, 25, 53, 14}}, {IDC_TEST, nullptr, {170, 43, 53, 14}},
+    {IDC_STATUS, nullptr, {5, 78, 216, 8}},      {IDC_DEVICES, nullptr, {39, 37, 125, 0}},
+    {IDC_REFRESH, nullptr, {72, 55, 53, 14}},    {IDC_INSTALL, nullptr, {170, 7, 53, 14}},
+    {IDC_REMOVE, nullptr, {170, 61, 53, 14}},
 };
 
 TEST(DisplayScale, DialogFitsAndKeepsItsDesignAtEveryDisplayScale) {
@@ -38,7 +37,7 @@ TEST(DisplayScale, DialogFitsAndKeepsItsDesignAtEveryDisplayScale) {
         auto velquin = Process::start(velquinPath());
         const Window dialog = velquin.waitForWindow({.title = L"Velquin", .className = L"#32770"});
         // The longest text the status line shows.
-        findControl(dialog, {.id = kStatus}).setText(L"Driver already installed for the device");
+        findControl(dialog, {.id = IDC_STATUS}).setText(L"Driver already installed for the device");
 
         // Dialog units follow the dialog font, and that grows with the DPI; not
         // quite in proportion, as the face's widths round differently at each size.
@@ -54,7 +53,7 @@ TEST(DisplayScale, DialogFitsAndKeepsItsDesignAtEveryDisplayScale) {
                                     : findControl(dialog, {.text = control.text}),
                          control.units, baseX / 4, baseY / 8, 1.0);
         }
-        const RECT icon = rectInParent(findControl(dialog, {.id = kIcon}));
+        const RECT icon = rectInParent(findControl(dialog, {.id = IDC_PROGRAM_ICON}));
         EXPECT_EQ(icon.right - icon.left, 32 * dpi / 96) << "the icon is not drawn for the DPI";
         expectTextsFitAndNothingOverlaps(dialog);
 
