@@ -4,31 +4,29 @@
 #include <windows.h>
 
 #include <setupapi.h>
+#include <winioctl.h>
 
 #include <cstdio>
 
 #include "bench_clock.hpp"
 #include "tests/e2e/e2e_support.hpp"
+#include "win32/resource_ids.h"
 
 namespace {
 
 using namespace ui_harness;
 
-const GUID kComPortInterface = {
-    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
-constexpr int kDeviceList = 1003;
-constexpr int kRefresh = 1005;
-
 // Every present COM-port interface: its path, friendly name and description.
 int bareWalk() {
-    const HDEVINFO set = SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr,
+    const HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_COMPORT, nullptr, nullptr,
                                               DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) throw HarnessError("SetupDiGetClassDevsW failed");
     int listed = 0;
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
     for (DWORD i = 0;
-         SetupDiEnumDeviceInterfaces(set, nullptr, &kComPortInterface, i, &interfaceData); ++i) {
+         SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_COMPORT, i, &interfaceData);
+         ++i) {
         alignas(SP_DEVICE_INTERFACE_DETAIL_DATA_W) BYTE buffer[1024];
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
         detail->cbSize = sizeof *detail;
@@ -92,8 +90,8 @@ int wmain(int argc, wchar_t** argv) {
         WaitForInputIdle(process.handle(), 120000);
         const double startToList = bench::now() - start;
         const auto dialog = process.waitForWindow({.title = L"Velquin"});
-        const auto list = findControl(dialog, {.id = kDeviceList});
-        const auto refresh = findControl(dialog, {.id = kRefresh});
+        const auto list = findControl(dialog, {.id = IDC_DEVICES});
+        const auto refresh = findControl(dialog, {.id = IDC_REFRESH});
         std::vector<double> velquinRuns;
         for (int run = 0; run < kRuns; ++run) {
             start = bench::now();

@@ -5,22 +5,57 @@
 
 #include "ui_harness.hpp"
 
+#include <string>
+#include <vector>
+
 namespace ui_harness {
 
-// A control's place in design units; a height of 0: the control sizes itself.
-struct Box {
-    int left, top, width, height;
+// A window as measured: its client area and its controls in the order it
+// lists them (those `measured` takes), each with its class and text, and its
+// place in its parent.
+struct Layout {
+    struct Control {
+        std::wstring name;
+        RECT place;
+        bool sizesItself;  // a combo box (its font sets its height) or an icon (its image)
+    };
+    SIZE client;
+    std::vector<Control> controls;
 };
 
-// The control lies at `design` scaled by `scaleX` and `scaleY`, each edge within `tolerance`.
-inline void expectPlaced(const Window& control, const Box& design, double scaleX, double scaleY,
+inline Layout measureLayout(
+    const Window& window, bool (*measured)(const Window&) = [](const Window&) { return true; }) {
+    RECT client{};
+    GetClientRect(window.handle(), &client);
+    Layout layout{{client.right, client.bottom}, {}};
+    for (const Window& control : window.descendants()) {
+        if (!measured(control)) continue;
+        const std::wstring type = control.className();
+        const bool icon = (GetWindowLongW(control.handle(), GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+        layout.controls.push_back({type + L" \"" + control.text() + L"\"", rectInParent(control),
+                                   type == L"ComboBox" || (type == L"Static" && icon)});
+    }
+    return layout;
+}
+
+// `layout` is `at96` scaled by `scaleX` and `scaleY`, each edge within
+// `tolerance`; a control that sizes itself only keeps its place.
+inline void expectScaled(const Layout& layout, const Layout& at96, double scaleX, double scaleY,
                          double tolerance) {
-    const RECT r = rectInParent(control);
-    EXPECT_NEAR(r.left, design.left * scaleX, tolerance) << "left";
-    EXPECT_NEAR(r.top, design.top * scaleY, tolerance) << "top";
-    if (design.height == 0) return;
-    EXPECT_NEAR(r.right - r.left, design.width * scaleX, tolerance) << "width";
-    EXPECT_NEAR(r.bottom - r.top, design.height * scaleY, tolerance) << "height";
+    EXPECT_NEAR(layout.client.cx, at96.client.cx * scaleX, tolerance) << "client width";
+    EXPECT_NEAR(layout.client.cy, at96.client.cy * scaleY, tolerance) << "client height";
+    ASSERT_EQ(layout.controls.size(), at96.controls.size());
+    for (std::size_t i = 0; i < layout.controls.size(); ++i) {
+        const auto& [name, r, sizesItself] = layout.controls[i];
+        const RECT& d = at96.controls[i].place;
+        SCOPED_TRACE(narrow(name));
+        ASSERT_EQ(name, at96.controls[i].name);
+        EXPECT_NEAR(r.left, d.left * scaleX, tolerance) << "left";
+        EXPECT_NEAR(r.top, d.top * scaleY, tolerance) << "top";
+        if (sizesItself) continue;
+        EXPECT_NEAR(r.right - r.left, (d.right - d.left) * scaleX, tolerance) << "width";
+        EXPECT_NEAR(r.bottom - r.top, (d.bottom - d.top) * scaleY, tolerance) << "height";
+    }
 }
 
 // Every text of a label or button fits its control in the control's font, a

@@ -1,14 +1,17 @@
 #include "core/driver_service.hpp"
 
 #include "common/core/trace.hpp"
-#include "core/driver_contract.hpp"
+#include "core/driver_contract.h"
 
 namespace velquin {
 namespace {
 
-constexpr std::uint32_t SERVICE_KERNEL_DRIVER = 1;
-constexpr std::uint32_t SERVICE_DEMAND_START = 3;
-constexpr std::uint32_t SERVICE_ERROR_IGNORE = 0;
+constexpr wchar_t kServiceDisplayName[] = L"KelPortHi filter driver";
+// The service database's values, which this portable layer cannot take from
+// the SDK: a kernel driver, started on demand, whose load errors are ignored.
+constexpr std::uint32_t kKernelDriverType = 1;
+constexpr std::uint32_t kDemandStart = 3;
+constexpr std::uint32_t kIgnoreLoadErrors = 0;
 
 bool Traced(const wchar_t* operation, const common::Outcome& outcome) {
     if (!outcome) common::trace(std::wstring(operation) + L": " + outcome.failure().text());
@@ -18,8 +21,8 @@ bool Traced(const wchar_t* operation, const common::Outcome& outcome) {
 }  // namespace
 
 ServiceSettings DriverServiceSettings(const std::wstring& imagePath) {
-    return {kDriverNameW,         kServiceDisplayNameW, SERVICE_KERNEL_DRIVER,
-            SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, imagePath};
+    return {FILTER_DRIVER_NAME_W, kServiceDisplayName, kKernelDriverType,
+            kDemandStart,         kIgnoreLoadErrors,   imagePath};
 }
 
 bool IsDriverInstalled(ServiceLayer& services) {
@@ -41,7 +44,7 @@ bool UnregisterDriver(ServiceLayer& services, FilterContext& filters) {
         return false;
     }
     // The removal has already reported success; a service left behind undoes that.
-    if (!Traced(L"UnregisterDriver", services.Delete(kDriverNameW))) {
+    if (!Traced(L"UnregisterDriver", services.Delete(FILTER_DRIVER_NAME_W))) {
         filters.status.Set(kRemoveFailed);
         return false;
     }

@@ -1,13 +1,17 @@
 #include "core/filter_list.hpp"
 
-#include "core/driver_contract.hpp"
+#include "core/driver_contract.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace velquin {
 namespace {
+
+// The entry as the list holds it: single-byte text, here without its NUL.
+constexpr std::string_view kDriverName = FILTER_DRIVER_NAME;
 
 // A caller-supplied count larger than the value must not lead us past it.
 std::size_t usableLength(std::span<const unsigned char> value, std::size_t count) {
@@ -22,13 +26,14 @@ unsigned char asciiLower(unsigned char c) {
 // Only ASCII letters fold: other bytes of the code page never equal the name's.
 bool isNameEntryAt(std::span<const unsigned char> v, std::size_t n, std::size_t s) {
     const bool entryStart = s == 0 || v[s - 1] == 0;
-    if (!entryStart || s + kDriverNameLength > n) return false;
+    if (!entryStart || s + kDriverName.size() > n) return false;
     const auto sameLetter = [](unsigned char a, char b) {
         return asciiLower(a) == asciiLower(static_cast<unsigned char>(b));
     };
-    if (!std::equal(v.begin() + s, v.begin() + s + kDriverNameLength, kDriverName, sameLetter))
+    if (!std::equal(v.begin() + s, v.begin() + s + kDriverName.size(), kDriverName.begin(),
+                    sameLetter))
         return false;
-    const std::size_t end = s + kDriverNameLength;
+    const std::size_t end = s + kDriverName.size();
     return end == n || v[end] == 0;
 }
 
@@ -48,9 +53,9 @@ int FindFilterName(std::span<const unsigned char> value, std::size_t count) {
 bool InsertFilterName(FilterBuffer& value, std::size_t& count) {
     if (count > kFilterBufferSize) return false;
     // Room for the largest possible result, so refusal is decided on n alone.
-    std::array<unsigned char, kFilterBufferSize + kDriverNameLength + 3> out{};
-    std::memcpy(out.data(), kDriverName, kDriverNameLength);
-    std::size_t n = kDriverNameLength + 1;  // out[9] is already NUL
+    std::array<unsigned char, kFilterBufferSize + kDriverName.size() + 3> out{};
+    std::memcpy(out.data(), kDriverName.data(), kDriverName.size());
+    std::size_t n = kDriverName.size() + 1;  // out[9] is already NUL
     std::memcpy(out.data() + n, value.data(), count);
     n += count;
     // Close an unterminated last entry, then the list: the result ends in two
@@ -75,7 +80,7 @@ std::size_t RemoveFilterName(std::span<unsigned char> value, std::size_t& count)
     // Walk entry by entry so a cut can only ever take a whole entry.
     while (s < n) {
         if (isNameEntryAt(value, n, s)) {
-            s += kDriverNameLength;
+            s += kDriverName.size();
             if (s < n) ++s;  // its NUL (guaranteed by isNameEntryAt)
             ++removed;
             continue;

@@ -30,9 +30,10 @@ void Trace(const wchar_t* operation, const DeviceWalk& walk, const common::Failu
     Trace(operation, walk.DevicePath() + L": " + failure.text());
 }
 
-// Registry types Plug and Play reads a filter list from; it ignores any other.
-constexpr std::uint32_t REG_SZ = 1;
-constexpr std::uint32_t REG_MULTI_SZ = 7;
+// Registry types Plug and Play reads a filter list from (REG_SZ and
+// REG_MULTI_SZ); it ignores any other.
+constexpr std::uint32_t kStringType = 1;
+constexpr std::uint32_t kMultiStringType = 7;
 
 // The device's UpperFilters as a list, or false (traced) when it cannot be
 // read or is of a type that holds no list. No value at all is an empty list.
@@ -42,7 +43,7 @@ bool ReadFilterList(const wchar_t* operation, DeviceWalk& walk, std::vector<unsi
         Trace(operation, walk, read.failure());
         return false;
     }
-    if (type && *type != REG_MULTI_SZ && *type != REG_SZ) {
+    if (type && *type != kMultiStringType && *type != kStringType) {
         Trace(operation, walk.DevicePath() + L": UpperFilters is of registry type " +
                              common::numberText(*type) + L", not a list");
         return false;

@@ -20,10 +20,17 @@
 namespace velquin::win32 {
 namespace {
 
+// The dialog's state, all of it. The process runs one dialog at most, so its
+// handlers share these rather than hang them on the window.
+
 // Set at WM_INITDIALOG, never cleared; null in the command-line modes.
 HWND MainDialog = nullptr;
 // The port of the last successful Configure; empty until then.
 std::wstring ConfiguredPort;
+// The layers the entry built for the commands (WM_INITDIALOG's lParam).
+ProgramLayers* Layers = nullptr;
+// The icon the icon static shows; the static does not own it.
+common::win32::unique_hicon ProgramIcon;
 
 void SetStatusText(const std::wstring& text) {
     if (MainDialog) SetWindowTextW(GetDlgItem(MainDialog, IDC_STATUS), text.c_str());
@@ -34,12 +41,8 @@ public:
     void Set(const std::wstring& text) override { SetStatusText(text); }
 };
 
-ProgramLayers& Layers() {
-    return *reinterpret_cast<ProgramLayers*>(GetWindowLongPtrW(MainDialog, DWLP_USER));
-}
-
 FilterContext Filters(StatusLine& status) {
-    return FilterContext{Layers().devices, Layers().ports, status, ConfiguredPort};
+    return FilterContext{Layers->devices, Layers->ports, status, ConfiguredPort};
 }
 
 void ShowError(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Error", MB_ICONERROR); }
@@ -48,15 +51,13 @@ void ShowSuccess(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Success"
 // The template's icon static is filled at the system's icon size; the icon
 // has images of 16 to 48 and 256 pixels, so it is loaded at the size for the
 // dialog's own DPI instead (32 pixels at 96), and again when that changes.
-common::win32::unique_hicon ProgramIcon;
-constexpr int kIconStatic = 2;
-
 void ShowProgramIcon(HWND dialog, int dpi) {
     const int size = MulDiv(32, dpi, common::win32::kDefaultDpi);
     common::win32::unique_hicon icon(static_cast<HICON>(LoadImageW(
         GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VELQUIN), IMAGE_ICON, size, size, 0)));
     if (!icon) return;
-    SendDlgItemMessageW(dialog, kIconStatic, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+    SendDlgItemMessageW(dialog, IDC_PROGRAM_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()),
+                        0);
     ProgramIcon = std::move(icon);  // the static has let go of the one before
 }
 
@@ -67,7 +68,7 @@ void RefreshDeviceList() {
     EnableTest(false);
     std::list<DeviceEntry> found;
     try {
-        EnumerateSerialDevices(Layers().devices, found);
+        EnumerateSerialDevices(Layers->devices, found);
     } catch (const common::Failure& failure) {
         common::trace(L"RefreshDeviceList: " + failure.text());
         SetStatusText(WalkErrorText(failure));  // the list keeps its earlier lines
@@ -96,7 +97,7 @@ std::optional<std::wstring> SelectedDevice() {
 }
 
 void OnConfigure() {
-    if (!IsDriverInstalled(Layers().services)) return ShowError(L"Please install the driver ");
+    if (!IsDriverInstalled(Layers->services)) return ShowError(L"Please install the driver ");
     const auto device = SelectedDevice();
     if (!device) return ShowError(L"Please select a device");
     EnableTest(false);
@@ -108,10 +109,10 @@ void OnConfigure() {
 }
 
 void OnTest() {
-    if (!IsDriverInstalled(Layers().services)) return ShowError(L"Please install the driver ");
+    if (!IsDriverInstalled(Layers->services)) return ShowError(L"Please install the driver ");
     if (ConfiguredPort.empty()) return ShowError(L"Please configure the device");
     DialogStatusLine status;
-    if (TestPort(Layers().ports, status, ConfiguredPort)) {
+    if (TestPort(Layers->ports, status, ConfiguredPort)) {
         ShowSuccess(L"Driver has loaded successfully");
     } else {
         ShowError(
@@ -143,7 +144,7 @@ std::optional<std::wstring> AskForDriverFile() {
 void OnInstall() {
     const auto path = AskForDriverFile();
     if (!path) return;
-    if (RegisterDriver(Layers().services, Layers().files, *path)) {
+    if (RegisterDriver(Layers->services, Layers->files, *path)) {
         ShowSuccess(L"Installed driver successfully");
     } else {
         ShowError(L"Driver installation failed");
@@ -153,7 +154,7 @@ void OnInstall() {
 void OnRemove() {
     DialogStatusLine status;
     FilterContext filters = Filters(status);
-    UnregisterDriver(Layers().services, filters);
+    UnregisterDriver(Layers->services, filters);
 }
 
 void OnCommand(HWND dialog, WORD id) {
@@ -185,8 +186,8 @@ void OnCommand(HWND dialog, WORD id) {
 INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             MainDialog = dialog;
+            Layers = reinterpret_cast<ProgramLayers*>(lParam);
             ShowProgramIcon(dialog, common::win32::windowDpi(dialog));
             RefreshDeviceList();
             return TRUE;

@@ -1,14 +1,23 @@
 #!/usr/bin/env python3
-"""Draws the program icon (a serial connector with a filter arrow) as an ICO file.
+"""Draws the program icon (a serial connector with a filter arrow): velquin.ico,
+kept beside this script.
 
-ICO with images of 16, 20, 24, 32, 40 and 48 pixels (32-bit BGRA with an AND
-mask) and one of 256 pixels stored as PNG, each pixel supersampled so edges
-are smooth at every size; written by hand so the build needs nothing beyond
-python3.
+    python3 velquin/win32/make_icon.py
+
+draws it anew after a change to this script or to common/win32/image_encoding.py,
+with make_icon.sha256, the record the build checks it against. The file is the
+same byte for byte from run to run.
+
+Images of 16, 20, 24, 32, 40 and 48 pixels, and one of 256 pixels stored as
+PNG, each pixel supersampled so edges are smooth at every size; drawn by hand
+so that nothing beyond python3 is needed.
 """
-import struct
+import os
 import sys
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common",
+                                "win32"))
+import image_encoding  # noqa: E402  (found through the path above)
 
 SIZES = (16, 20, 24, 32, 40, 48, 256)
 
@@ -61,47 +70,10 @@ def pixel(x, y, n):
     return tuple(round(c / total[3]) for c in total[:3]) + (round(alpha),)
 
 
-def image(pixels, n):
-    rows = []
-    for y in reversed(range(n)):                   # BMP rows run bottom-up
-        rows.append(b"".join(bytes((p[2], p[1], p[0], p[3])) for p in pixels[y]))
-    xor = b"".join(rows)
-    mask_row = ((n + 31) // 32) * 4
-    mask = bytearray()
-    for y in reversed(range(n)):
-        row = bytearray(mask_row)
-        for x in range(n):
-            if pixels[y][x][3] == 0:
-                row[x // 8] |= 0x80 >> (x % 8)
-        mask += row
-    header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
-    return header + xor + bytes(mask)
-
-
-def png(pixels, n):
-    raw = b"".join(b"\0" + b"".join(bytes(p) for p in row) for row in pixels)
-
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data +
-                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", n, n, 8, 6, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
-
-
-def main(path):
-    images = []
-    for n in SIZES:
-        pixels = [[pixel(x, y, n) for x in range(n)] for y in range(n)]
-        images.append(png(pixels, n) if n >= 256 else image(pixels, n))
-    out = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for n, data in zip(SIZES, images):
-        out += struct.pack("<BBBBHHII", n % 256, n % 256, 0, 0, 1, 32, len(data), offset)
-        offset += len(data)
-    out += b"".join(images)
-    with open(path, "wb") as f:
-        f.write(out)
+def main():
+    images = [(n, [pixel(x, y, n) for y in range(n) for x in range(n)]) for n in SIZES]
+    image_encoding.write_beside(__file__, {"velquin.ico": image_encoding.ico(images)})
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main()

@@ -1,8 +1,9 @@
-/* Ids shared by the resource script and the dialog code. */
+/* Ids shared by the resource script, the dialog code and its tests. */
 #pragma once
 
 #define IDD_MAIN 103
 #define IDI_VELQUIN 107
+#define IDC_PROGRAM_ICON 2
 #define IDC_CONFIGURE 1000
 #define IDC_TEST 1001
 #define IDC_STATUS 1002

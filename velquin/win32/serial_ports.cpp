@@ -1,7 +1,7 @@
 #include "win32/serial_ports.hpp"
 
 #include "common/win32/unique_any.hpp"
-#include "core/driver_contract.hpp"
+#include "core/driver_contract.h"
 
 namespace velquin::win32 {
 namespace {
@@ -27,7 +27,7 @@ public:
     }
 
     common::Outcome SendProbe() override {
-        unsigned char buffer[kProbeBufferSize] = {};
+        unsigned char buffer[FILTER_PROBE_BUFFER_SIZE] = {};
         DWORD returned = 0;
         if (!DeviceIoControl(port_.get(), IOCTL_FILTER_PROBE, buffer, sizeof(buffer), buffer,
                              sizeof(buffer), &returned, nullptr))

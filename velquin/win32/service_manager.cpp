@@ -2,7 +2,7 @@
 
 #include "common/core/trace.hpp"
 #include "common/win32/unique_any.hpp"
-#include "core/driver_contract.hpp"
+#include "core/driver_contract.h"
 
 namespace velquin::win32 {
 namespace {
@@ -29,7 +29,7 @@ common::Outcome Reconfigure(SC_HANDLE service, const ServiceSettings& s) {
 common::Outcome ScmServices::IsInstalled() {
     const unique_schandle manager = OpenServiceManager();
     if (!manager) return common::win32Failure(L"OpenSCManagerW", GetLastError());
-    if (!unique_schandle(OpenServiceW(manager.get(), kDriverNameW, kServiceAccess)))
+    if (!unique_schandle(OpenServiceW(manager.get(), FILTER_DRIVER_NAME_W, kServiceAccess)))
         return common::win32Failure(L"OpenServiceW", GetLastError());
     return common::Outcome::success();
 }

@@ -2,6 +2,8 @@
 
 #include "common/win32/unique_any.hpp"
 
+#include <winioctl.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -9,10 +11,6 @@ namespace velquin::win32 {
 namespace {
 
 using common::win32::unique_hdevinfo;
-
-// GUID_DEVINTERFACE_COMPORT
-constexpr GUID kComPortInterface = {
-    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
 // Names of up to 255 characters, as the device list shows them.
 constexpr DWORD kNameBufferBytes = 512;
@@ -24,7 +22,7 @@ public:
     WalkStep Next() override {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
         interfaceData.cbSize = sizeof(interfaceData);
-        if (!SetupDiEnumDeviceInterfaces(set_.get(), nullptr, &kComPortInterface, index_,
+        if (!SetupDiEnumDeviceInterfaces(set_.get(), nullptr, &GUID_DEVINTERFACE_COMPORT, index_,
                                          &interfaceData)) {
             const DWORD code = GetLastError();
             if (code == ERROR_NO_MORE_ITEMS) return WalkStep::End;
@@ -133,7 +131,7 @@ std::unique_ptr<DeviceWalk> SetupApiDevices::OpenComPorts(DeviceScope scope,
                                                           common::Failure& failure) {
     DWORD flags = DIGCF_DEVICEINTERFACE;
     if (scope == DeviceScope::PresentOnly) flags |= DIGCF_PRESENT;
-    unique_hdevinfo set(SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, flags));
+    unique_hdevinfo set(SetupDiGetClassDevsW(&GUID_DEVINTERFACE_COMPORT, nullptr, nullptr, flags));
     if (!set) {
         failure = common::win32Failure(L"SetupDiGetClassDevs", GetLastError());
         return nullptr;

@@ -12,7 +12,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <stdlib.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -21,11 +21,17 @@ namespace {
 
 using namespace velquin;
 
-// The runtime has split the command line already, with the quoting rules
-// CommandLineToArgvW follows for arguments like ours; asking shell32 again
-// would load it at every start, a fair part of the time to the first window.
+// Split by CommandLineToArgvW, not by the runtime: the two part ways on
+// doubled quotes inside quotes and on the program's own name.
 std::vector<std::wstring> CommandLineArguments() {
-    return std::vector<std::wstring>(__wargv, __wargv + __argc);
+    int count = 0;
+    LPWSTR* const arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments) {
+        common::trace(common::win32Failure(L"CommandLineToArgvW", GetLastError()));
+        return {};
+    }
+    const common::win32::unique_hlocal owner(arguments);
+    return std::vector<std::wstring>(arguments, arguments + count);
 }
 
 class WindowsCommands final : public ProgramCommands {

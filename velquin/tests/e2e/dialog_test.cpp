@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/e2e_support.hpp"
+#include "win32/resource_ids.h"
 
 namespace velquin_e2e {
 namespace {
@@ -11,14 +12,6 @@ namespace {
 using namespace std::string_literals;
 using namespace std::chrono_literals;
 using ui_harness::Window;
-
-constexpr int kConfigure = 1000;
-constexpr int kTest = 1001;
-constexpr int kStatus = 1002;
-constexpr int kDevices = 1003;
-constexpr int kRefresh = 1005;
-constexpr int kInstall = 1006;
-constexpr int kRemove = 1007;
 
 const std::wstring kNotInstalled = L"Please install the driver ";
 const std::wstring kFilterNotLoaded =
@@ -43,8 +36,8 @@ protected:
     }
 
     Window control(int id) const { return ui_harness::findControl(dialog_, {.id = id}); }
-    std::wstring status() const { return control(kStatus).text(); }
-    void select(const std::wstring& device) const { control(kDevices).selectItem(device); }
+    std::wstring status() const { return control(IDC_STATUS).text(); }
+    void select(const std::wstring& device) const { control(IDC_DEVICES).selectItem(device); }
 
     // For commands that answer in the status line: a message box would hold
     // the synchronous click until it times out.
@@ -77,20 +70,20 @@ TEST_F(VelquinDialog, ListsPresentPortsSortedAndStartsQuiet) {
     ASSERT_GT(longPath.size(), 128u);
 
     start();
-    EXPECT_EQ(control(kDevices).items(),
+    EXPECT_EQ(control(IDC_DEVICES).items(),
               (std::vector<std::wstring>{L"Alpha Port (COM5)", L"Bluetooth Link (COM7)",
                                          L"Zeta Port (COM12)"}));
-    EXPECT_EQ(control(kDevices).selectedIndex(), 0);
+    EXPECT_EQ(control(IDC_DEVICES).selectedIndex(), 0);
     EXPECT_EQ(status(), L"");
-    EXPECT_FALSE(control(kTest).enabled());
-    for (int id : {kInstall, kConfigure, kRemove, kRefresh})
+    EXPECT_FALSE(control(IDC_TEST).enabled());
+    for (int id : {IDC_INSTALL, IDC_CONFIGURE, IDC_REMOVE, IDC_REFRESH})
         EXPECT_TRUE(control(id).enabled()) << id;
     ui_harness::saveScreenshot(dialog_, L"velquin-dialog");
 
     addFakePort({L"ROOT\\VELQUINTEST\\0005", L"Beta Port (COM8)"});
-    press(kRefresh);
-    EXPECT_EQ(control(kDevices).items().size(), 4u);
-    EXPECT_EQ(control(kDevices).items()[1], L"Beta Port (COM8)");
+    press(IDC_REFRESH);
+    EXPECT_EQ(control(IDC_DEVICES).items().size(), 4u);
+    EXPECT_EQ(control(IDC_DEVICES).items()[1], L"Beta Port (COM8)");
 }
 
 // Configure and Test refuse until the driver is installed, and again once
@@ -100,36 +93,36 @@ TEST_F(VelquinDialog, ConfigureAddsOurEntryOnceAndEveryCommandNeedsTheDriver) {
     addFakePort({device, L"Other Filter (COM6)"});
     writeUpperFilters(device, "serenum\0\0"s);
     start();
-    pressExpectingBox(kConfigure, L"Error", kNotInstalled);
+    pressExpectingBox(IDC_CONFIGURE, L"Error", kNotInstalled);
     EXPECT_EQ(readUpperFilters(device), "serenum\0\0"s);
 
     registerDummyDriver();
-    press(kConfigure);
+    press(IDC_CONFIGURE);
     EXPECT_EQ(status(), L"Driver installed for the device");
     EXPECT_EQ(readUpperFilters(device), "kelPortHi\0serenum\0\0"s);
-    EXPECT_TRUE(control(kTest).enabled());
-    press(kRefresh);
-    EXPECT_FALSE(control(kTest).enabled());
-    press(kConfigure);
+    EXPECT_TRUE(control(IDC_TEST).enabled());
+    press(IDC_REFRESH);
+    EXPECT_FALSE(control(IDC_TEST).enabled());
+    press(IDC_CONFIGURE);
     EXPECT_EQ(status(), L"Driver already installed for the device");
     EXPECT_EQ(readUpperFilters(device), "kelPortHi\0serenum\0\0"s);
 
-    press(kRemove);
+    press(IDC_REMOVE);
     EXPECT_EQ(status(), L"Successfully Removed Driver");
     EXPECT_EQ(readUpperFilters(device), "serenum\0\0"s);
     ASSERT_FALSE(filterServiceExists());
-    ASSERT_TRUE(control(kTest).enabled());
-    pressExpectingBox(kTest, L"Error", kNotInstalled);
-    pressExpectingBox(kConfigure, L"Error", kNotInstalled);
+    ASSERT_TRUE(control(IDC_TEST).enabled());
+    pressExpectingBox(IDC_TEST, L"Error", kNotInstalled);
+    pressExpectingBox(IDC_CONFIGURE, L"Error", kNotInstalled);
 }
 
 TEST_F(VelquinDialog, ConfigureWithAnEmptyListAsksForADevice) {
     registerDummyDriver();
     addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Unplugged Port (COM6)", false});
     start();
-    ASSERT_TRUE(control(kDevices).items().empty());
-    pressExpectingBox(kConfigure, L"Error", L"Please select a device");
-    EXPECT_FALSE(control(kTest).enabled());
+    ASSERT_TRUE(control(IDC_DEVICES).items().empty());
+    pressExpectingBox(IDC_CONFIGURE, L"Error", L"Please select a device");
+    EXPECT_FALSE(control(IDC_TEST).enabled());
     EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), std::nullopt);
 }
 
@@ -142,13 +135,13 @@ TEST_F(VelquinDialog, TestReportsTheFilterMissingOnARealPortAndAPortThatIsNotThe
     start();
 
     select(plainPort);
-    press(kConfigure);
-    pressExpectingBox(kTest, L"Error", kFilterNotLoaded);
+    press(IDC_CONFIGURE);
+    pressExpectingBox(IDC_TEST, L"Error", kFilterNotLoaded);
     EXPECT_EQ(status(), L"Driver installed for the device") << "a port that opened is not reported";
 
     select(L"Vanished Port (COM25)");
-    press(kConfigure);
-    pressExpectingBox(kTest, L"Error", kFilterNotLoaded);
+    press(IDC_CONFIGURE);
+    pressExpectingBox(IDC_TEST, L"Error", kFilterNotLoaded);
     EXPECT_EQ(status(), L"CreateFile on port COM25 failed");
 }
 
@@ -158,7 +151,7 @@ TEST_F(VelquinDialog, InstallRegistersTheFileChosenInTheDialog) {
         makeDummyDriverFile(folder_ / L"\u0394\u03c1\u03b1\u03b9\u03b2\u03b5\u03c1\\kelPortHi.sys");
     start();
 
-    control(kInstall).click();
+    control(IDC_INSTALL).click();
     ui_harness::chooseFileInOpenDialog(velquin_->id(), driver);
     const auto box = ui_harness::waitForMessageBox(velquin_->id(), L"Success");
     EXPECT_EQ(box.text, L"Installed driver successfully");
@@ -179,10 +172,10 @@ TEST_F(VelquinDialog, AnsweringProbeMeansTheFilterIsLoadedAndBlocksRemoval) {
     start();
 
     select(probePort);
-    press(kConfigure);
-    pressExpectingBox(kTest, L"Success", L"Driver has loaded successfully");
+    press(IDC_CONFIGURE);
+    pressExpectingBox(IDC_TEST, L"Success", L"Driver has loaded successfully");
 
-    press(kRemove);
+    press(IDC_REMOVE);
     EXPECT_EQ(status(), L"Try Again After Unplugging the Device");
     EXPECT_TRUE(filterServiceExists());
     EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), "kelPortHi\0\0"s);

@@ -2,7 +2,9 @@
 
 #include "common/win32/unique_any.hpp"
 
+#include <devguid.h>
 #include <setupapi.h>
+#include <winioctl.h>
 
 #include <chrono>
 
@@ -16,10 +18,6 @@ using ui_harness::Millis;
 using ui_harness::RegKey;
 using namespace std::string_literals;
 
-const GUID kPortsClass = {
-    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-const GUID kComPortInterface = {
-    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 const wchar_t kComPortInterfaceKey[] =
     L"System\\CurrentControlSet\\Control\\DeviceClasses\\{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
 const wchar_t kFilterServiceKey[] = L"System\\CurrentControlSet\\Services\\kelPortHi";
@@ -62,11 +60,11 @@ bool portOpens(int portNumber) {
 }  // namespace
 
 std::wstring addFakePort(const FakePort& port) {
-    const auto set = deviceSet(::SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
+    const auto set = deviceSet(::SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_PORTS, nullptr));
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    check(::SetupDiCreateDeviceInfoW(set.get(), port.instanceId.c_str(), &kPortsClass, nullptr,
-                                     nullptr, 0, &device),
+    check(::SetupDiCreateDeviceInfoW(set.get(), port.instanceId.c_str(), &GUID_DEVCLASS_PORTS,
+                                     nullptr, nullptr, 0, &device),
           "SetupDiCreateDeviceInfoW");
     check(::SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr),
           "SetupDiRegisterDeviceInfo");
@@ -80,7 +78,7 @@ std::wstring addFakePort(const FakePort& port) {
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
     check(::SetupDiCreateDeviceInterfaceW(
-              set.get(), &device, &kComPortInterface,
+              set.get(), &device, &GUID_DEVINTERFACE_COMPORT,
               port.referenceString.empty() ? nullptr : port.referenceString.c_str(), 0,
               &interfaceData),
           "SetupDiCreateDeviceInterfaceW");
@@ -107,8 +105,8 @@ std::wstring addFakePort(const FakePort& port) {
 }
 
 void removeAllComPortDevices() {
-    const auto set = deviceSet(
-        ::SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, DIGCF_DEVICEINTERFACE));
+    const auto set = deviceSet(::SetupDiGetClassDevsW(&GUID_DEVINTERFACE_COMPORT, nullptr, nullptr,
+                                                      DIGCF_DEVICEINTERFACE));
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/e2e_support.hpp"
+#include "win32/resource_ids.h"
 
 namespace velquin_e2e {
 namespace {
@@ -29,7 +30,7 @@ TEST(PlantedDll, NeitherTheCommandLineNorTheDialogLoadsAVersionDllBesideTheProgr
     // The dialog, its device list and the file dialog bring in the rest.
     const auto dialogRun = ui_harness::Process::start(velquin);
     const auto dialog = dialogRun.waitForWindow({.title = L"Velquin", .className = L"#32770"});
-    ui_harness::findControl(dialog, {.id = 1006}).click();
+    ui_harness::findControl(dialog, {.id = IDC_INSTALL}).click();
     ui_harness::chooseFileInOpenDialog(dialogRun.id(), driver);
     ui_harness::waitForMessageBox(dialogRun.id(), std::wstring(L"Success")).press(L"OK");
     dialog.close();

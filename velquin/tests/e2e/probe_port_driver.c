@@ -5,7 +5,7 @@
 // without the filter does.
 #include <ntddk.h>
 
-#define PROBE_IOCTL 0x001B2418
+#include "core/driver_contract.h"
 
 static const struct {
     const WCHAR* deviceName;
@@ -30,7 +30,7 @@ static NTSTATUS DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
 
 static NTSTATUS DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
     const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    if (stack->Parameters.DeviceIoControl.IoControlCode == PROBE_IOCTL) {
+    if (stack->Parameters.DeviceIoControl.IoControlCode == IOCTL_FILTER_PROBE) {
         const BOOLEAN answers = *(BOOLEAN*)device->DeviceExtension;
         return Complete(irp, answers ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_REQUEST, 0);
     }

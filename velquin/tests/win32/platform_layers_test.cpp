@@ -2,7 +2,7 @@
 // databases: what the fakes of the unit tests stand in for.
 #include <gtest/gtest.h>
 
-#include "core/driver_contract.hpp"
+#include "core/driver_contract.h"
 #include "tests/e2e/e2e_support.hpp"
 #include "win32/file_system.hpp"
 #include "win32/service_manager.hpp"
@@ -69,7 +69,7 @@ TEST(SetupApiDevices, WalksPresentOrAllPortsAndReadsTheirFiltersWhole) {
 TEST(ScmServices, InstallReconfiguresInPlaceAndDeleteIsDoneWhenAbsent) {
     ScmServices services;
     deleteFilterService();
-    ASSERT_TRUE(services.Delete(kDriverNameW));  // absent is already done
+    ASSERT_TRUE(services.Delete(FILTER_DRIVER_NAME_W));  // absent is already done
     const auto absent = services.IsInstalled();
     ASSERT_FALSE(absent);
     EXPECT_EQ(absent.failure().code, static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
@@ -89,7 +89,7 @@ TEST(ScmServices, InstallReconfiguresInPlaceAndDeleteIsDoneWhenAbsent) {
     EXPECT_EQ(settings->displayName, L"KelPortHi filter driver");
     EXPECT_EQ(RegKey::open(HKEY_LOCAL_MACHINE, key).value().readString(L"Mark"), L"kept");
 
-    EXPECT_TRUE(services.Delete(kDriverNameW));
+    EXPECT_TRUE(services.Delete(FILTER_DRIVER_NAME_W));
     EXPECT_FALSE(services.IsInstalled());
 }
 

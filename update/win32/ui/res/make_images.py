@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
-"""Draws the setup program's images and writes them as PNG and ICO files.
+"""Draws the setup program's images: PNG and ICO files kept beside this script.
 
-    make_images.py OUTPUT_FOLDER
+    python3 update/win32/ui/res/make_images.py
 
-Writes setup-N.png (120 x 264 at 100 %, the wizard's illustration),
-critical-N.png (38 x 43, the error symbol) and question-N.png (32 x 32, the exit
-confirmation's symbol), each drawn for N = 100, 150 and 200 % display
-scale, with straight alpha (none when opaque); and
-update.ico (a computer with a compact disc: true-colour images of 16, 20, 24,
-32, 40 and 48 pixels, and 256 pixels as PNG).
+draws them anew after a change to this script or to common/win32/image_encoding.py
+(about half a minute), with make_images.sha256, the record the build checks them
+against. The files are the same byte for byte from run to run.
+
+setup-N.png (120 x 264 at 100 %, the wizard's illustration), critical-N.png
+(38 x 43, the error symbol) and question-N.png (32 x 32, the exit
+confirmation's symbol) are each drawn for N = 100, 150 and 200 % display
+scale; update.ico is a computer with a compact disc, in true-colour images of
+16, 20, 24, 32, 40 and 48 pixels, and 256 pixels as PNG.
 
 Shapes are signed distance functions (negative inside); each pixel is
 supersampled, so edges are smooth without any imaging library.
@@ -16,9 +19,11 @@ supersampled, so edges are smooth without any imaging library.
 
 import math
 import os
-import struct
 import sys
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "..",
+                                "common", "win32"))
+import image_encoding  # noqa: E402  (found through the path above)
 
 SAMPLES = 4  # per axis and pixel
 
@@ -38,6 +43,10 @@ class Canvas:
         # Straight (not premultiplied) colour and alpha, 0..1.
         fill = background if background else (0.0, 0.0, 0.0, 0.0)
         self.pixels = [list(fill) for _ in range(self.width * self.height)]
+
+    def rgba8(self):
+        """The pixels as 0..255 tuples, as image_encoding takes them."""
+        return [tuple(round(v * 255) for v in p) for p in self.pixels]
 
     def _pixel_box(self, box):
         if not box:
@@ -397,88 +406,6 @@ def icon_picture(size):
     return c
 
 
-# ---------------------------------------------------------------- files
-
-def icon_image_32(canvas):
-    """One ICO image in true colour: straight alpha, and the mask older
-    systems draw with."""
-    size = canvas.width
-    colour, mask = bytearray(), bytearray()
-    mask_stride = (size + 31) // 32 * 4
-    for y in range(size - 1, -1, -1):
-        row_mask = bytearray(mask_stride)
-        for x in range(size):
-            r, g, b, a = canvas.pixels[y * size + x]
-            colour += bytes((round(b * 255), round(g * 255), round(r * 255), round(a * 255)))
-            if round(a * 255) == 0:
-                row_mask[x // 8] |= 0x80 >> (x % 8)
-        mask += row_mask
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(colour) + len(mask),
-                         0, 0, 0, 0)
-    return header + bytes(colour) + bytes(mask)
-
-
-def png_filtered(raw, previous, bpp):
-    """The row under whichever PNG filter leaves the smallest sum of signed
-    bytes, the usual guess at what deflate packs best."""
-    def paeth(a, b, c):
-        p = a + b - c
-        pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-        return a if pa <= pb and pa <= pc else b if pb <= pc else c
-
-    n = len(raw)
-    left = [raw[i - bpp] if i >= bpp else 0 for i in range(n)]
-    corner = [previous[i - bpp] if i >= bpp else 0 for i in range(n)]
-    candidates = [
-        bytes(raw),
-        bytes((raw[i] - left[i]) & 255 for i in range(n)),
-        bytes((raw[i] - previous[i]) & 255 for i in range(n)),
-        bytes((raw[i] - (left[i] + previous[i]) // 2) & 255 for i in range(n)),
-        bytes((raw[i] - paeth(left[i], previous[i], corner[i])) & 255 for i in range(n)),
-    ]
-    kind = min(range(5), key=lambda k: sum(v if v < 128 else 256 - v for v in candidates[k]))
-    return bytes((kind,)) + candidates[kind]
-
-
-def png_image(canvas):
-    """A PNG of the canvas: straight RGBA, or RGB when it has no transparent
-    pixel."""
-    opaque = all(p[3] >= 0.999 for p in canvas.pixels)
-    channels = 3 if opaque else 4
-    data = bytearray()
-    previous = bytes(canvas.width * channels)
-    for y in range(canvas.height):
-        row = bytes(round(v * 255) for p in canvas.pixels[y * canvas.width:(y + 1) * canvas.width]
-                    for v in p[:channels])
-        data += png_filtered(row, previous, channels)
-        previous = row
-
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data +
-                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    header = struct.pack(">IIBBBBB", canvas.width, canvas.height, 8, 2 if opaque else 6, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
-            chunk(b"IDAT", zlib.compress(bytes(data), 9)) + chunk(b"IEND", b""))
-
-
-def write_png(path, canvas):
-    with open(path, "wb") as f:
-        f.write(png_image(canvas))
-
-
-def write_ico(path, images):
-    """images: true-colour canvases; the 256-pixel one is stored as PNG."""
-    data = [png_image(c) if c.width >= 256 else icon_image_32(c) for c in images]
-    offset = 6 + 16 * len(images)
-    directory = struct.pack("<HHH", 0, 1, len(images))
-    for canvas, blob in zip(images, data):
-        directory += struct.pack("<BBBBHHII", canvas.width % 256, canvas.height % 256, 0, 0, 1, 32,
-                                 len(blob), offset)
-        offset += len(blob)
-    with open(path, "wb") as f:
-        f.write(directory + b"".join(data))
-
-
 # Per cent of the 96 dots-per-inch design. 125 % is the 150 % drawing reduced,
 # which looks the same and keeps the program 24 KB smaller.
 SCALES = (100, 150, 200)
@@ -486,14 +413,16 @@ ICON_SIZES = (16, 20, 24, 32, 40, 48, 256)
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else "."
-    os.makedirs(out, exist_ok=True)
+    files = {}
     for percent in SCALES:
         scale = percent / 100
-        write_png(os.path.join(out, f"setup-{percent}.png"), setup_illustration(scale))
-        write_png(os.path.join(out, f"critical-{percent}.png"), critical_symbol(scale))
-        write_png(os.path.join(out, f"question-{percent}.png"), question_symbol(scale))
-    write_ico(os.path.join(out, "update.ico"), [icon_picture(size) for size in ICON_SIZES])
+        for name, draw in (("setup", setup_illustration), ("critical", critical_symbol),
+                           ("question", question_symbol)):
+            c = draw(scale)
+            files[f"{name}-{percent}.png"] = image_encoding.png(c.width, c.height, c.rgba8())
+    icons = [icon_picture(size) for size in ICON_SIZES]
+    files["update.ico"] = image_encoding.ico([(c.width, c.rgba8()) for c in icons])
+    image_encoding.write_beside(__file__, files)
 
 
 if __name__ == "__main__":
