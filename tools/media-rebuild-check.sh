@@ -2,12 +2,14 @@
 # (make-media.sh --check); sourced by make-media.sh once it has built them.
 
 # What a build of the media leaves, under the tree $1, in the order they are
-# compared: the programs before signing with their debug files, then the media.
+# compared, causes before what is made of them: the programs before signing
+# with their debug files, the media folder, then its image and checksums.
 release_outputs() {
   local dir
-  for dir in build/release-i686/programs build/release-x86_64/programs build/media; do
+  for dir in build/release-i686/programs build/release-x86_64/programs build/media/media; do
     (cd "$1" && find "$dir" -type f | LC_ALL=C sort)
   done
+  (cd "$1" && find build/media -maxdepth 1 -type f | LC_ALL=C sort)
 }
 
 # Compares the outputs of the trees $1 and $2 file by file; names the first
