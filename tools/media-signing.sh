@@ -22,8 +22,8 @@ pkcs12_certificates() {
     openssl pkcs12 -legacy -in "$file" -passin env:SIGNING_PASSWORD -nokeys "$@" 2>/dev/null
 }
 
-# Makes a self-signed code-signing certificate in the folder $1: certificate.pem,
-# and key.p12 (with it) whose password is "test".
+# Makes a self-signed code-signing certificate with its key in the folder $1:
+# key.p12, whose password is "test".
 make_test_certificate() {
   local dir=$1
   openssl req -x509 -newkey rsa:3072 -sha256 -nodes -days 365 \
@@ -39,9 +39,8 @@ make_test_certificate() {
 # Chooses the certificate before anything is built, so that a wrong file or
 # password stops the command at once. Writes to the folder $1, made anew:
 #   certificate.pem   the signing certificate
-#   trusted.pem       what a signature is verified against: the PKCS#12 file's
-#                     own certificates and the system's roots (for a certificate
-#                     a CA issued), or the throwaway certificate alone
+#   trusted.pem       what signatures and timestamps are verified against: the
+#                     PKCS#12 file's own certificates and the system's roots
 #   key.p12           the throwaway certificate with its key
 prepare_signing() {
   local dir=$1
@@ -49,17 +48,17 @@ prepare_signing() {
   if [ -z "${SIGNING_PKCS12:-}" ]; then
     make_test_certificate "$dir"
     signing_pkcs12=$dir/key.p12 signing_password=test signing_is_test=1
-    cp "$dir/certificate.pem" "$dir/trusted.pem"
   else
     signing_pkcs12=$SIGNING_PKCS12 signing_password=${SIGNING_PASSWORD:-}
-    if ! SIGNING_PASSWORD=$signing_password pkcs12_certificates "$signing_pkcs12" > "$dir/trusted.pem"; then
-      echo "make-media.sh: cannot read the PKCS#12 file $signing_pkcs12 with SIGNING_PASSWORD" >&2
-      return 1
-    fi
-    [ ! -f /etc/ssl/certs/ca-certificates.crt ] || cat /etc/ssl/certs/ca-certificates.crt >> "$dir/trusted.pem"
-    SIGNING_PASSWORD=$signing_password pkcs12_certificates "$signing_pkcs12" -clcerts |
-      openssl x509 > "$dir/certificate.pem"
   fi
+  if ! SIGNING_PASSWORD=$signing_password pkcs12_certificates "$signing_pkcs12" > "$dir/trusted.pem"; then
+    echo "make-media.sh: cannot read the PKCS#12 file $signing_pkcs12 with SIGNING_PASSWORD" >&2
+    return 1
+  fi
+  # A certificate a CA issued, and a timestamp server's, chain up to those roots.
+  [ ! -f /etc/ssl/certs/ca-certificates.crt ] || cat /etc/ssl/certs/ca-certificates.crt >> "$dir/trusted.pem"
+  SIGNING_PASSWORD=$signing_password pkcs12_certificates "$signing_pkcs12" -clcerts |
+    openssl x509 > "$dir/certificate.pem"
   signing_trust=$dir/trusted.pem
   signing_leaf_hash=$(openssl x509 -in "$dir/certificate.pem" -outform DER | sha256sum | cut -d' ' -f1)
 }
@@ -88,11 +87,11 @@ sign_program() {
   fi
 }
 
-# Verifies the signature of $1: intact, made by the signing certificate itself,
-# whose chain ends in a certificate trusted for it.
+# Verifies the signature of $1: intact, made by the signing certificate itself
+# (not merely by one the roots trust), and any timestamp with it.
 verify_program() {
   local log
-  if ! log=$(osslsigncode verify -CAfile "$signing_trust" \
+  if ! log=$(osslsigncode verify -CAfile "$signing_trust" -TSA-CAfile "$signing_trust" \
     -require-leaf-hash "sha256:$signing_leaf_hash" -in "$1" 2>&1); then
     echo "make-media.sh: the signature of $1 does not verify:" >&2
     echo "$log" >&2
