@@ -53,37 +53,48 @@ function(add_delay_load_libraries)
 
     add_library(delayload_${name} INTERFACE)
     target_link_libraries(delayload_${name} INTERFACE ${library})
-    # Calls then go through the import library's thunks, not straight through
-    # the import pointers: the 32-bit GNU linker drops a thunk nothing calls,
-    # and the pointer it started out with becomes 0.
-    target_compile_definitions(delayload_${name} INTERFACE DECLSPEC_IMPORT=)
     add_dependencies(delayload_${name} delayload_${name}_library)
     add_library(delayload::${name} ALIAS delayload_${name})
-    set_property(GLOBAL APPEND PROPERTY DELAY_LOAD_DEFS ${def})
-    set_property(GLOBAL APPEND PROPERTY DELAY_LOAD_TARGETS delayload_${name}_library)
   endforeach()
 endfunction()
 
-# Fails the build when <target> imports a DLL outside ORDINARY_IMPORTS the
-# ordinary way, or calls a delay-loaded function whose thunk the linker dropped.
-# Call it after the delay-load libraries the target uses are made.
-function(check_program_imports target)
-  get_property(defs GLOBAL PROPERTY DELAY_LOAD_DEFS)
-  get_property(allowed GLOBAL PROPERTY ORDINARY_IMPORTS)
+# The linker launcher that checks what it links (link_and_check_imports.cmake),
+# into <out>. ALLOWED <dll>...: the only DLLs the file may import the ordinary
+# way. ARCH x86_64: for a 64-bit file in a 32-bit build.
+function(import_checking_launcher out)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "ARCH" "ALLOWED")
   delay_load_symbol_prefix(prefix)
-  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.imports-checked)
-  add_custom_command(
-    OUTPUT ${stamp}
-    COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DNM=${CMAKE_NM}
-            -DPROGRAM=$<TARGET_FILE:${target}> "-DALLOWED=${allowed}"
-            "-DDELAY_DEFS=${defs}" -DSYMBOL_PREFIX=${prefix}
-            -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/check_program_imports.cmake
-    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
-    DEPENDS ${target} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/check_program_imports.cmake
-    COMMENT "Checking the imports of ${target}"
-    VERBATIM)
-  add_custom_target(${target}_imports ALL DEPENDS ${stamp})
-  # The check reads every .def made so far, also those of DLLs the target does not use.
-  get_property(def_targets GLOBAL PROPERTY DELAY_LOAD_TARGETS)
-  add_dependencies(${target}_imports ${def_targets})
+  set(objdump ${CMAKE_OBJDUMP})
+  set(nm ${CMAKE_NM})
+  if(arg_ARCH AND NOT arg_ARCH STREQUAL CMAKE_SYSTEM_PROCESSOR)
+    find_program(OBJDUMP_${arg_ARCH} ${arg_ARCH}-w64-mingw32-objdump REQUIRED)
+    find_program(NM_${arg_ARCH} ${arg_ARCH}-w64-mingw32-nm REQUIRED)
+    set(objdump ${OBJDUMP_${arg_ARCH}})
+    set(nm ${NM_${arg_ARCH}})
+    set(prefix "")
+  endif()
+  set(launcher ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DNM=${nm} -DSYMBOL_PREFIX=${prefix}
+    -DDELAY_DEFS_DIR=${CMAKE_BINARY_DIR}/delayload)
+  if(arg_ALLOWED)
+    # One argument: a list would split the launcher's command line.
+    list(JOIN arg_ALLOWED "," allowed)
+    list(APPEND launcher -DALLOWED=${allowed})
+  endif()
+  list(APPEND launcher -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/link_and_check_imports.cmake --)
+  set(${out} ${launcher} PARENT_SCOPE)
+endfunction()
+
+# Every program and DLL linked from here on is checked as it is linked; call
+# before the first target is made.
+macro(check_imports_of_every_link)
+  import_checking_launcher(CMAKE_C_LINKER_LAUNCHER)
+  set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_C_LINKER_LAUNCHER})
+endmacro()
+
+# A shipped program also imports nothing outside ORDINARY_IMPORTS the ordinary way.
+function(restrict_ordinary_imports target)
+  get_property(allowed GLOBAL PROPERTY ORDINARY_IMPORTS)
+  import_checking_launcher(launcher ALLOWED ${allowed})
+  set_target_properties(${target} PROPERTIES C_LINKER_LAUNCHER "${launcher}"
+    CXX_LINKER_LAUNCHER "${launcher}")
 endfunction()

@@ -14,7 +14,7 @@ namespace {
 
 // Adds a line for a label or button: its handle, the size its text needs
 // wrapped within the client width, and the size on a single line.
-BOOL CALLBACK measure(HWND control, LPARAM lines) {
+BOOL CALLBACK measure(HWND control, LPARAM lines) noexcept {
     wchar_t name[16] = {};
     GetClassNameW(control, name, 16);
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
@@ -49,7 +49,7 @@ BOOL CALLBACK measure(HWND control, LPARAM lines) {
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK
-    measureTextsHook(int code, WPARAM wParam, LPARAM lParam) {
+    measureTextsHook(int code, WPARAM wParam, LPARAM lParam) noexcept {
     static const UINT measureMessage = RegisterWindowMessageW(L"UiHarnessMeasureTexts");
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && call->message == measureMessage) {

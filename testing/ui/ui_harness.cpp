@@ -23,7 +23,7 @@ static LRESULT sendBounded(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     return static_cast<LRESULT>(result);
 }
 
-static BOOL CALLBACK collect(HWND window, LPARAM found) {
+static BOOL CALLBACK collect(HWND window, LPARAM found) noexcept {
     reinterpret_cast<std::vector<Window>*>(found)->emplace_back(window);
     return TRUE;
 }

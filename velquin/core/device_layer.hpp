@@ -4,6 +4,7 @@
 
 #include "common/core/failure.hpp"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -27,9 +28,10 @@ public:
     virtual std::wstring DevicePath() const = 0;
     virtual std::optional<std::wstring> FriendlyName() = 0;
     virtual std::optional<std::wstring> Description() = 0;
-    // The UpperFilters bytes, whole whatever their length; empty when the
-    // device has no such value.
-    virtual common::Outcome ReadUpperFilters(std::vector<unsigned char>& value) = 0;
+    // The UpperFilters bytes, whole whatever their length, and their registry
+    // type (REG_*); empty and without a type when the device has no such value.
+    virtual common::Outcome ReadUpperFilters(std::vector<unsigned char>& value,
+                                             std::optional<std::uint32_t>& type) = 0;
     virtual common::Outcome WriteUpperFilters(std::span<const unsigned char> value) = 0;
 };
 

@@ -40,7 +40,12 @@ bool UnregisterDriver(ServiceLayer& services, FilterContext& filters) {
         common::trace(L"UnregisterDriver: the filter may still be on a device; service kept");
         return false;
     }
-    return Traced(L"UnregisterDriver", services.Delete(kDriverNameW));
+    // The removal has already reported success; a service left behind undoes that.
+    if (!Traced(L"UnregisterDriver", services.Delete(kDriverNameW))) {
+        filters.status.Set(kRemoveFailed);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace velquin

@@ -53,7 +53,8 @@ bool IsDriverInstalled(ServiceLayer& services);
 bool RegisterDriver(ServiceLayer& services, FileSystem& files, const std::wstring& driverPath);
 
 // Detaches the filter from the devices, then deletes the service. The service
-// stays when the filter could not be taken off every device.
+// stays when the filter could not be taken off every device. A service that
+// cannot be deleted turns the status into the failed removal's text.
 bool UnregisterDriver(ServiceLayer& services, FilterContext& filters);
 
 }  // namespace velquin

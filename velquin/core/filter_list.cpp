@@ -14,10 +14,20 @@ std::size_t usableLength(std::span<const unsigned char> value, std::size_t count
     return std::min(count, value.size());
 }
 
+unsigned char asciiLower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// Service names are not case-sensitive, so neither is an entry naming one.
+// Only ASCII letters fold: other bytes of the code page never equal the name's.
 bool isNameEntryAt(std::span<const unsigned char> v, std::size_t n, std::size_t s) {
     const bool entryStart = s == 0 || v[s - 1] == 0;
     if (!entryStart || s + kDriverNameLength > n) return false;
-    if (std::memcmp(v.data() + s, kDriverName, kDriverNameLength) != 0) return false;
+    const auto sameLetter = [](unsigned char a, char b) {
+        return asciiLower(a) == asciiLower(static_cast<unsigned char>(b));
+    };
+    if (!std::equal(v.begin() + s, v.begin() + s + kDriverNameLength, kDriverName, sameLetter))
+        return false;
     const std::size_t end = s + kDriverNameLength;
     return end == n || v[end] == 0;
 }
@@ -26,8 +36,11 @@ bool isNameEntryAt(std::span<const unsigned char> v, std::size_t n, std::size_t 
 
 int FindFilterName(std::span<const unsigned char> value, std::size_t count) {
     const std::size_t n = usableLength(value, count);
-    for (std::size_t s = 0; s < n; ++s) {
+    // Entry by entry up to the first empty one, where Plug and Play stops;
+    // s stands on an entry's first byte.
+    for (std::size_t s = 0; s < n && value[s] != 0; ++s) {
         if (isNameEntryAt(value, n, s)) return static_cast<int>(s);
+        while (s < n && value[s] != 0) ++s;  // to the entry's NUL, which ++s passes
     }
     return -1;
 }
@@ -40,13 +53,12 @@ bool InsertFilterName(FilterBuffer& value, std::size_t& count) {
     std::size_t n = kDriverNameLength + 1;  // out[9] is already NUL
     std::memcpy(out.data() + n, value.data(), count);
     n += count;
-    // With one byte or none taken over, out[n - 2] is the name's own NUL.
-    if (count < 2 || out[n - 2] != 0) {
-        if (out[n - 1] == 0) {
-            ++n;
-        } else {
-            n += 2;
-        }
+    // Close an unterminated last entry, then the list: the result ends in two
+    // NULs (out is zeroed past n).
+    if (out[n - 1] != 0) {
+        n += 2;
+    } else if (out[n - 2] != 0) {
+        ++n;
     }
     if (n >= kFilterBufferSize) return false;
     std::memcpy(value.data(), out.data(), n);

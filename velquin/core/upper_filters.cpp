@@ -1,5 +1,6 @@
 #include "core/upper_filters.hpp"
 
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 #include "core/device_discovery.hpp"
 #include "core/filter_list.hpp"
@@ -19,7 +20,6 @@ constexpr wchar_t kDeviceGone[] = L"The selected device is no longer present";
 constexpr wchar_t kFiltersTooLong[] = L"The device's filter list is too long";
 constexpr wchar_t kFiltersUnreadable[] = L"The device's filter list could not be read";
 constexpr wchar_t kFilterStillLoaded[] = L"Try Again After Unplugging the Device";
-constexpr wchar_t kRemoveFailed[] = L"Error in removing Driver ";
 constexpr wchar_t kRemoved[] = L"Successfully Removed Driver";
 
 void Trace(const wchar_t* operation, const std::wstring& what) {
@@ -28,6 +28,26 @@ void Trace(const wchar_t* operation, const std::wstring& what) {
 
 void Trace(const wchar_t* operation, const DeviceWalk& walk, const common::Failure& failure) {
     Trace(operation, walk.DevicePath() + L": " + failure.text());
+}
+
+// Registry types Plug and Play reads a filter list from; it ignores any other.
+constexpr std::uint32_t REG_SZ = 1;
+constexpr std::uint32_t REG_MULTI_SZ = 7;
+
+// The device's UpperFilters as a list, or false (traced) when it cannot be
+// read or is of a type that holds no list. No value at all is an empty list.
+bool ReadFilterList(const wchar_t* operation, DeviceWalk& walk, std::vector<unsigned char>& value) {
+    std::optional<std::uint32_t> type;
+    if (const auto read = walk.ReadUpperFilters(value, type); !read) {
+        Trace(operation, walk, read.failure());
+        return false;
+    }
+    if (type && *type != REG_MULTI_SZ && *type != REG_SZ) {
+        Trace(operation, walk.DevicePath() + L": UpperFilters is of registry type " +
+                             common::numberText(*type) + L", not a list");
+        return false;
+    }
+    return true;
 }
 
 // Device when the walk stands on the first device of that name.
@@ -41,8 +61,7 @@ WalkStep FindDevice(DeviceWalk& walk, const std::wstring& friendlyName) {
 
 bool AddFilter(DeviceWalk& walk, StatusLine& status) {
     std::vector<unsigned char> old;
-    if (const auto read = walk.ReadUpperFilters(old); !read) {
-        Trace(L"ConfigureDevice", walk, read.failure());
+    if (!ReadFilterList(L"ConfigureDevice", walk, old)) {
         status.Set(kFiltersUnreadable);
         return false;
     }
@@ -75,10 +94,7 @@ bool AddFilter(DeviceWalk& walk, StatusLine& status) {
 // False when the device may still carry the filter afterwards.
 bool TakeFilterOff(DeviceWalk& walk) {
     std::vector<unsigned char> value;
-    if (const auto read = walk.ReadUpperFilters(value); !read) {
-        Trace(L"RemoveFilterFromDevices", walk, read.failure());
-        return false;
-    }
+    if (!ReadFilterList(L"RemoveFilterFromDevices", walk, value)) return false;
     std::size_t count = value.size();
     if (RemoveFilterName(value, count) == 0) return true;
     // The emptied list: two NULs; the value was cleared and held the name.

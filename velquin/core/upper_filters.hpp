@@ -10,6 +10,9 @@
 
 namespace velquin {
 
+// The status text of a removal that did not complete.
+inline constexpr wchar_t kRemoveFailed[] = L"Error in removing Driver ";
+
 // What the filter operations work on. configuredPort names the port whose
 // probe guards removal; empty when nothing has been configured.
 struct FilterContext {

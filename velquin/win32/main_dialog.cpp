@@ -8,6 +8,7 @@
 
 #include <commdlg.h>
 
+#include "common/win32/message_boundary.hpp"
 #include "common/win32/unique_any.hpp"
 #include "common/win32/window_dpi.hpp"
 
@@ -181,15 +182,7 @@ void OnCommand(HWND dialog, WORD id) {
     }
 }
 
-}  // namespace
-
-void RunMainDialog(HINSTANCE instance, ProgramLayers& layers) {
-    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc,
-                        reinterpret_cast<LPARAM>(&layers)) == -1)
-        common::trace(common::win32Failure(L"DialogBoxParamW", GetLastError()));
-}
-
-INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
@@ -207,6 +200,21 @@ INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         default:
             return FALSE;
     }
+}
+
+}  // namespace
+
+void RunMainDialog(HINSTANCE instance, ProgramLayers& layers) {
+    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc,
+                        reinterpret_cast<LPARAM>(&layers)) == -1)
+        common::trace(common::win32Failure(L"DialogBoxParamW", GetLastError()));
+}
+
+INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    // A message whose handling fails is traced and reported as not handled.
+    return common::win32::atMessageBoundary(L"MainDlgProc", INT_PTR{FALSE}, [&] {
+        return HandleDialogMessage(dialog, message, wParam, lParam);
+    });
 }
 
 }  // namespace velquin::win32

@@ -22,6 +22,6 @@ struct ProgramLayers {
 void RunMainDialog(HINSTANCE instance, ProgramLayers& layers);
 
 // lParam of WM_INITDIALOG: the ProgramLayers its commands work on.
-INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
 }  // namespace velquin::win32

@@ -39,22 +39,26 @@ public:
     std::optional<std::wstring> FriendlyName() override { return ReadText(SPDRP_FRIENDLYNAME); }
     std::optional<std::wstring> Description() override { return ReadText(SPDRP_DEVICEDESC); }
 
-    common::Outcome ReadUpperFilters(std::vector<unsigned char>& value) override {
+    common::Outcome ReadUpperFilters(std::vector<unsigned char>& value,
+                                     std::optional<std::uint32_t>& type) override {
         // Sized from the call's required-size answer; asked again should the
         // value grow between the calls.
         DWORD size = 0;
         for (int attempt = 0; attempt < 4; ++attempt) {
             value.resize(size);
             DWORD required = 0;
-            if (SetupDiGetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS, nullptr,
+            DWORD stored = REG_NONE;
+            if (SetupDiGetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS, &stored,
                                                   value.data(), size, &required)) {
                 value.resize(std::min(required, size));
+                type = stored;
                 return common::Outcome::success();
             }
             // The size reported on failure says nothing reliable; the error code does.
             const DWORD code = GetLastError();
             if (code == ERROR_INVALID_DATA) {  // no value at all
                 value.clear();
+                type.reset();
                 return common::Outcome::success();
             }
             if (code != ERROR_INSUFFICIENT_BUFFER || required <= size)
@@ -77,6 +81,11 @@ private:
         error_ = common::win32Failure(call, code);
         return WalkStep::Error;
     }
+
+    // The record's fixed part is packed on 32-bit Windows and not on 64-bit;
+    // cbSize must give the size the running SetupAPI expects, or it refuses
+    // the record (ERROR_INVALID_USER_BUFFER).
+    static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == (sizeof(void*) == 8 ? 8 : 6));
 
     // The record is sized from the required-size query, so long paths fit.
     bool ReadDetail(SP_DEVICE_INTERFACE_DATA& interfaceData) {

@@ -9,6 +9,7 @@
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 #include "common/win32/com.hpp"
+#include "common/win32/message_boundary.hpp"
 #include "common/win32/window_dpi.hpp"
 #include "win32/ui/resource_ids.h"
 
@@ -196,10 +197,12 @@ void paintPicture(HWND hwnd) {
     if (picture && picture->bitmap) drawPicture(dc, *picture);
 }
 
-LRESULT CALLBACK pictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK pictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_PAINT) {
-        paintPicture(hwnd);
-        return 0;
+        return common::win32::atMessageBoundary(L"pictureProc", LRESULT{0}, [&] {
+            paintPicture(hwnd);
+            return LRESULT{0};
+        });
     }
     if (message == WM_ERASEBKGND) return 1;  // WM_PAINT fills everything
     return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -451,7 +454,7 @@ void Form::moveFocus(WPARAM wParam, LPARAM lParam) {
     if (target) SetFocus(target);
 }
 
-LRESULT CALLBACK Form::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK Form::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_NCCREATE) {
         auto* form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         form->window_.reset(hwnd);
@@ -464,7 +467,9 @@ LRESULT CALLBACK Form::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         static_cast<void>(form->window_.release());  // being destroyed already
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
-    return form->handle(message, wParam, lParam);
+    // A handler that fails leaves its action undone: 0 also fails WM_NCCREATE.
+    return common::win32::atMessageBoundary(L"Form::windowProc", LRESULT{0},
+                                            [&] { return form->handle(message, wParam, lParam); });
 }
 
 LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {

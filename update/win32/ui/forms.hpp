@@ -102,7 +102,8 @@ private:
         std::unique_ptr<Picture> picture;  // picture boxes only
     };
 
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                       LPARAM lParam) noexcept;
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool createControl(const ControlDesign& design, int id);
     // Places everything, and loads the fonts, pictures and icons, for dpi_.

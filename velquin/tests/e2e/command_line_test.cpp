@@ -40,13 +40,13 @@ TEST_F(CommandLine, RegisterStoresTheAbsolutePathAndAMisspeltOneDoesNothing) {
     EXPECT_EQ(settings->imagePath, folder / L"drivers\\kelPortHi.sys");
 }
 
-TEST_F(CommandLine, UnregisterTakesOurEntryOffEveryDeviceAndDeletesTheService) {
+TEST_F(CommandLine, UnregisterTakesOurEntryInAnyCaseOffEveryDeviceAndDeletesTheService) {
     registerFilterService(makeDummyDriverFile(folder / L"kelPortHi.sys"));
     addFakePort({L"ROOT\\VELQUINTEST\\0001", L"Attached Port (COM5)"});
     addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Unplugged (COM6)", false});
     addFakePort({L"ROOT\\VELQUINTEST\\0003", L"Plain Port (COM7)"});
     writeUpperFilters(L"ROOT\\VELQUINTEST\\0001", "kelPortHi\0serenum\0\0"s);
-    writeUpperFilters(L"ROOT\\VELQUINTEST\\0002", "a\0kelPortHi\0b\0\0"s);
+    writeUpperFilters(L"ROOT\\VELQUINTEST\\0002", "a\0KELPORTHI\0b\0\0"s);
 
     EXPECT_EQ(run({L"/unregister", L"ignored"}), 0u);
 

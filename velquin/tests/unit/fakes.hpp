@@ -23,6 +23,7 @@ struct FakeDevice {
     std::optional<std::wstring> description = L"Serial port";
     bool present = true;
     std::optional<std::string> upperFilters;  // raw bytes; nullopt: no value
+    std::uint32_t type = 7;                   // of the value: REG_MULTI_SZ
     bool readFails = false;
     bool writeFails = false;
     int writes = 0;
@@ -72,11 +73,13 @@ private:
         }
         std::optional<std::wstring> Description() override { return current().description; }
 
-        common::Outcome ReadUpperFilters(std::vector<unsigned char>& value) override {
+        common::Outcome ReadUpperFilters(std::vector<unsigned char>& value,
+                                         std::optional<std::uint32_t>& type) override {
             const FakeDevice& d = current();
             if (d.readFails) return common::win32Failure(L"SetupDiGetDeviceRegistryPropertyA", 5);
             const std::string bytes = d.upperFilters.value_or("");
             value.assign(bytes.begin(), bytes.end());
+            type = d.upperFilters ? std::optional(d.type) : std::nullopt;
             return common::Outcome::success();
         }
         common::Outcome WriteUpperFilters(std::span<const unsigned char> value) override {

@@ -48,7 +48,11 @@ TEST_F(FilterDriverTest, ConfigureFailuresWriteNothingAndSaySo) {
     auto& huge = devices.add(L"Huge (COM2)", std::string(600, 'a') + "\0\0"s);
     auto& broken = devices.add(L"Broken (COM5)");
     broken.writeFails = true;
+    auto& binary = devices.add(L"Binary (COM6)", "\x01\0\0\0"s);
+    binary.type = 3;  // REG_BINARY: no list to Plug and Play
 
+    EXPECT_FALSE(ConfigureDevice(context, L"Binary (COM6)"));
+    EXPECT_EQ(status.last(), L"The device's filter list could not be read");
     EXPECT_FALSE(ConfigureDevice(context, L"Full (COM1)"));
     EXPECT_EQ(status.last(), L"The device's filter list is too long");
     EXPECT_FALSE(ConfigureDevice(context, L"Huge (COM2)"));
@@ -57,7 +61,7 @@ TEST_F(FilterDriverTest, ConfigureFailuresWriteNothingAndSaySo) {
     EXPECT_EQ(status.last(), L"Error in installing Driver ");
     EXPECT_FALSE(ConfigureDevice(context, L"port (com1)"));
     EXPECT_EQ(status.last(), L"The selected device is no longer present");
-    EXPECT_EQ(full.writes + huge.writes, 0);
+    EXPECT_EQ(full.writes + huge.writes + binary.writes, 0);
 
     devices.failWalkAtIndex = 2;
     EXPECT_FALSE(ConfigureDevice(context, L"Broken (COM5)"));
@@ -120,6 +124,13 @@ TEST_F(FilterDriverTest, RemoveFailsWhenAnyDeviceMayKeepTheFilter) {
     EXPECT_FALSE(RemoveFilterFromDevices(context));
 
     broken.readFails = false;
+    broken.type = 3;  // REG_BINARY is left alone; REG_SZ is a list like REG_MULTI_SZ
+    EXPECT_FALSE(RemoveFilterFromDevices(context));
+    EXPECT_EQ(broken.writes, 1);  // the failed write of the first pass
+    broken.type = 1;
+    EXPECT_TRUE(RemoveFilterFromDevices(context));
+
+    broken.readFails = false;
     devices.failWalkAtIndex = 1;
     EXPECT_FALSE(RemoveFilterFromDevices(context));
 
@@ -143,6 +154,7 @@ TEST_F(FilterDriverTest, UnregisterDeletesTheServiceOnlyAfterRemoval) {
 
     services.deleteFails = true;
     EXPECT_FALSE(UnregisterDriver(services, context));
+    EXPECT_EQ(status.last(), L"Error in removing Driver ");
 }
 
 TEST_F(FilterDriverTest, RegisterStoresTheAbsolutePathOfAnExistingFileOnly) {

@@ -43,7 +43,9 @@ TEST(FilterList, FindMatchesWholeEntriesInsideTheCountOnly) {
         {"a\0kelPortHi"s, 11, 2},  // a final entry lacking its NUL still counts
         {"kelPortHiX\0\0"s, 12, -1},
         {"XkelPortHi\0\0"s, 12, -1},
-        {"KelPortHi\0\0"s, 11, -1},
+        {"KELPORTHI\0\0"s, 11, 0},
+        {"\0kelPortHi\0\0"s, 12, -1},  // Plug and Play reads no further than an empty entry
+        {"a\0\0kelPortHi\0\0"s, 14, -1},
         {""s, 0, -1},
         {"kelPortHi\0\0"s, 8, -1},                      // bytes past the count are not the value
         {listOfLength(kFilterBufferSize), 100000, -1},  // a count past the buffer is clamped
@@ -61,6 +63,7 @@ TEST(FilterList, InsertPutsTheNameFirstAndRefusesAResultOf512BytesOrMore) {
         {"serenum\0"s, "kelPortHi\0serenum\0\0"s},
         {"serenum"s, "kelPortHi\0serenum\0\0"s},
         {"A"s, "kelPortHi\0A\0\0"s},
+        {"A\0B"s, "kelPortHi\0A\0B\0\0"s},
         {listOfLength(501), "kelPortHi\0"s + listOfLength(501)},  // 511 bytes
         {listOfLength(502), std::nullopt},
     };
@@ -89,7 +92,8 @@ TEST(FilterList, RemoveTakesWholeEqualEntriesAndClosesTheRest) {
         {"kelPortHi\0serenum\0\0"s, "serenum\0\0"s, 1},
         {"a\0kelPortHi\0b\0\0"s, "a\0b\0\0"s, 1},
         {"a\0b\0kelPortHi\0\0"s, "a\0b\0\0"s, 1},
-        {"kelPortHi\0a\0kelPortHi\0\0"s, "a\0\0"s, 2},
+        {"KelPortHi\0a\0KELPORTHI\0\0"s, "a\0\0"s, 2},
+        {"\0kelPortHi\0\0"s, ""s, 1},
         {"kelPortHi\0\0"s, ""s, 1},
         {"kelPortHi\0kelPortHi\0\0"s, ""s, 2},
         {"kelPortHiX\0kelPortHi\0\0"s, "kelPortHiX\0\0"s, 1},

@@ -33,7 +33,8 @@ std::map<std::wstring, std::string> Walk(DeviceScope scope) {
     while ((step = walk->Next()) == WalkStep::Device) {
         EXPECT_EQ(walk->DevicePath().substr(0, 4), L"\\\\?\\");
         std::vector<unsigned char> value(99, 'x');
-        EXPECT_TRUE(walk->ReadUpperFilters(value));
+        std::optional<std::uint32_t> type;
+        EXPECT_TRUE(walk->ReadUpperFilters(value, type));
         seen[walk->FriendlyName().value_or(L"?")] = std::string(value.begin(), value.end());
     }
     EXPECT_EQ(step, WalkStep::End);
