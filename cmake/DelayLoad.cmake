@@ -41,8 +41,10 @@ function(add_delay_load_libraries)
               -DDLL=${name}.dll -DSYMBOL_PREFIX=${prefix} -DOUTPUT=${def}
               -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/delay_load_def.cmake
       # --kill-at: the names looked up in the DLL are the plain ones, also on 32-bit.
+      # The library's symbols are named after the output name: a bare one, so
+      # that they do not carry the build folder.
       COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${def} --dllname ${name}.dll
-              --output-delaylib ${library}
+              --output-delaylib lib${name}_delay.a
       DEPENDS ${DELAYLOAD_IMPORT_LIBRARY_${name}} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/delay_load_def.cmake
       WORKING_DIRECTORY ${dir}
       COMMENT "Making the delay-load import library of ${name}.dll"

@@ -5,7 +5,20 @@
 # The stripped copy and its debug file lie in <build>/programs/: X.exe, and
 # X.exe.debug, which X.exe names in its .gnu_debuglink section so that a
 # debugger finds it there. The release presets build the `programs` target only.
+#
+# The same sources give the same bytes, in any folder and at any time, so that
+# anyone can rebuild the media and compare (tools/make-media.sh --check). The
+# debug link holds the debug file's CRC, so the debug information must not
+# differ either. Included before the targets are made, for the compile options.
 include_guard(GLOBAL)
+
+# The debug information names the source and build folders; they are written
+# relative to the source tree (a debugger started there still finds the files).
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
+cmake_path(IS_PREFIX CMAKE_SOURCE_DIR "${CMAKE_BINARY_DIR}" NORMALIZE build_inside_sources)
+if(NOT build_inside_sources)
+  add_compile_options(-ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+endif()
 
 # FATAL fails the build on a program over its limit, WARN only says so, OFF
 # leaves the sizes unchecked. The release presets check; the test presets
@@ -23,6 +36,8 @@ function(release_program target)
   # Whatever nothing refers to goes; the libraries are compiled with a section
   # per function and object, so this works down to single functions.
   target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  # The linker writes the time of the link into the PE header; 0 instead.
+  target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp)
   # The default terminate handler prints the uncaught exception's demangled
   # type to stderr, which a GUI program does not have, and brings in the
   # demangler and printf with it (some 70 KB). abort() ends the program the
@@ -39,12 +54,15 @@ function(release_program target)
   set(stripped ${dir}/${target}.exe)
   set(debug ${dir}/${target}.exe.debug)
   set(stamp ${CMAKE_BINARY_DIR}/CMakeFiles/${target}.size-checked)
+  # objcopy writes a new PE header stamped with the time, or with
+  # SOURCE_DATE_EPOCH when set: 0, as the linker leaves it.
+  set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
   add_custom_command(
     OUTPUT ${stripped} ${debug}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
-    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${debug}
+    COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${target}> ${debug}
     # objcopy reads the debug file for its checksum and records its bare name.
-    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${target}.exe.debug
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${target}.exe.debug
             $<TARGET_FILE:${target}> ${stripped}
     DEPENDS ${target}
     WORKING_DIRECTORY ${dir}

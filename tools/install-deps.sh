@@ -24,6 +24,10 @@ dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)
 if [ "${1:-}" = release ] || [ "${1:-}" = bench ]; then
   # The media's ISO 9660 image.
   command -v xorriso >/dev/null || need+=(xorriso)
+  # Authenticode signing and verification of the programs on the media.
+  command -v osslsigncode >/dev/null || need+=(osslsigncode)
+  # The throwaway test-signing certificate, and the certificates taken out of a PKCS#12 file.
+  command -v openssl >/dev/null || need+=(openssl)
   # The programs for the media use the win32 thread model: no winpthread.
   command -v i686-w64-mingw32-g++-win32 >/dev/null || need+=(g++-mingw-w64-i686-win32)
   command -v x86_64-w64-mingw32-g++-win32 >/dev/null || need+=(g++-mingw-w64-x86-64-win32)
