@@ -68,11 +68,8 @@ function(release_program target)
     WORKING_DIRECTORY ${dir}
     COMMENT "Stripping ${target}.exe, its debug information kept in ${target}.exe.debug"
     VERBATIM)
-  # The import check belongs to the program as shipped too.
+  # Its link checks its imports (cmake/link_and_check_imports.cmake).
   add_dependencies(programs ${target})
-  if(TARGET ${target}_imports)
-    add_dependencies(programs ${target}_imports)
-  endif()
   if(NOT PROGRAM_SIZE_CHECK)
     add_custom_target(${target}_stripped ALL DEPENDS ${stripped})
     add_dependencies(programs ${target}_stripped)
