@@ -24,9 +24,9 @@ public:
     virtual bool rename(const std::string& src, const std::string& dst) = 0;
     // True when the file could be opened exclusively (nobody holds it).
     virtual bool canOpenExclusively(const std::string& path) = 0;
-    // True when every file in the folder tree could be opened for deletion
-    // with no sharing, so removing the tree later cannot stop half way on a
-    // file another program holds.
+    // True when every file, folder and link in the folder tree could be
+    // opened for deletion with no sharing, so removing the tree later cannot
+    // stop half way on something another program holds.
     virtual bool canRemoveAll(const std::string& folder) = 0;
     // Returns once the file, or every file in the folder tree, is on disk.
     virtual bool flush(const std::string& path) = 0;

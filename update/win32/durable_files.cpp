@@ -23,23 +23,30 @@ bool failed(const wchar_t* call, const std::wstring& path) {
 bool isLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 bool isFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-// Calls `visit` with every file and link under the folder, depth first;
+using Visit = std::function<bool(const std::wstring&, DWORD)>;
+
+// Calls `visit` with every file and link under the folder, depth first, and
+// with every folder once its contents were visited when `folders` is set;
 // stops at the first false.
-bool forEachFile(const std::wstring& folder,
-                 const std::function<bool(const std::wstring&, DWORD)>& visit) {
-    WIN32_FIND_DATAW entry{};
-    const unique_hfind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
-    if (!find) return failed(L"FindFirstFileW", folder);
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = folder + L"\\" + name;
-        const DWORD attributes = entry.dwFileAttributes;
-        const bool ok = isFolder(attributes) && !isLink(attributes) ? forEachFile(path, visit)
-                                                                    : visit(path, attributes);
-        if (!ok) return false;
-    } while (FindNextFileW(find.get(), &entry));
-    return GetLastError() == ERROR_NO_MORE_FILES || failed(L"FindNextFileW", folder);
+bool forEachEntry(const std::wstring& folder, const Visit& visit, bool folders) {
+    {
+        WIN32_FIND_DATAW entry{};
+        const unique_hfind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+        if (!find) return failed(L"FindFirstFileW", folder);
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            const DWORD attributes = entry.dwFileAttributes;
+            const bool ok = isFolder(attributes) && !isLink(attributes)
+                                ? forEachEntry(path, visit, folders)
+                                : visit(path, attributes);
+            if (!ok) return false;
+        } while (FindNextFileW(find.get(), &entry));
+        if (GetLastError() != ERROR_NO_MORE_FILES) return failed(L"FindNextFileW", folder);
+    }
+    // Once its own listing is closed, which would otherwise hold the folder.
+    return !folders || visit(folder, FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool flushFile(const std::wstring& path, DWORD attributes) {
@@ -72,17 +79,20 @@ bool renameDurably(const std::wstring& from, const std::wstring& to) {
 bool flushToDisk(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return failed(L"GetFileAttributesW", path);
-    if (isFolder(attributes) && !isLink(attributes)) return forEachFile(path, &flushFile);
+    if (isFolder(attributes) && !isLink(attributes)) return forEachEntry(path, &flushFile, false);
     return flushFile(path, attributes);
 }
 
-bool canRemoveAllFiles(const std::wstring& folder) {
-    return forEachFile(folder, [](const std::wstring& path, DWORD) {
-        const unique_hfile file(
-            CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        return file || failed(L"CreateFileW for deletion", path);
-    });
+bool canRemoveTree(const std::wstring& folder) {
+    return forEachEntry(
+        folder,
+        [](const std::wstring& path, DWORD) {
+            const unique_hfile item(
+                CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            return item || failed(L"CreateFileW for deletion", path);
+        },
+        true);
 }
 
 std::optional<std::string> readSmallFile(const std::wstring& path) {

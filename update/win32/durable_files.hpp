@@ -15,9 +15,10 @@ bool renameDurably(const std::wstring& from, const std::wstring& to);
 // Writes the file, or every file in the folder tree, through to disk.
 bool flushToDisk(const std::wstring& path);
 
-// True when every file in the folder tree (a link counts as a file) could
-// be opened for deletion with no sharing: nobody else holds any of them.
-bool canRemoveAllFiles(const std::wstring& folder);
+// True when every file, folder and link in the folder tree, the folder
+// itself included, could be opened for deletion with no sharing: nobody
+// else holds any of them.
+bool canRemoveTree(const std::wstring& folder);
 
 // A small file read whole; nullopt when it cannot be read.
 std::optional<std::string> readSmallFile(const std::wstring& path);

@@ -138,7 +138,7 @@ bool InstallFileSystem::canOpenExclusively(const std::string& path) {
 }
 
 bool InstallFileSystem::canRemoveAll(const std::string& folder) {
-    return canRemoveAllFiles(ansiToWide(folder));
+    return canRemoveTree(ansiToWide(folder));
 }
 
 bool InstallFileSystem::flush(const std::string& path) { return flushToDisk(ansiToWide(path)); }

@@ -60,17 +60,26 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrReportsFalse) {
     EXPECT_TRUE(folderExists(at(L"moved\\empty")));
 }
 
-TEST_F(InstallFiles, ExclusiveOpenFailsWhileAnyoneHoldsTheFile) {
+// The database, or anything in the Events tree: a file, a folder inside, or
+// the folder itself, held open with every sharing allowed.
+TEST_F(InstallFiles, ExclusiveChecksFailWhileAnyoneHoldsAnything) {
     writeFile(at(L"db.mdb"), "db");
-    {
-        const common::win32::unique_hfile reader(
-            CreateFileW(at(L"db.mdb").c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(reader);
-        EXPECT_FALSE(fs.canOpenExclusively(ansiAt(L"db.mdb")));
+    writeFile(at(L"Events\\sub\\e.evt"), "e");
+    for (const std::wstring held : {L"db.mdb", L"Events\\sub\\e.evt", L"Events\\sub", L"Events"}) {
+        const auto free = [&] {
+            return held == L"db.mdb" ? fs.canOpenExclusively(ansiAt(held))
+                                     : fs.canRemoveAll(ansiAt(L"Events"));
+        };
+        {
+            const common::win32::unique_hfile holder(
+                CreateFileW(at(held).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            ASSERT_TRUE(holder);
+            EXPECT_FALSE(free()) << narrow(held);
+        }
+        EXPECT_TRUE(free()) << narrow(held);
     }
-    EXPECT_TRUE(fs.canOpenExclusively(ansiAt(L"db.mdb")));
     EXPECT_FALSE(fs.canOpenExclusively(ansiAt(L"missing.mdb")));
 }
 
