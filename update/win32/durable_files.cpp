@@ -1,6 +1,8 @@
 #include "win32/durable_files.hpp"
 
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
+#include "common/win32/ansi_text.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <windows.h>
@@ -69,6 +71,25 @@ bool flushFile(const std::wstring& path, DWORD attributes) {
     return ok;
 }
 
+// Marks the item to go when its last handle closes, or no longer.
+bool goesOnClose(HANDLE item, bool goes, const std::wstring& path) {
+    FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(goes)};
+    return SetFileInformationByHandle(item, FileDispositionInfo, &disposition,
+                                      sizeof disposition) ||
+           failed(L"SetFileInformationByHandle", path);
+}
+
+std::optional<std::string> identityOf(HANDLE item, const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(item, &info)) {
+        failed(L"GetFileInformationByHandle", path);
+        return std::nullopt;
+    }
+    const auto hex = [](DWORD value) { return common::numberText(value, 16, 8); };
+    return common::win32::wideToAnsi(hex(info.dwVolumeSerialNumber) + L"-" +
+                                     hex(info.nFileIndexHigh) + hex(info.nFileIndexLow));
+}
+
 }  // namespace
 
 bool renameDurably(const std::wstring& from, const std::wstring& to) {
@@ -102,35 +123,73 @@ std::optional<std::string> readSmallFile(const std::wstring& path) {
         failed(L"CreateFileW", path);
         return std::nullopt;
     }
-    std::string text;
-    char buffer[4096];
+    std::string text(64 * 1024, '\0');
     DWORD got = 0;
-    while (text.size() < 1024 * 1024) {
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+    for (std::size_t size = 0;; size += got) {
+        const DWORD wanted = static_cast<DWORD>(text.size() - size);
+        if (!ReadFile(file.get(), text.data() + size, wanted, &got, nullptr)) {
             failed(L"ReadFile", path);
             return std::nullopt;
         }
-        if (got == 0) return text;
-        text.append(buffer, got);
+        if (got == 0 || got == wanted) {
+            text.resize(size + got);
+            return text;
+        }
     }
-    common::trace(L"too large to be ours: " + path);
-    return std::nullopt;
 }
 
-bool appendDurably(const std::wstring& path, const std::string& text) {
-    const unique_hfile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                        OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr));
+bool writeDurably(const std::wstring& path, std::size_t offset, const std::string& text) {
+    const bool create = offset == 0;
+    const unique_hfile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE | (create ? DELETE : 0), FILE_SHARE_READ, nullptr,
+                    create ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!file) return failed(L"CreateFileW", path);
-    LARGE_INTEGER end{};
-    if (!SetFilePointerEx(file.get(), end, nullptr, FILE_END)) {
-        return failed(L"SetFilePointerEx", path);
-    }
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
     DWORD written = 0;
-    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-        written != text.size()) {
-        return failed(L"WriteFile", path);
+    return (!create || goesOnClose(file.get(), true, path)) &&
+           (SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
+            failed(L"SetFilePointerEx", path)) &&
+           ((WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                       nullptr) &&
+             written == text.size()) ||
+            failed(L"WriteFile", path)) &&
+           (SetEndOfFile(file.get()) || failed(L"SetEndOfFile", path)) &&
+           (FlushFileBuffers(file.get()) || failed(L"FlushFileBuffers", path)) &&
+           (!create || goesOnClose(file.get(), false, path));
+}
+
+bool claimName(const std::wstring& path, bool folder,
+               const std::function<bool(const std::string& identity)>& keep) {
+    if (folder && !CreateDirectoryW(path.c_str(), nullptr))
+        return failed(L"CreateDirectoryW", path);
+    unique_hfile item(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                  folder ? OPEN_EXISTING : CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const bool made = folder || item;
+    const bool marked = item ? goesOnClose(item.get(), true, path) : failed(L"CreateFileW", path);
+    if (!marked) {
+        // Made but not marked to go with its handle: it goes at once instead.
+        item.reset();
+        if (made && !(folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str())))
+            failed(folder ? L"RemoveDirectoryW" : L"DeleteFileW", path);
+        return false;
     }
-    return FlushFileBuffers(file.get()) || failed(L"FlushFileBuffers", path);
+    const auto identity = identityOf(item.get(), path);
+    return identity && keep(*identity) && goesOnClose(item.get(), false, path);
+}
+
+std::optional<std::string> fileIdentity(const std::wstring& path) {
+    // Attributes only, which no sharing mode of another program refuses.
+    const unique_hfile item(
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (item) return identityOf(item.get(), path);
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::string();
+    failed(L"CreateFileW", path);
+    return std::nullopt;
 }
 
 }  // namespace update

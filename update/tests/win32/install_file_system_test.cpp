@@ -46,13 +46,25 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrReportsFalse) {
 
     EXPECT_FALSE(fs.copyFolder(ansiAt(L"nothing"), ansiAt(L"dst")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"nothing.mdb"), ansiAt(L"dst\\x.mdb"), false));
-    EXPECT_FALSE(fs.createFolder(ansiAt(L"no\\such\\parent")));
     EXPECT_FALSE(fs.deleteFile(ansiAt(L"nothing.mdb")));
     EXPECT_FALSE(fs.deleteFolder(ansiAt(L"nothing")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"b.mdb"), false));
     EXPECT_EQ(readFile(at(L"b.mdb")), "b");
     EXPECT_TRUE(fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"b.mdb"), true));
     EXPECT_EQ(readFile(at(L"b.mdb")), "a");
+
+    // A claim makes what it names where nothing is, and keeps it only once
+    // its identity, which a rename keeps, is accepted.
+    for (const bool folder : {true, false}) {
+        std::string made;
+        const auto accept = [&](const std::string& identity) { return !(made = identity).empty(); };
+        EXPECT_FALSE(fs.claim(ansiAt(L"gone"), folder, [](const std::string&) { return false; }));
+        ASSERT_TRUE(fs.claim(ansiAt(L"kept"), folder, accept));
+        EXPECT_FALSE(fs.claim(ansiAt(L"kept"), folder, accept));
+        ASSERT_TRUE(fs.rename(ansiAt(L"kept"), ansiAt(folder ? L"dst\\kept" : L"kept.mdb")));
+        EXPECT_EQ(fs.identify(ansiAt(folder ? L"dst\\kept" : L"kept.mdb")), made);
+    }
+    EXPECT_EQ(fs.identify(ansiAt(L"gone")), "");
 
     EXPECT_FALSE(fs.rename(ansiAt(L"src"), ansiAt(L"dst"))) << "a rename must never replace";
     EXPECT_EQ(readFile(at(L"dst\\top.txt")), "top");
