@@ -163,7 +163,10 @@ bool claimName(const std::wstring& path, bool folder,
                const std::function<bool(const std::string& identity)>& keep) {
     if (folder && !CreateDirectoryW(path.c_str(), nullptr))
         return failed(L"CreateDirectoryW", path);
-    unique_hfile item(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+    // Sharing all, so another program that looks at the new item meanwhile
+    // does not make the claim fail.
+    unique_hfile item(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   folder ? OPEN_EXISTING : CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     const bool made = folder || item;
