@@ -239,12 +239,6 @@ protected:
     bool allowed = true;
 };
 
-std::string names(const FakeFileSystem::Tree& tree) {
-    std::string text;
-    for (const auto& [path, content] : tree) text += path + "=" + content.value_or("/") + " ";
-    return text;
-}
-
 TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
     ASSERT_EQ(run(), DeploymentResult::Success);
     FakeFileSystem::Tree install;
@@ -346,8 +340,7 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
                     after.first.erase(path);
                 }
                 EXPECT_TRUE(after == installed || (after == before && !swapped))
-                    << "completion cut at call " << again << ": " << names(after.first)
-                    << after.second;
+                    << "completion cut at call " << again << ": " << testing::PrintToString(after);
                 if (result == DeploymentResult::Success) {
                     EXPECT_EQ(after, installed);
                 }
@@ -385,7 +378,7 @@ TEST_F(Deployment, OnlyItsOwnJournalAndItsOwnCopiesAreActedOn) {
         if (ours) planted.erase(journal);
         planted.merge(FakeFileSystem::Tree(installed));
         EXPECT_EQ(run(), DeploymentResult::Success);
-        EXPECT_EQ(fs.tree, planted) << names(fs.tree);
+        EXPECT_EQ(fs.tree, planted);
     }
 }
 
@@ -417,7 +410,7 @@ TEST_F(Deployment, ANameTakenJustBeforeItsUseStaysSomeoneElses) {
         allowed = false;
         EXPECT_EQ(run("later"), DeploymentResult::Failed);
         allowed = true;
-        EXPECT_EQ(state(), installs ? installed : before) << names(fs.tree);
+        EXPECT_EQ(state(), installs ? installed : before);
     }
 }
 
@@ -436,7 +429,7 @@ TEST_F(Deployment, ACopyThatCannotBeRemovedNeverStopsALaterRun) {
     EXPECT_EQ(fs.tree.at("I:\\Events.old\\keep\\old.evt"), "old-only");
     fs.locked.clear();
     EXPECT_EQ(run(), DeploymentResult::Success);
-    EXPECT_EQ(fs.tree, clean) << names(fs.tree);
+    EXPECT_EQ(fs.tree, clean);
 }
 
 TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
