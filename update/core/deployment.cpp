@@ -9,9 +9,15 @@ namespace update {
 namespace {
 
 std::string folderOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
-std::string leafOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+std::string_view leafOf(const std::string& path) {
+    return std::string_view(path).substr(path.rfind('\\') + 1);
+}
 
-void trace(const std::string& line) { common::trace(L"Update: " + common::asciiToWide(line)); }
+// One line of the trace: what happened, and the name it happened to.
+void trace(std::string_view what, std::string_view name = {}, std::string_view more = {}) {
+    std::string line = "Update: ";
+    common::trace(common::asciiToWide(line.append(what).append(name).append(more)));
+}
 
 // One install run, under way or being completed from its journal: where it
 // works and what its journal records. The journal in memory holds every
@@ -28,16 +34,21 @@ struct Run {
     }
     // The copies of a live item lie beside it.
     std::string copy(Item item, const std::string& leaf) const {
-        return folderOf(live(item)) + "\\" + leaf;
+        return folderOf(live(item)).append("\\").append(leaf);
     }
     const Record* staged(Item item) const { return journal.find(Action::Claim, item); }
 };
 
+std::string journalPath(const std::string& installPath, int i) {
+    std::string path = installPath;
+    return path.append("\\").append(journalLeaf(i));
+}
+
 // Notes the record, then writes its line where the complete lines end, over
 // whatever a failed write may have left there.
-bool record(Run& run, const Record& record) {
-    run.journal.records.push_back(record);
-    const std::string line = recordLine(record);
+bool record(Run& run, Record entry) {
+    const std::string line = recordLine(entry);
+    run.journal.records.push_back(std::move(entry));
     if (!run.fs.writeDurably(run.journalPath, run.journal.length, line)) return false;
     run.journal.length += line.size();
     return true;
@@ -52,7 +63,7 @@ bool removeItem(FileSystem& fs, const std::string& path) {
 bool stillStaged(Run& run, Item item) {
     const Record& staged = *run.staged(item);
     if (run.fs.identify(run.copy(item, staged.leaf)) == staged.identity) return true;
-    trace("not the copy this run made: " + staged.leaf);
+    trace("not the copy this run made: ", staged.leaf);
     return false;
 }
 
@@ -82,10 +93,10 @@ bool putBack(Run& run, const Record& aside) {
     if (!atLive || !atAside) return false;
     if (*atLive == aside.identity) return true;
     if (*atAside != aside.identity) {
-        trace("what was set aside as " + aside.leaf + " is no longer there; nothing is moved");
+        trace("not what was set aside, so not moved: ", aside.leaf);
         return true;
     }
-    trace("putting " + aside.leaf + " back as " + leafOf(live));
+    trace("putting back: ", aside.leaf);
     return run.fs.rename(path, live);
 }
 
@@ -130,7 +141,7 @@ std::optional<std::string> freeLeaf(Run& run, Item item, const char* suffix) {
         if (!found) return std::nullopt;
         if (found->empty()) return leaf;
     }
-    trace("no free name for a copy of " + leafOf(run.live(item)));
+    trace("no free name for a copy of ", leafOf(run.live(item)));
     return std::nullopt;
 }
 
@@ -179,7 +190,7 @@ bool rollForward(Run& run) {
         return false;
     const std::string& version = run.journal.packVersion;
     if (!version.empty() && !run.registry.setInstalledVersion(version)) {
-        trace("the version could not be recorded; the next run records it");
+        trace("version not recorded; the next run records it");
         return false;
     }
     return true;
@@ -195,9 +206,9 @@ bool removeCopies(Run& run, Action copies) {
         const auto found = run.fs.identify(path);
         if (found && found->empty()) continue;
         if (found && *found != named.identity) {
-            trace("not made by this run, so left as it is: " + named.leaf);
+            trace("not ours, so left as it is: ", named.leaf);
         } else if (!found || !removeItem(run.fs, path)) {
-            trace("left for a later run to remove: " + named.leaf);
+            trace("left for a later run to remove: ", named.leaf);
             allGone = false;
         }
     }
@@ -210,11 +221,11 @@ bool removeCopies(Run& run, Action copies) {
 // and that never stops them.
 bool settle(Run& run, Action end, Action copies) {
     if (!run.journal.has(end) && !record(run, {end, Item::Events, {}, {}})) {
-        trace("the journal cannot record how the run ended; the next run completes it");
+        trace("end of run not recorded; the next run completes it");
         return false;
     }
     if (!removeCopies(run, copies) || !run.fs.deleteFile(run.journalPath))
-        trace("the journal stays for later runs to remove what is left");
+        trace("journal kept: later runs remove what is left");
     return true;
 }
 
@@ -239,23 +250,22 @@ bool completeRun(FileSystem& fs, RegistryRecord& registry, const std::string& in
                  const std::string& journalPath) {
     const auto text = fs.readFile(journalPath);
     if (!text) {
-        trace("cannot read " + leafOf(journalPath) + ", which may record an interrupted install");
+        trace("unreadable, so maybe a journal: ", leafOf(journalPath));
         return false;
     }
     auto journal = readJournal(*text);
     if (!journal) {
-        trace("not a journal of this program, so left as it is: " + leafOf(journalPath));
+        trace("not our journal, so left as it is: ", leafOf(journalPath));
         return true;
     }
     Run run{fs, registry, makeDeploymentPaths({}, installPath), journalPath, std::move(*journal)};
     const auto forward = isForward(run);
     if (!forward) return false;
-    trace((*forward ? "finishing" : "undoing") + std::string(" the interrupted install of run ") +
-          run.journal.runId);
+    trace(*forward ? "finishing interrupted run " : "undoing interrupted run ", run.journal.runId);
     const bool settled = *forward
                              ? rollForward(run) && settle(run, Action::Installed, Action::SetAside)
                              : rollBack(run) && settle(run, Action::Undone, Action::Claim);
-    if (!settled) trace("completing the interrupted install failed; its journal stays");
+    if (!settled) trace("interrupted run not completed; its journal stays");
     return settled;
 }
 
@@ -263,7 +273,7 @@ bool completeInterruptedRuns(FileSystem& fs, RegistryRecord& registry,
                              const std::string& installPath) {
     bool whole = true;
     for (int i = 0; i < kJournalNames; ++i) {
-        const std::string path = installPath + "\\" + journalLeaf(i);
+        const std::string path = journalPath(installPath, i);
         if (fs.fileExists(path)) whole = completeRun(fs, registry, installPath, path) && whole;
     }
     return whole;
@@ -271,7 +281,7 @@ bool completeInterruptedRuns(FileSystem& fs, RegistryRecord& registry,
 
 bool preconditionsMet(FileSystem& fs, const DeploymentPaths& p) {
     const auto unmet = [](bool met, const char* what, const std::string& path) {
-        if (!met) trace(std::string("nothing changed: ") + what + path);
+        if (!met) trace("nothing changed: ", what, path);
         return !met;
     };
     return !(unmet(fs.folderExists(p.sourceEvents), "no folder ", p.sourceEvents) ||
@@ -286,7 +296,7 @@ bool preconditionsMet(FileSystem& fs, const DeploymentPaths& p) {
 std::optional<std::string> claimJournal(FileSystem& fs, const std::string& installPath,
                                         const std::string& firstLine) {
     for (int i = 0; i < kJournalNames; ++i) {
-        const std::string path = installPath + "\\" + journalLeaf(i);
+        const std::string path = journalPath(installPath, i);
         const auto taken = [&] { return fs.fileExists(path) || fs.folderExists(path); };
         if (taken()) continue;
         if (fs.writeDurably(path, 0, firstLine)) return path;
@@ -311,30 +321,29 @@ bool claimCopy(Run& run, Item item) {
         if (run.fs.claim(path, item == Item::Events, keep)) return true;
         if (takenBy().empty()) return false;
     }
-    trace("no free name to stage " + leafOf(run.live(item)) + " in");
+    trace("no free name for a copy of ", leafOf(run.live(item)));
     return false;
 }
 
 DeploymentResult abandon(Run& run) {
     if (!rollBack(run) || !settle(run, Action::Undone, Action::Claim))
-        trace("undoing the failed install stopped; its journal completes it on the next run");
+        trace("undo not complete; the next run completes it");
     return DeploymentResult::Failed;
 }
 
 // The checks, then the names the run claims: its journal and its staged
 // copies. Nothing is changed when a check fails; what was claimed is
 // undone when a claim fails.
-std::optional<Run> planRun(FileSystem& fs, RegistryRecord& registry, const DeploymentPaths& p,
-                           const std::string& installPath, const std::string& runId,
-                           const std::string& packVersion) {
-    if (!preconditionsMet(fs, p)) return std::nullopt;
-    const std::string line = firstLine(runId, packVersion);
-    const auto journalPath = claimJournal(fs, installPath, line);
-    if (!journalPath) return std::nullopt;
-    Run run{fs, registry, p, *journalPath, {runId, packVersion, {}, line.size()}};
-    if (claimCopy(run, Item::Events) && claimCopy(run, Item::Database)) return run;
+bool planRun(Run& run, const std::string& installPath) {
+    if (!preconditionsMet(run.fs, run.paths)) return false;
+    const std::string line = firstLine(run.journal.runId, run.journal.packVersion);
+    const auto journalPath = claimJournal(run.fs, installPath, line);
+    if (!journalPath) return false;
+    run.journalPath = *journalPath;
+    run.journal.length = line.size();
+    if (claimCopy(run, Item::Events) && claimCopy(run, Item::Database)) return true;
     abandon(run);
-    return std::nullopt;
+    return false;
 }
 
 }  // namespace
@@ -352,7 +361,7 @@ DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
                                    const VersionValidator& validate) {
     const auto lock = fs.lockInstallation(installPath);
     if (!lock) {
-        trace("nothing changed: another setup holds the installation, or it cannot be locked");
+        trace("nothing changed: another setup holds the installation (or it is not lockable)");
         return DeploymentResult::Failed;
     }
     // First, so the checks below see a whole installation.
@@ -367,13 +376,13 @@ DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
     }
     if (!packVersion.empty() && !validate(packVersion)) return DeploymentResult::Failed;
 
-    auto run = planRun(fs, registry, p, installPath, runId, packVersion);
-    if (!run) return DeploymentResult::Failed;
-    if (!applyChanges(*run)) return abandon(*run);
+    Run run{fs, registry, p, {}, {runId, packVersion, {}, 0}};
+    if (!planRun(run, installPath)) return DeploymentResult::Failed;
+    if (!applyChanges(run)) return abandon(run);
     // Both staged copies are live: from here on the run is finished, never
     // undone, and what fails now the next run finishes.
-    if (!rollForward(*run)) return DeploymentResult::Failed;
-    static_cast<void>(settle(*run, Action::Installed, Action::SetAside));
+    if (!rollForward(run)) return DeploymentResult::Failed;
+    static_cast<void>(settle(run, Action::Installed, Action::SetAside));
     return DeploymentResult::Success;
 }
 

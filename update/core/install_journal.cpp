@@ -42,42 +42,42 @@ bool isOwnCopy(Item item, const char* suffix, std::string_view leaf) {
     return false;
 }
 
-// One line after the first; nullopt when it is nothing this program writes.
-std::optional<Record> readRecord(std::string_view line) {
+// Adds the record of one line after the first; false when the line is
+// nothing this program writes.
+bool readRecord(std::string_view line, std::vector<Record>& records) {
     const std::size_t blank = line.find(' ');
-    const std::string_view name = line.substr(0, blank);
     for (const Tag& tag : kTags) {
-        if (name != tag.text) continue;
-        Record record{tag.action, tag.item, {}, {}};
-        if (!tag.copySuffix) {
-            if (blank != std::string_view::npos) return std::nullopt;
-            return record;
-        }
-        const std::string_view values =
-            blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
+        if (line.substr(0, blank) != tag.text) continue;
+        Record& record = records.emplace_back(Record{tag.action, tag.item, {}, {}});
+        if (!tag.copySuffix) return blank == std::string_view::npos;
+        if (blank == std::string_view::npos) return false;
+        const std::string_view values = line.substr(blank + 1);
         const std::size_t second = values.find(' ');
-        if (second == std::string_view::npos) return std::nullopt;
+        if (second == std::string_view::npos) return false;
         record.leaf = values.substr(0, second);
         record.identity = values.substr(second + 1);
-        if (!isOwnCopy(tag.item, tag.copySuffix, record.leaf) || record.identity.empty() ||
-            record.identity.find(' ') != std::string::npos)
-            return std::nullopt;
-        return record;
+        return isOwnCopy(tag.item, tag.copySuffix, record.leaf) && !record.identity.empty() &&
+               record.identity.find(' ') == std::string::npos;
     }
-    return std::nullopt;
+    return false;
+}
+
+// Numbers below 100, from the second name on.
+std::string numbered(std::string name, int i) {
+    if (i >= 10) name += static_cast<char>('0' + i / 10);
+    if (i > 0) name += static_cast<char>('0' + i % 10);
+    return name;
 }
 
 }  // namespace
 
 std::string copyLeaf(Item item, const char* suffix, int i) {
-    return std::string(item == Item::Events ? "Events" : "OrvDb.mdb") + suffix +
-           (i == 0 ? "" : std::to_string(i));
+    std::string leaf = item == Item::Events ? "Events" : "OrvDb.mdb";
+    return numbered(leaf.append(suffix), i);
 }
 
 std::string journalLeaf(int i) {
-    std::string leaf = "Update.exe-install";
-    if (i != 0) leaf.append("-").append(std::to_string(i));
-    return leaf.append(".journal");
+    return numbered(i == 0 ? "Update.exe-install" : "Update.exe-install-", i).append(".journal");
 }
 
 const Record* InstallJournal::find(Action action, Item item) const {
@@ -93,15 +93,16 @@ bool InstallJournal::has(Action action) const {
 }
 
 std::string firstLine(const std::string& runId, const std::string& packVersion) {
-    return std::string(kMark) + runId + std::string(kPack) + packVersion + "\r\n";
+    std::string line(kMark);
+    return line.append(runId).append(kPack).append(packVersion).append("\r\n");
 }
 
 std::string recordLine(const Record& record) {
     const Tag* tag = tagOf(record);
     if (!tag) return {};
     std::string line(tag->text);
-    if (tag->copySuffix) line += " " + record.leaf + " " + record.identity;
-    return line + "\r\n";
+    if (tag->copySuffix) line.append(" ").append(record.leaf).append(" ").append(record.identity);
+    return line.append("\r\n");
 }
 
 std::optional<InstallJournal> readJournal(const std::string& text) {
@@ -116,9 +117,7 @@ std::optional<InstallJournal> readJournal(const std::string& text) {
                 return std::nullopt;
             journal.runId = line.substr(kMark.size(), pack - kMark.size());
             journal.packVersion = line.substr(pack + kPack.size());
-        } else if (const auto record = readRecord(line)) {
-            journal.records.push_back(*record);
-        } else {
+        } else if (!readRecord(line, journal.records)) {
             return std::nullopt;
         }
         journal.length = end + 2;

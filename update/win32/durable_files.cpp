@@ -2,7 +2,6 @@
 
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
-#include "common/win32/ansi_text.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <windows.h>
@@ -18,7 +17,8 @@ using common::win32::unique_hfind;
 // Traces the failed call with the path it was given; always false.
 bool failed(const wchar_t* call, const std::wstring& path) {
     const DWORD code = GetLastError();
-    common::trace(common::win32Failure(call, code).text() + L": " + path);
+    std::wstring line = common::win32Failure(call, code).text();
+    common::trace(line.append(L": ").append(path));
     return false;
 }
 
@@ -85,9 +85,10 @@ std::optional<std::string> identityOf(HANDLE item, const std::wstring& path) {
         failed(L"GetFileInformationByHandle", path);
         return std::nullopt;
     }
-    const auto hex = [](DWORD value) { return common::numberText(value, 16, 8); };
-    return common::win32::wideToAnsi(hex(info.dwVolumeSerialNumber) + L"-" +
-                                     hex(info.nFileIndexHigh) + hex(info.nFileIndexLow));
+    std::string identity = common::hexText(info.dwVolumeSerialNumber);
+    return identity.append("-")
+        .append(common::hexText(info.nFileIndexHigh))
+        .append(common::hexText(info.nFileIndexLow));
 }
 
 }  // namespace
@@ -180,6 +181,19 @@ bool claimName(const std::wstring& path, bool folder,
     }
     const auto identity = identityOf(item.get(), path);
     return identity && keep(*identity) && goesOnClose(item.get(), false, path);
+}
+
+unique_hfile holdLockFile(const std::wstring& path) {
+    unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file && GetLastError() == ERROR_FILE_EXISTS) {
+        // Held by another setup, which this open finds; or left by one the
+        // power went off under, or not ours at all: held the same, and left.
+        file.reset(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    if (!file) failed(L"CreateFileW", path);
+    return file;
 }
 
 std::optional<std::string> fileIdentity(const std::wstring& path) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/win32/unique_any.hpp"
+
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -35,6 +37,11 @@ bool writeDurably(const std::wstring& path, std::size_t offset, const std::strin
 // accepts its identity.
 bool claimName(const std::wstring& path, bool folder,
                const std::function<bool(const std::string& identity)>& keep);
+
+// Opens the lock file with no sharing, so nobody else opens it while the
+// handle lives; the system closes the handle when the process ends, however
+// it ends, and then removes the file. An invalid handle when it is held.
+common::win32::unique_hfile holdLockFile(const std::wstring& path);
 
 // The volume serial number and file index of what is at the path, as
 // "vvvvvvvv-iiiiiiiiiiiiiiii"; empty when nothing is there, nullopt when it

@@ -166,24 +166,8 @@ bool InstallFileSystem::writeDurably(const std::string& path, std::size_t offset
 }
 
 std::unique_ptr<InstallationLock> InstallFileSystem::lockInstallation(const std::string& folder) {
-    const std::wstring path = ansiToWide(folder) + L"\\" + kLockLeaf;
-    // Open with no sharing, the file is the lock: nobody opens it while this
-    // handle lives, and the system closes the handle when the process ends,
-    // however it ends, and then removes the file.
-    common::win32::unique_hfile file(
-        CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!file && GetLastError() == ERROR_FILE_EXISTS) {
-        // Held by another setup, which this open finds; or left by one the
-        // power went off under, or not ours at all: held the same, and left.
-        file.reset(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    }
-    if (!file) {
-        common::trace(common::win32Failure(L"CreateFileW", GetLastError()).text() + L": " + path);
-        return nullptr;
-    }
-    return std::make_unique<HeldLock>(std::move(file));
+    auto file = holdLockFile(ansiToWide(folder).append(L"\\").append(kLockLeaf));
+    return file ? std::make_unique<HeldLock>(std::move(file)) : nullptr;
 }
 
 }  // namespace update

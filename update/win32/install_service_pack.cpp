@@ -8,9 +8,10 @@
 
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
-#include "common/win32/ansi_text.hpp"
 #include "common/win32/com.hpp"
 
+#include <cstdint>
+#include <cstring>
 #include <optional>
 
 namespace update {
@@ -30,10 +31,12 @@ std::optional<std::string> newRunId() {
         common::trace(common::hresultFailure(L"CoCreateGuid", hr));
         return std::nullopt;
     }
-    std::wstring text = common::numberText(id.Data1, 16, 8) + common::numberText(id.Data2, 16, 4) +
-                        common::numberText(id.Data3, 16, 4);
-    for (const unsigned char byte : id.Data4) text += common::numberText(byte, 16, 2);
-    return common::win32::wideToAnsi(text);
+    std::uint32_t words[4];
+    static_assert(sizeof words == sizeof id);
+    std::memcpy(words, &id, sizeof id);
+    std::string text;
+    for (const std::uint32_t word : words) text.append(common::hexText(word));
+    return text;
 }
 
 bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
