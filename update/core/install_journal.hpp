@@ -14,13 +14,13 @@ namespace update {
 // terminator was cut short and records nothing. For example:
 //
 //   Update.exe install journal/2 run=6c1f0e3a9b2d44718e5f0a2c3d4b5e6f pack=1.9.2
-//   claim-events Events.new 5A3C9E11-0001000000003F21
-//   claim-database OrvDb.mdb.new 5A3C9E11-0001000000003F9A
+//   claim-events Events.new 5a3c9e11-0001000000003f21
+//   claim-database OrvDb.mdb.new 5a3c9e11-0001000000003f9a
 //   fill-events
 //   fill-database
-//   aside-events Events.old 5A3C9E11-0001000000000412
+//   aside-events Events.old 5a3c9e11-0001000000000412
 //   live-events
-//   aside-database OrvDb.mdb.old 5A3C9E11-000100000000041C
+//   aside-database OrvDb.mdb.old 5a3c9e11-000100000000041c
 //   live-database
 //   commit
 //   installed
