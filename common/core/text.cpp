@@ -38,4 +38,11 @@ std::wstring numberText(std::uint32_t value, unsigned base, std::size_t minDigit
     return digits;
 }
 
+std::string hexText(std::uint32_t value) {
+    std::string digits(8, '0');
+    for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit, value >>= 4)
+        *digit = "0123456789abcdef"[value & 15];
+    return digits;
+}
+
 }  // namespace common

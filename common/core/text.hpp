@@ -23,4 +23,7 @@ std::wstring asciiToWide(std::string_view text);
 // than pulling in the C library's printf.
 std::wstring numberText(std::uint32_t value, unsigned base = 10, std::size_t minDigits = 1);
 
+// The value as eight lower-case hex digits, for names made of numbers.
+std::string hexText(std::uint32_t value);
+
 }  // namespace common

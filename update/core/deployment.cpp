@@ -9,121 +9,341 @@ namespace update {
 namespace {
 
 std::string folderOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
-std::string leafOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
-std::string besides(const std::string& path, const std::string& leaf) {
-    return folderOf(path) + "\\" + leaf;
+std::string_view leafOf(const std::string& path) {
+    return std::string_view(path).substr(path.rfind('\\') + 1);
 }
 
-void trace(const std::string& line) { common::trace(L"Update: " + common::asciiToWide(line)); }
-
-// The names this program gives a staged or aside copy: the live item's own
-// name, the suffix, and a number from the second on.
-constexpr int kCopyNames = 100;
-std::string copyLeaf(const std::string& target, const std::string& suffix, int i) {
-    return leafOf(target) + suffix + (i == 0 ? "" : std::to_string(i));
+// One line of the trace: what happened, and the name it happened to.
+void trace(std::string_view what, std::string_view name = {}, std::string_view more = {}) {
+    std::string line = "Update: ";
+    common::trace(common::asciiToWide(line.append(what).append(name).append(more)));
 }
 
-// A leaf name beside the target that is not taken, so staging never
-// overwrites something the user keeps there. Our own names of an earlier
-// run are gone by now: the journal named them and its completion removed them.
-std::optional<std::string> freeLeaf(FileSystem& fs, const std::string& target,
-                                    const std::string& suffix) {
-    for (int i = 0; i < kCopyNames; ++i) {
-        std::string leaf = copyLeaf(target, suffix, i);
-        const std::string path = besides(target, leaf);
-        if (!fs.fileExists(path) && !fs.folderExists(path)) return leaf;
+// One install run, under way or being completed from its journal: where it
+// works and what its journal records. The journal in memory holds every
+// record the run made, also one whose line a failed write may have lost.
+struct Run {
+    FileSystem& fs;
+    RegistryRecord& registry;
+    DeploymentPaths paths;
+    std::string journalPath;
+    InstallJournal journal;
+
+    const std::string& live(Item item) const {
+        return item == Item::Events ? paths.targetEvents : paths.targetDatabase;
     }
-    return std::nullopt;
+    // The copies of a live item lie beside it.
+    std::string copy(Item item, const std::string& leaf) const {
+        return folderOf(live(item)).append("\\").append(leaf);
+    }
+    const Record* staged(Item item) const { return journal.find(Action::Claim, item); }
+};
+
+std::string journalPath(const std::string& installPath, int i) {
+    std::string path = installPath;
+    return path.append("\\").append(journalLeaf(i));
 }
 
-bool exists(FileSystem& fs, const std::string& path) {
-    return fs.fileExists(path) || fs.folderExists(path);
-}
-
-bool removeIfPresent(FileSystem& fs, const std::string& path) {
-    if (fs.folderExists(path)) return fs.deleteFolder(path);
-    if (fs.fileExists(path)) return fs.deleteFile(path);
+// Notes the record, then writes its line where the complete lines end, over
+// whatever a failed write may have left there.
+bool record(Run& run, Record entry) {
+    const std::string line = recordLine(entry);
+    run.journal.records.push_back(std::move(entry));
+    if (!run.fs.writeDurably(run.journalPath, run.journal.length, line)) return false;
+    run.journal.length += line.size();
     return true;
 }
 
-// One live item (Events or the database) of an interrupted run. What is
-// there tells how far its swap got, since the aside name is taken only by
-// the live item's rename and the live name is then taken only by the
-// staged copy's: each step below checks first, so it can run again after
-// being cut off itself.
-struct Swap {
-    std::string target;
-    std::string staged;  // empty when never announced
-    std::string aside;
+bool removeItem(FileSystem& fs, const std::string& path) {
+    return fs.folderExists(path) ? fs.deleteFolder(path) : fs.deleteFile(path);
+}
 
-    // Back to before the run: the staged copy returns to its own name (a
-    // half removed tree never sits under the live name) and the aside
-    // copy to the live name; then the staging goes.
-    bool undo(FileSystem& fs) const {
-        if (!aside.empty() && exists(fs, aside)) {
-            trace("putting " + leafOf(aside) + " back as " + leafOf(target));
-            if (exists(fs, target)) {
-                if (staged.empty() || exists(fs, staged) || !fs.rename(target, staged))
-                    return false;
-            }
-            if (!fs.rename(aside, target)) return false;
-        }
-        return staged.empty() || removeIfPresent(fs, staged);
+// Whether the staged copy is still the one this run claimed, not something
+// put in its place since.
+bool stillStaged(Run& run, Item item) {
+    const Record& staged = *run.staged(item);
+    if (run.fs.identify(run.copy(item, staged.leaf)) == staged.identity) return true;
+    trace("not the copy this run made: ", staged.leaf);
+    return false;
+}
+
+// The changes, each with its do and its undo. An undo looks at the disk
+// first, so it does nothing where its change was not made and can run
+// again after being cut off itself.
+
+bool fill(Run& run, const Record& change) {
+    const std::string path = run.copy(change.item, run.staged(change.item)->leaf);
+    if (!stillStaged(run, change.item)) return false;
+    const bool copied = change.item == Item::Events
+                            ? run.fs.copyFolder(run.paths.sourceEvents, path)
+                            : run.fs.copyFile(run.paths.sourceDatabase, path, true);
+    return copied && run.fs.flush(path);
+}
+
+bool setAside(Run& run, const Record& aside) {
+    return run.fs.rename(run.live(aside.item), run.copy(aside.item, aside.leaf));
+}
+
+// The live item goes back to its name, unless it never left it.
+bool putBack(Run& run, const Record& aside) {
+    const std::string& live = run.live(aside.item);
+    const std::string path = run.copy(aside.item, aside.leaf);
+    const auto atLive = run.fs.identify(live);
+    const auto atAside = run.fs.identify(path);
+    if (!atLive || !atAside) return false;
+    if (*atLive == aside.identity) return true;
+    if (*atAside != aside.identity) {
+        trace("not what was set aside, so not moved: ", aside.leaf);
+        return true;
     }
+    trace("putting back: ", aside.leaf);
+    return run.fs.rename(path, live);
+}
+
+bool putLive(Run& run, const Record& change) {
+    return stillStaged(run, change.item) &&
+           run.fs.rename(run.copy(change.item, run.staged(change.item)->leaf),
+                         run.live(change.item));
+}
+
+// The staged copy goes back to its own name, so a tree half removed never
+// sits under the live name.
+bool takeBack(Run& run, const Record& change) {
+    const Record* staged = run.staged(change.item);
+    const auto atLive = run.fs.identify(run.live(change.item));
+    if (!atLive) return false;
+    if (!staged || *atLive != staged->identity) return true;
+    return run.fs.rename(run.live(change.item), run.copy(change.item, staged->leaf));
+}
+
+struct Change {
+    Action action;
+    Item item;
+    bool (*apply)(Run&, const Record&);
+    bool (*undo)(Run&, const Record&);  // null: removing the claimed copy undoes it
 };
 
-Swap eventsSwap(const DeploymentPaths& p, const InstallJournal& j) {
-    return {p.targetEvents, j.stagedEvents.empty() ? "" : besides(p.targetEvents, j.stagedEvents),
-            j.asideEvents.empty() ? "" : besides(p.targetEvents, j.asideEvents)};
+// Renames are the only changes to the live installation.
+constexpr Change kChanges[] = {
+    {Action::Fill, Item::Events, &fill, nullptr},
+    {Action::Fill, Item::Database, &fill, nullptr},
+    {Action::SetAside, Item::Events, &setAside, &putBack},
+    {Action::PutLive, Item::Events, &putLive, &takeBack},
+    {Action::SetAside, Item::Database, &setAside, &putBack},
+    {Action::PutLive, Item::Database, &putLive, &takeBack},
+};
+
+// The first name with nothing at it now.
+std::optional<std::string> freeLeaf(Run& run, Item item, const char* suffix) {
+    for (int i = 0; i < kCopyNames; ++i) {
+        std::string leaf = copyLeaf(item, suffix, i);
+        const auto found = run.fs.identify(run.copy(item, leaf));
+        if (!found) return std::nullopt;
+        if (found->empty()) return leaf;
+    }
+    trace("no free name for a copy of ", leafOf(run.live(item)));
+    return std::nullopt;
 }
 
-Swap databaseSwap(const DeploymentPaths& p, const InstallJournal& j) {
-    return {p.targetDatabase,
-            j.stagedDatabase.empty() ? "" : besides(p.targetDatabase, j.stagedDatabase),
-            j.asideDatabase.empty() ? "" : besides(p.targetDatabase, j.asideDatabase)};
+// The record announcing the change, with what undoing it needs as the disk
+// shows it now: the aside name, and the identity of the item renamed to it,
+// which may have been replaced while the staged copies were made.
+std::optional<Record> announcement(Run& run, const Change& change) {
+    Record announced{change.action, change.item, {}, {}};
+    if (change.action != Action::SetAside) return announced;
+    const auto leaf = freeLeaf(run, change.item, ".old");
+    const auto identity = run.fs.identify(run.live(change.item));
+    if (!leaf || !identity || identity->empty()) return std::nullopt;
+    announced.leaf = *leaf;
+    announced.identity = *identity;
+    return announced;
 }
 
-// The journal lies in the installation folder, where users who may not run
-// this program can write, and what it names is renamed and removed with the
-// program's rights. So only names this program makes are acted on.
-bool namesOwnCopies(const DeploymentPaths& p, const InstallJournal& j) {
-    const auto own = [](const std::string& target, const std::string& leaf, const char* suffix) {
-        if (leaf.empty()) return true;  // never announced
-        for (int i = 0; i < kCopyNames; ++i)
-            if (leaf == copyLeaf(target, suffix, i)) return true;
+bool applyChanges(Run& run) {
+    for (const Change& change : kChanges) {
+        const auto announced = announcement(run, change);
+        if (!announced || !record(run, *announced) || !change.apply(run, *announced)) return false;
+    }
+    return true;
+}
+
+// Newest record first, every undo tried even after one failed: true when
+// the live items are as before the run.
+bool rollBack(Run& run) {
+    if (run.journal.has(Action::Undone)) return true;
+    bool whole = true;
+    for (auto it = run.journal.records.rbegin(); it != run.journal.records.rend(); ++it) {
+        for (const Change& change : kChanges) {
+            if (change.action == it->action && change.item == it->item && change.undo)
+                whole = change.undo(run, *it) && whole;
+        }
+    }
+    return whole;
+}
+
+// Both staged copies are live: the version is all that may be missing. It
+// is recorded only once on disk (the registry is flushed), so a power cut
+// cannot leave the new files under the old version.
+bool rollForward(Run& run) {
+    if (run.journal.has(Action::Installed)) return true;
+    if (!run.journal.has(Action::Commit) && !record(run, {Action::Commit, Item::Events, {}, {}}))
         return false;
-    };
-    return own(p.targetEvents, j.stagedEvents, ".new") &&
-           own(p.targetEvents, j.asideEvents, ".old") &&
-           own(p.targetDatabase, j.stagedDatabase, ".new") &&
-           own(p.targetDatabase, j.asideDatabase, ".old");
-}
-
-bool undoRun(FileSystem& fs, const DeploymentPaths& p, const InstallJournal& j) {
-    return databaseSwap(p, j).undo(fs) && eventsSwap(p, j).undo(fs);
-}
-
-// After the commit point every rename was done: only the registry and the
-// removal of the aside copies may be missing. Both removals are tried even
-// if the first fails.
-bool removeAsides(FileSystem& fs, const DeploymentPaths& p, const InstallJournal& j) {
-    const bool events = j.asideEvents.empty() || removeIfPresent(fs, eventsSwap(p, j).aside);
-    const bool database = j.asideDatabase.empty() || removeIfPresent(fs, databaseSwap(p, j).aside);
-    return events && database;
-}
-
-bool finishRun(FileSystem& fs, RegistryRecord& registry, const DeploymentPaths& p,
-               const InstallJournal& j) {
-    if (!j.registryWritten && !j.commitVersion->empty() &&
-        !registry.setInstalledVersion(*j.commitVersion)) {
-        trace("writing the version of the interrupted install failed");
+    const std::string& version = run.journal.packVersion;
+    if (!version.empty() && !run.registry.setInstalledVersion(version)) {
+        trace("version not recorded; the next run records it");
         return false;
     }
-    return removeAsides(fs, p, j);
+    return true;
 }
 
-std::string journalPath(const std::string& installPath) {
-    return installPath + "\\" + kJournalName;
+// Removes the copies named by the action's records that are still the ones
+// this run made; true when none of them is left.
+bool removeCopies(Run& run, Action copies) {
+    bool allGone = true;
+    for (const Record& named : run.journal.records) {
+        if (named.action != copies) continue;
+        const std::string path = run.copy(named.item, named.leaf);
+        const auto found = run.fs.identify(path);
+        if (found && found->empty()) continue;
+        if (found && *found != named.identity) {
+            trace("not ours, so left as it is: ", named.leaf);
+        } else if (!found || !removeItem(run.fs, path)) {
+            trace("left for a later run to remove: ", named.leaf);
+            allGone = false;
+        }
+    }
+    return allGone;
+}
+
+// Records how the run ended, then removes the copies it no longer needs
+// and, once none is left, the journal. True when the journal says how the
+// run ended or is gone: later runs then only retry removing what is left,
+// and that never stops them.
+bool settle(Run& run, Action end, Action copies) {
+    if (!run.journal.has(end) && !record(run, {end, Item::Events, {}, {}})) {
+        trace("end of run not recorded; the next run completes it");
+        return false;
+    }
+    if (!removeCopies(run, copies) || !run.fs.deleteFile(run.journalPath))
+        trace("journal kept: later runs remove what is left");
+    return true;
+}
+
+// A run is finished once both its staged copies are live, also when its
+// commit line did not reach the disk; otherwise it is undone.
+std::optional<bool> isForward(Run& run) {
+    const InstallJournal& journal = run.journal;
+    if (journal.has(Action::Installed) || journal.has(Action::Commit)) return true;
+    if (journal.has(Action::Undone)) return false;
+    for (const Item item : {Item::Events, Item::Database}) {
+        const auto atLive = run.fs.identify(run.live(item));
+        if (!atLive) return std::nullopt;
+        if (!run.staged(item) || *atLive != run.staged(item)->identity) return false;
+    }
+    return true;
+}
+
+// Completes the run the journal at the path records. A file that is not
+// beyond doubt a journal of this program is left as it is. False when the
+// installation may not be whole.
+bool completeRun(FileSystem& fs, RegistryRecord& registry, const std::string& installPath,
+                 const std::string& journalPath) {
+    const auto text = fs.readFile(journalPath);
+    if (!text) {
+        trace("unreadable, so maybe a journal: ", leafOf(journalPath));
+        return false;
+    }
+    auto journal = readJournal(*text);
+    if (!journal) {
+        trace("not our journal, so left as it is: ", leafOf(journalPath));
+        return true;
+    }
+    Run run{fs, registry, makeDeploymentPaths({}, installPath), journalPath, std::move(*journal)};
+    const auto forward = isForward(run);
+    if (!forward) return false;
+    trace(*forward ? "finishing interrupted run " : "undoing interrupted run ", run.journal.runId);
+    const bool settled = *forward
+                             ? rollForward(run) && settle(run, Action::Installed, Action::SetAside)
+                             : rollBack(run) && settle(run, Action::Undone, Action::Claim);
+    if (!settled) trace("interrupted run not completed; its journal stays");
+    return settled;
+}
+
+bool completeInterruptedRuns(FileSystem& fs, RegistryRecord& registry,
+                             const std::string& installPath) {
+    bool whole = true;
+    for (int i = 0; i < kJournalNames; ++i) {
+        const std::string path = journalPath(installPath, i);
+        if (fs.fileExists(path)) whole = completeRun(fs, registry, installPath, path) && whole;
+    }
+    return whole;
+}
+
+bool preconditionsMet(FileSystem& fs, const DeploymentPaths& p) {
+    const auto unmet = [](bool met, const char* what, const std::string& path) {
+        if (!met) trace("nothing changed: ", what, path);
+        return !met;
+    };
+    return !(unmet(fs.folderExists(p.sourceEvents), "no folder ", p.sourceEvents) ||
+             unmet(fs.folderExists(p.targetEvents), "no folder ", p.targetEvents) ||
+             unmet(fs.fileExists(p.sourceDatabase), "no file ", p.sourceDatabase) ||
+             unmet(fs.fileExists(p.targetDatabase), "no file ", p.targetDatabase) ||
+             unmet(fs.canOpenExclusively(p.targetDatabase), "in use: ", p.targetDatabase) ||
+             unmet(fs.canRemoveAll(p.targetEvents), "something in use in ", p.targetEvents));
+}
+
+// The first free journal name, claimed by creating the journal there.
+std::optional<std::string> claimJournal(FileSystem& fs, const std::string& installPath,
+                                        const std::string& firstLine) {
+    for (int i = 0; i < kJournalNames; ++i) {
+        const std::string path = journalPath(installPath, i);
+        const auto taken = [&] { return fs.fileExists(path) || fs.folderExists(path); };
+        if (taken()) continue;
+        if (fs.writeDurably(path, 0, firstLine)) return path;
+        if (!taken()) return std::nullopt;
+    }
+    trace("nothing changed: no free name for the journal");
+    return std::nullopt;
+}
+
+// The first free name to stage the item in, claimed by making the empty
+// copy there and recorded with its identity. A name found taken is someone
+// else's and is passed over.
+bool claimCopy(Run& run, Item item) {
+    for (int i = 0; i < kCopyNames; ++i) {
+        const std::string leaf = copyLeaf(item, ".new", i);
+        const std::string path = run.copy(item, leaf);
+        const auto takenBy = [&] { return run.fs.identify(path).value_or("?"); };
+        if (!takenBy().empty()) continue;
+        const auto keep = [&](const std::string& identity) {
+            return record(run, {Action::Claim, item, leaf, identity});
+        };
+        if (run.fs.claim(path, item == Item::Events, keep)) return true;
+        if (takenBy().empty()) return false;
+    }
+    trace("no free name for a copy of ", leafOf(run.live(item)));
+    return false;
+}
+
+DeploymentResult abandon(Run& run) {
+    if (!rollBack(run) || !settle(run, Action::Undone, Action::Claim))
+        trace("undo not complete; the next run completes it");
+    return DeploymentResult::Failed;
+}
+
+// The checks, then the names the run claims: its journal and its staged
+// copies. Nothing is changed when a check fails; what was claimed is
+// undone when a claim fails.
+bool planRun(Run& run, const std::string& installPath) {
+    if (!preconditionsMet(run.fs, run.paths)) return false;
+    const std::string line = firstLine(run.journal.runId, run.journal.packVersion);
+    const auto journalPath = claimJournal(run.fs, installPath, line);
+    if (!journalPath) return false;
+    run.journalPath = *journalPath;
+    run.journal.length = line.size();
+    if (claimCopy(run, Item::Events) && claimCopy(run, Item::Database)) return true;
+    abandon(run);
+    return false;
 }
 
 }  // namespace
@@ -135,46 +355,19 @@ DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder,
             mediaFolder + "\\Version.bin"};
 }
 
-bool completeInterruptedInstall(FileSystem& fs, RegistryRecord& registry,
-                                const std::string& installPath) {
-    const std::string path = journalPath(installPath);
-    if (!fs.fileExists(path)) return true;
-    const auto text = fs.readFile(path);
-    if (!text) {
-        trace("the journal of an interrupted install cannot be read");
-        return false;
-    }
-    const InstallJournal journal = readJournal(*text);
-    const DeploymentPaths p = makeDeploymentPaths({}, installPath);
-    if (!namesOwnCopies(p, journal)) {
-        trace(
-            "the journal names something other than this program's own copies: nothing is "
-            "touched, and it stays");
-        return false;
-    }
-    trace((journal.committed() ? "finishing an install interrupted after its commit point: "
-                               : "undoing an install interrupted before its commit point: ") +
-          journal.stagedEvents + " " + journal.stagedDatabase + " " + journal.asideEvents + " " +
-          journal.asideDatabase);
-    const bool done =
-        journal.committed() ? finishRun(fs, registry, p, journal) : undoRun(fs, p, journal);
-    if (!done || !fs.deleteFile(path)) {
-        trace("completing the interrupted install failed; its journal stays for the next run");
-        return false;
-    }
-    trace("the interrupted install is complete");
-    return true;
-}
-
 DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
                                    const std::string& mediaFolder, const std::string& installPath,
-                                   const VersionReader& readVersion,
+                                   const std::string& runId, const VersionReader& readVersion,
                                    const VersionValidator& validate) {
+    const auto lock = fs.lockInstallation(installPath);
+    if (!lock) {
+        trace("nothing changed: another setup holds the installation (or it is not lockable)");
+        return DeploymentResult::Failed;
+    }
     // First, so the checks below see a whole installation.
-    if (!completeInterruptedInstall(fs, registry, installPath)) return DeploymentResult::Failed;
+    if (!completeInterruptedRuns(fs, registry, installPath)) return DeploymentResult::Failed;
 
     const DeploymentPaths p = makeDeploymentPaths(mediaFolder, installPath);
-
     std::string packVersion;
     if (fs.fileExists(p.versionFile)) {
         const auto read = readVersion(p.versionFile);
@@ -183,99 +376,13 @@ DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
     }
     if (!packVersion.empty() && !validate(packVersion)) return DeploymentResult::Failed;
 
-    // Every precondition is checked before the first change, so a missing
-    // piece or a file in use fails with nothing touched.
-    const auto unmet = [](bool met, const char* what, const std::string& path) {
-        if (!met) trace(std::string("nothing changed: ") + what + path);
-        return !met;
-    };
-    if (unmet(fs.folderExists(p.sourceEvents), "no folder ", p.sourceEvents) ||
-        unmet(fs.folderExists(p.targetEvents), "no folder ", p.targetEvents) ||
-        unmet(fs.fileExists(p.sourceDatabase), "no file ", p.sourceDatabase) ||
-        unmet(fs.fileExists(p.targetDatabase), "no file ", p.targetDatabase) ||
-        unmet(fs.canOpenExclusively(p.targetDatabase), "in use: ", p.targetDatabase) ||
-        unmet(fs.canRemoveAll(p.targetEvents), "something in use in ", p.targetEvents)) {
-        return DeploymentResult::Failed;
-    }
-
-    const auto stagedEvents = freeLeaf(fs, p.targetEvents, ".new");
-    const auto asideEvents = freeLeaf(fs, p.targetEvents, ".old");
-    const auto stagedDatabase = freeLeaf(fs, p.targetDatabase, ".new");
-    const auto asideDatabase = freeLeaf(fs, p.targetDatabase, ".old");
-    if (!stagedEvents || !asideEvents || !stagedDatabase || !asideDatabase) {
-        trace("nothing changed: no free name for the staged and aside copies");
-        return DeploymentResult::Failed;
-    }
-
-    // What may have been done so far. A name is noted before its line is
-    // written, as a failed append may still have left the line on disk.
-    const std::string journal = journalPath(installPath);
-    InstallJournal done;
-    const auto announce = [&](JournalStep step, const std::string& value) {
-        return fs.appendDurably(journal, journalLine(step, value));
-    };
-    const auto fail = [&] {
-        if (undoRun(fs, p, done) && (!fs.fileExists(journal) || fs.deleteFile(journal))) {
-            return DeploymentResult::Failed;
-        }
-        trace("undoing the failed install stopped; its journal completes it on the next run");
-        return DeploymentResult::Failed;
-    };
-
-    done.stagedEvents = *stagedEvents;
-    const auto events = eventsSwap(p, done);
-    if (!announce(JournalStep::StageEvents, *stagedEvents) || !fs.createFolder(events.staged) ||
-        !fs.copyFolder(p.sourceEvents, events.staged) || !fs.flush(events.staged)) {
-        return fail();
-    }
-    done.stagedDatabase = *stagedDatabase;
-    const auto database = databaseSwap(p, done);
-    if (!announce(JournalStep::StageDatabase, *stagedDatabase) ||
-        !fs.copyFile(p.sourceDatabase, database.staged, false) || !fs.flush(database.staged)) {
-        return fail();
-    }
-
-    // Swaps: renames are the only changes to the live installation.
-    done.asideEvents = *asideEvents;
-    if (!announce(JournalStep::SetEventsAside, *asideEvents) ||
-        !fs.rename(p.targetEvents, eventsSwap(p, done).aside) ||
-        !fs.rename(events.staged, p.targetEvents)) {
-        return fail();
-    }
-    done.asideDatabase = *asideDatabase;
-    if (!announce(JournalStep::SetDatabaseAside, *asideDatabase) ||
-        !fs.rename(p.targetDatabase, databaseSwap(p, done).aside) ||
-        !fs.rename(database.staged, p.targetDatabase)) {
-        return fail();
-    }
-
-    // The commit point: the registry write. The registry is written last so
-    // it never names files not in place; its line comes first, so a run cut
-    // off around the write is finished, the write included, by the next one.
-    // Nothing is appended after a failed append, whose torn line would run
-    // into the next: unless the journal plainly lacks the commit line, all
-    // stays as it is (every rename done) for the next run to complete
-    // whichever way the journal on disk says.
-    if (!announce(JournalStep::Commit, packVersion)) {
-        const auto written = fs.readFile(journal);
-        if (written && !readJournal(*written).commitVersion) return fail();
-        trace("the commit line may be on disk; the next run completes the install");
-        return DeploymentResult::Failed;
-    }
-    if (!packVersion.empty() && !registry.setInstalledVersion(packVersion)) {
-        trace("writing the version failed; the install is undone");
-        if (!announce(JournalStep::Abandon, {})) return DeploymentResult::Failed;
-        return fail();
-    }
-
-    // Installed. A copy that cannot be removed now (a file opened since the
-    // check) stays named by the journal, and the next run removes it.
-    // Without the cleanup line the next run merely writes the version again.
-    done.commitVersion = packVersion;
-    static_cast<void>(announce(JournalStep::Cleanup, {}));
-    if (!removeAsides(fs, p, done) || !fs.deleteFile(journal)) {
-        trace("removing the replaced copies failed; the next run removes them");
-    }
+    Run run{fs, registry, p, {}, {runId, packVersion, {}, 0}};
+    if (!planRun(run, installPath)) return DeploymentResult::Failed;
+    if (!applyChanges(run)) return abandon(run);
+    // Both staged copies are live: from here on the run is finished, never
+    // undone, and what fails now the next run finishes.
+    if (!rollForward(run)) return DeploymentResult::Failed;
+    static_cast<void>(settle(run, Action::Installed, Action::SetAside));
     return DeploymentResult::Success;
 }
 

@@ -1,10 +1,19 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace update {
+
+// One setup's hold on an installation folder, released when it is destroyed
+// and by the system when the process ends, however it ends.
+class InstallationLock {
+public:
+    virtual ~InstallationLock() = default;
+};
 
 // File operations the install step needs. Every method reports failure by
 // returning false and must leave no effect it cannot describe: a failed
@@ -16,31 +25,46 @@ public:
     virtual bool folderExists(const std::string& path) = 0;
     virtual bool deleteFolder(const std::string& path) = 0;
     virtual bool deleteFile(const std::string& path) = 0;
-    virtual bool createFolder(const std::string& path) = 0;
+    // Claims the name with an empty folder or file, made where nothing is
+    // (false when the name is taken), and keeps it only when `keep` accepts
+    // its identity; until then it goes again with the process, however that
+    // ends. So nothing the process made is ever left unrecorded.
+    virtual bool claim(const std::string& path, bool folder,
+                       const std::function<bool(const std::string& identity)>& keep) = 0;
     // Copies the contents of src into the existing folder dst.
     virtual bool copyFolder(const std::string& src, const std::string& dst) = 0;
     virtual bool copyFile(const std::string& src, const std::string& dst, bool overwrite) = 0;
-    // Renames a file or folder; dst must not exist.
+    // Renames a file or folder; false when dst is taken.
     virtual bool rename(const std::string& src, const std::string& dst) = 0;
+    // The volume serial number and file index of what is at the path, which
+    // stay with it when it is renamed; empty when nothing is there, nullopt
+    // when it could not be told.
+    virtual std::optional<std::string> identify(const std::string& path) = 0;
     // True when the file could be opened exclusively (nobody holds it).
     virtual bool canOpenExclusively(const std::string& path) = 0;
-    // True when every file in the folder tree could be opened for deletion
-    // with no sharing, so removing the tree later cannot stop half way on a
-    // file another program holds.
+    // True when every file, folder and link in the folder tree could be
+    // opened for deletion with no sharing, so removing the tree later cannot
+    // stop half way on something another program holds.
     virtual bool canRemoveAll(const std::string& folder) = 0;
     // Returns once the file, or every file in the folder tree, is on disk.
     virtual bool flush(const std::string& path) = 0;
+    // Null when another setup holds the folder, or it cannot be locked.
+    virtual std::unique_ptr<InstallationLock> lockInstallation(const std::string& folder) = 0;
 
-    // The journal: a small file read whole, and appended to a line at a
-    // time. An append creates the file hidden if it is missing and returns
-    // once the text is on disk.
+    // The journal: a small file read whole (at most its first 64 KiB), and
+    // written a line at a time. The text goes at the offset and ends the
+    // file; returns once the text is on disk. Offset 0 creates the file
+    // hidden where nothing is, and it goes again unless that text reaches
+    // the disk.
     virtual std::optional<std::string> readFile(const std::string& path) = 0;
-    virtual bool appendDurably(const std::string& path, const std::string& text) = 0;
+    virtual bool writeDurably(const std::string& path, std::size_t offset,
+                              const std::string& text) = 0;
 };
 
 class RegistryRecord {
 public:
     virtual ~RegistryRecord() = default;
+    // True once the version is stored and on disk.
     virtual bool setInstalledVersion(const std::string& version) = 0;
 };
 
@@ -62,22 +86,16 @@ using VersionReader = std::function<std::optional<std::string>(const std::string
 // Returns true when the version may be installed.
 using VersionValidator = std::function<bool(const std::string& version)>;
 
-// Completes an install run that was cut off (killed, power cut) by the
-// journal it left in the installation folder: a run cut off before its
-// commit point is undone, one cut off after it is finished. True when there
-// was nothing to complete or it is complete; on false the journal stays
-// for the next attempt.
-bool completeInterruptedInstall(FileSystem& fs, RegistryRecord& registry,
-                                const std::string& installPath);
-
-// Completes an interrupted run first, then replaces the installation's
-// Events folder and database with the media's and records the version.
-// All or nothing, even when the process is killed at any moment: the next
-// run's completion of the journal leaves the installation as it was found
-// or fully installed.
+// Replaces the installation's Events folder and database with the media's
+// and records the version, all or nothing, even when the process is killed
+// or the power fails at any moment. It holds the installation for the whole
+// step, so it never meets another setup at work there. It first completes
+// the runs a journal shows were cut off: undone when they were cut off
+// before both live items were replaced, finished otherwise. It touches only
+// what it made itself, proven by identity, and never a name it found taken.
 DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
                                    const std::string& mediaFolder, const std::string& installPath,
-                                   const VersionReader& readVersion,
+                                   const std::string& runId, const VersionReader& readVersion,
                                    const VersionValidator& validate);
 
 }  // namespace update

@@ -34,6 +34,16 @@ common::Outcome createScriptingObject(common::win32::com_ptr<IDispatch>& object)
     return common::Outcome::success();
 }
 
+constexpr wchar_t kLockLeaf[] = L"Update.exe-install.lock";
+
+class HeldLock final : public InstallationLock {
+public:
+    explicit HeldLock(common::win32::unique_hfile file) : file_(std::move(file)) {}
+
+private:
+    common::win32::unique_hfile file_;
+};
+
 }  // namespace
 
 InstallFileSystem::InstallFileSystem() : created_(createScriptingObject(fso_)) {}
@@ -100,10 +110,9 @@ bool InstallFileSystem::deleteFile(const std::string& path) {
     return false;
 }
 
-bool InstallFileSystem::createFolder(const std::string& path) {
-    Arguments args;
-    args.push_back(unique_variant::text(ansiToWide(path)));
-    return callSucceeds(L"CreateFolder", std::move(args));
+bool InstallFileSystem::claim(const std::string& path, bool folder,
+                              const std::function<bool(const std::string& identity)>& keep) {
+    return claimName(ansiToWide(path), folder, keep);
 }
 
 bool InstallFileSystem::copyFolder(const std::string& src, const std::string& dst) {
@@ -128,6 +137,10 @@ bool InstallFileSystem::rename(const std::string& src, const std::string& dst) {
     return renameDurably(ansiToWide(src), ansiToWide(dst));
 }
 
+std::optional<std::string> InstallFileSystem::identify(const std::string& path) {
+    return fileIdentity(ansiToWide(path));
+}
+
 bool InstallFileSystem::canOpenExclusively(const std::string& path) {
     const common::win32::unique_hfile file(CreateFileW(ansiToWide(path).c_str(), GENERIC_READ, 0,
                                                        nullptr, OPEN_EXISTING,
@@ -138,7 +151,7 @@ bool InstallFileSystem::canOpenExclusively(const std::string& path) {
 }
 
 bool InstallFileSystem::canRemoveAll(const std::string& folder) {
-    return canRemoveAllFiles(ansiToWide(folder));
+    return canRemoveTree(ansiToWide(folder));
 }
 
 bool InstallFileSystem::flush(const std::string& path) { return flushToDisk(ansiToWide(path)); }
@@ -147,8 +160,14 @@ std::optional<std::string> InstallFileSystem::readFile(const std::string& path) 
     return readSmallFile(ansiToWide(path));
 }
 
-bool InstallFileSystem::appendDurably(const std::string& path, const std::string& text) {
-    return update::appendDurably(ansiToWide(path), text);
+bool InstallFileSystem::writeDurably(const std::string& path, std::size_t offset,
+                                     const std::string& text) {
+    return update::writeDurably(ansiToWide(path), offset, text);
+}
+
+std::unique_ptr<InstallationLock> InstallFileSystem::lockInstallation(const std::string& folder) {
+    auto file = holdLockFile(ansiToWide(folder).append(L"\\").append(kLockLeaf));
+    return file ? std::make_unique<HeldLock>(std::move(file)) : nullptr;
 }
 
 }  // namespace update

@@ -12,10 +12,11 @@
 namespace update {
 
 // The install step's file operations on the live system. Existence checks,
-// copies, folder creation and file deletion go through Scripting.FileSystemObject,
-// the operations the object has; renames, the exclusive-open check and the
-// removal of a folder tree are plain Win32 calls. Every failure is traced with
-// the call that failed before it becomes a false result.
+// copies and file deletion go through Scripting.FileSystemObject, the
+// operations the object has; renames, claims, the exclusive-open check, the
+// removal of a folder tree, identities, the lock and the journal are plain
+// Win32 calls. Every failure is traced with the call that failed before it
+// becomes a false result.
 class InstallFileSystem : public FileSystem {
 public:
     // Creates the scripting object; COM must be initialised on this thread.
@@ -28,15 +29,19 @@ public:
     bool folderExists(const std::string& path) override;
     bool deleteFolder(const std::string& path) override;
     bool deleteFile(const std::string& path) override;
-    bool createFolder(const std::string& path) override;
+    bool claim(const std::string& path, bool folder,
+               const std::function<bool(const std::string& identity)>& keep) override;
     bool copyFolder(const std::string& src, const std::string& dst) override;
     bool copyFile(const std::string& src, const std::string& dst, bool overwrite) override;
     bool rename(const std::string& src, const std::string& dst) override;
+    std::optional<std::string> identify(const std::string& path) override;
     bool canOpenExclusively(const std::string& path) override;
     bool canRemoveAll(const std::string& folder) override;
     bool flush(const std::string& path) override;
+    std::unique_ptr<InstallationLock> lockInstallation(const std::string& folder) override;
     std::optional<std::string> readFile(const std::string& path) override;
-    bool appendDurably(const std::string& path, const std::string& text) override;
+    bool writeDurably(const std::string& path, std::size_t offset,
+                      const std::string& text) override;
 
 private:
     using Arguments = std::vector<common::win32::unique_variant>;

@@ -6,8 +6,13 @@
 #include "win32/md_read_registry.hpp"
 #include "win32/pack_version_file.hpp"
 
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 #include "common/win32/com.hpp"
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
 
 namespace update {
 namespace {
@@ -18,6 +23,21 @@ public:
         return SetInstalledVersion(version);
     }
 };
+
+// A name for this run in its journal, unlike any other run's.
+std::optional<std::string> newRunId() {
+    GUID id{};
+    if (const HRESULT hr = CoCreateGuid(&id); FAILED(hr)) {
+        common::trace(common::hresultFailure(L"CoCreateGuid", hr));
+        return std::nullopt;
+    }
+    std::uint32_t words[4];
+    static_assert(sizeof words == sizeof id);
+    std::memcpy(words, &id, sizeof id);
+    std::string text;
+    for (const std::uint32_t word : words) text.append(common::hexText(word));
+    return text;
+}
 
 bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
     common::Failure comFailure;
@@ -36,8 +56,9 @@ bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND
     const auto validate = [owner](const std::string& version) {
         return fnValidateVersion(version, owner);
     };
-    if (deployServicePack(fs, registry, mediaFolder, installPath, &readPackVersionFile, validate) ==
-        DeploymentResult::Success) {
+    const auto runId = newRunId();
+    if (runId && deployServicePack(fs, registry, mediaFolder, installPath, *runId,
+                                   &readPackVersionFile, validate) == DeploymentResult::Success) {
         return true;
     }
     common::trace(L"InstallServicePack: the service pack was not installed");

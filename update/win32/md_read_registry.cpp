@@ -56,8 +56,13 @@ bool SetInstalledVersion(const std::string& version) {
     const LONG rc =
         RegSetValueExA(key.get(), std::string(kVersionValueName).c_str(), 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
-    if (rc == ERROR_SUCCESS) return true;
-    common::trace(common::win32Failure(L"RegSetValueExA", static_cast<std::uint32_t>(rc)));
+    if (rc != ERROR_SUCCESS) {
+        common::trace(common::win32Failure(L"RegSetValueExA", static_cast<std::uint32_t>(rc)));
+        return false;
+    }
+    const LONG flushed = RegFlushKey(key.get());
+    if (flushed == ERROR_SUCCESS) return true;
+    common::trace(common::win32Failure(L"RegFlushKey", static_cast<std::uint32_t>(flushed)));
     return false;
 }
 

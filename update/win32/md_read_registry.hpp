@@ -9,8 +9,9 @@ namespace update {
 
 std::int32_t GetInstalledVersion(std::string& version);
 std::int32_t GetInstallPath(std::string& installPath);
-// Returns whether the value was stored; the wizard's install step counts a
-// failed write as a failed install.
+// Returns whether the value was stored and flushed to disk: the registry
+// reaches the disk lazily, and the install step counts the version as
+// recorded only once it is there.
 bool SetInstalledVersion(const std::string& version);
 
 }  // namespace update

@@ -1,6 +1,8 @@
 // Update.exe ended with TerminateProcess while it installs a large pack, then
-// started again with the same media and run to the end.
+// started again and run to the end; and a second Update.exe meeting the first.
 #include "tests/e2e/update_fixture.hpp"
+
+#include "core/install_journal.hpp"
 
 #include "common/core/text.hpp"
 #include "common/win32/unique_any.hpp"
@@ -19,7 +21,7 @@ constexpr int kFilesPerFolder = 50;
 constexpr Millis kInstallWait = 180s;
 
 // The install step as seen from outside while it runs: its journal (one
-// "<step> <value>" line per step) and the folders it names.
+// "<step> [<name> <identity>]" line per step) and the folders it names.
 class Progress {
 public:
     explicit Progress(std::wstring installFolder) : folder_(std::move(installFolder)) {}
@@ -28,9 +30,9 @@ public:
     bool read() {
         journal_.clear();
         const common::win32::unique_hfile file(
-            CreateFileW(joinPath(folder_, L"Update.journal").c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, 0, nullptr));
+            CreateFileW(joinPath(folder_, common::asciiToWide(update::journalLeaf(0))).c_str(),
+                        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, 0, nullptr));
         char buffer[4096];
         DWORD got = 0;
         if (!file) return false;
@@ -38,13 +40,11 @@ public:
             journal_.assign(buffer, got);
         return true;
     }
-    bool has(const std::string& step) const {
-        return journal_.find(step + " ") != std::string::npos;
-    }
+    bool has(const std::string& step) const { return journal_.find(step) != std::string::npos; }
     // Entries directly in the folder the step's line names; 0 when it is not there.
     int entriesOf(const std::string& step) const {
         const auto at = journal_.find(step + " ");
-        const auto end = journal_.find("\r\n", at);
+        const auto end = journal_.find(' ', at + step.size() + 1);
         if (at == std::string::npos || end == std::string::npos) return 0;
         const auto name = journal_.substr(at + step.size() + 1, end - at - step.size() - 1);
         return static_cast<int>(namesIn(joinPath(folder_, common::asciiToWide(name))).size());
@@ -114,20 +114,8 @@ protected:
         return inside && progress.read();
     }
 
-    // Runs Update to its end with the same media: the installation is whole
-    // and installed, and nothing else is left in it.
-    void expectInstallCompletes() {
-        startInstall();
-        // GetWindowTextW reads another process's title without asking the
-        // window, which does not answer while it installs.
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                wchar_t title[32] = {};
-                GetWindowTextW(wizard_.handle(), title, 32);
-                return std::wstring(title) == L"Complete";
-            },
-            kInstallWait));
-        EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(visiblePages());
+    // The pack is installed, and nothing else is left in the installation.
+    void expectInstalled() {
         EXPECT_EQ(snapshotTree(joinPath(installFolder(), L"Events")), mediaEvents_);
         EXPECT_EQ(readFile(joinPath(installFolder(), L"Database\\OrvDb.mdb")),
                   readFile(joinPath(mediaFolder(), L"Database\\OrvDb.mdb")));
@@ -136,7 +124,41 @@ protected:
                   (std::set<std::wstring>{L"Database", L"Events", L"Orvexa.exe"}));
         EXPECT_EQ(Progress::namesIn(joinPath(installFolder(), L"Database")),
                   std::set<std::wstring>{L"OrvDb.mdb"});
-        update_->kill();  // closing the success page is proven elsewhere
+    }
+
+    // GetWindowTextW reads another process's title without asking the
+    // window, which does not answer while it installs.
+    bool waitForComplete() const {
+        return waitUntil(
+            [&] {
+                wchar_t title[32] = {};
+                GetWindowTextW(wizard_.handle(), title, 32);
+                return std::wstring(title) == L"Complete";
+            },
+            kInstallWait);
+    }
+
+    // Runs Update to its end with a pack of the version: the one installed
+    // completes; an older one is refused against the version the interrupted
+    // run's completion has recorded. Either way nothing is rolled back.
+    void expectNextRunEndsInstalled(const std::string& pack) {
+        writeFile(joinPath(mediaFolder(), L"Version.bin"), "[" + pack + "]\r\n");
+        startInstall();
+        if (pack == "1.9.2") {
+            ASSERT_TRUE(waitForComplete());
+            EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(visiblePages());
+        } else {
+            // The refusal of 1.9.1 shows that the completion recorded 1.9.2 first.
+            // Asking no window: the wizard answers none while it completes the run.
+            HWND ok = nullptr;
+            ASSERT_TRUE(
+                waitUntil([&] { return ok = GetDlgItem(FindWindowW(L"#32770", L"Update"), IDOK); },
+                          kInstallWait));
+            Window(ok).click();
+            EXPECT_TRUE(waitForPage(L"fraInsttalationFailed")) << narrow(visiblePages());
+        }
+        expectInstalled();
+        update_->kill();  // closing the last page is proven elsewhere
     }
 
     TreeSnapshot mediaEvents_;
@@ -149,41 +171,60 @@ TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
     struct Point {
         const char* name;
         std::function<bool(const Progress&)> reached;
-        bool registryWritten = false;
+        std::string nextPack = "1.9.2";
     };
     const Point points[] = {
-        {"journal begun", [](const Progress& p) { return p.has("stage-events"); }},
+        {"staged copies claimed", [](const Progress& p) { return p.has("claim-database"); }},
         {"half staged",
-         [=](const Progress& p) { return p.entriesOf("stage-events") > staged / 2; }},
+         [=](const Progress& p) { return p.entriesOf("claim-events") > staged / 2; }},
         {"staged copy being flushed",
-         [=](const Progress& p) { return p.entriesOf("stage-events") == staged; }},
-        {"database staged", [](const Progress& p) { return p.has("stage-database"); }},
+         [=](const Progress& p) { return p.entriesOf("claim-events") == staged; }},
+        {"database staged", [](const Progress& p) { return p.has("fill-database"); }},
         {"Events set aside", [](const Progress& p) { return p.has("aside-events"); }},
         {"database set aside", [](const Progress& p) { return p.has("aside-database"); }},
-        {"commit point", [](const Progress& p) { return p.has("commit"); }},
-        {"removing the aside copies", [](const Progress& p) { return p.has("cleanup"); }, true},
+        {"both swaps done", [](const Progress& p) { return p.has("commit"); }, "1.9.1"},
+        {"removing the aside copies", [](const Progress& p) { return p.has("installed"); }},
         {"aside copy half removed",
          [=](const Progress& p) {
-             return p.has("cleanup") && p.entriesOf("aside-events") < staged / 2;
+             return p.has("installed") && p.entriesOf("aside-events") < staged / 2;
          }},
     };
     int interrupted = 0;
     for (const auto& point : points) {
         SCOPED_TRACE(point.name);
         prepareRun();
-        const bool inside = killWhen(point.reached);
-        interrupted += inside;
-        if (point.registryWritten) {
-            // The next run finds the journal with the pack the registry
-            // already records as installed.
-            EXPECT_TRUE(inside);
-            EXPECT_EQ(recordedVersion(), L"1.9.2");
-        }
-        expectInstallCompletes();
+        interrupted += killWhen(point.reached);
+        expectNextRunEndsInstalled(point.nextPack);
         if (HasFatalFailure()) return;
     }
     // Most points lie inside the step; were the kills all too late, the loop proved little.
     EXPECT_GE(interrupted, static_cast<int>(std::size(points)) / 2);
+}
+
+// A second Update clicks Install while the first copies: it finds the
+// installation held and shows its failed page at once, saying why in its
+// trace, and the first completes undisturbed.
+TEST_F(InstallRecovery, ASecondSetupMeetingTheFirstFailsAndTheFirstCompletes) {
+    prepareRun();
+    startUpdate();
+    goToInstallPage();
+    Process second = std::move(*update_);
+    const Window secondWizard = wizard_;
+    const Window secondNext = next_;
+    const auto earlierOutput = debugOutput().size();
+    startInstall();
+    Progress progress(installFolder());
+    ASSERT_TRUE(waitUntil([&] { return progress.read() && progress.entriesOf("claim-events") > 0; },
+                          kInstallWait));
+
+    secondNext.click();
+    EXPECT_TRUE(waitUntil([&] { return visiblePages(secondWizard) == L"fraInsttalationFailed "; }));
+    EXPECT_TRUE(progress.read()) << "the first setup ended before the second one clicked";
+    EXPECT_NE(debugOutput().find("another setup holds the installation", earlierOutput),
+              std::string::npos);
+    second.kill();
+    ASSERT_TRUE(waitForComplete());
+    expectInstalled();
 }
 
 }  // namespace

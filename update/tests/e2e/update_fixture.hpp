@@ -84,10 +84,11 @@ protected:
     }
 
     // The names of the visible page frames, each followed by a blank.
-    std::wstring visiblePages() const {
+    std::wstring visiblePages() const { return visiblePages(wizard_); }
+    static std::wstring visiblePages(const Window& wizard) {
         std::wstring names;
         for (const auto& page :
-             findControls(wizard_, {.className = L"UpdateFrame", .visibleOnly = true}))
+             findControls(wizard, {.className = L"UpdateFrame", .visibleOnly = true}))
             names += page.text() + L" ";
         return names;
     }
@@ -105,6 +106,10 @@ protected:
         cancel_.click();
         return update_->waitForWindow({.title = L"Exit", .className = L"UpdateForm"});
     }
+
+    // The programs' trace so far: Wine writes OutputDebugString text as a
+    // warning of its seh channel to this test's stderr (with-stderr-file.sh).
+    static std::string debugOutput() { return readFile(pathFromEnvironment(L"UPDATE_E2E_STDERR")); }
 
     void expectEnds() { EXPECT_TRUE(update_->waitForExit()) << "Update.exe is still running"; }
 

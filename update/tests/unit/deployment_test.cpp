@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
+#include <utility>
 
 #include "core/deployment.hpp"
+#include "core/install_journal.hpp"
 
 using namespace update;
 
@@ -14,28 +18,35 @@ struct PowerCut {};
 
 enum class Fault { Error, Crash };
 
-// In-memory tree: a path maps to nullopt for a folder or to file content.
-// Every changing call, the registry's included, is numbered; the one
-// numbered faultAt fails or cuts the power. A copy, a tree removal or an
-// append hit that way stops part way, as on a real disk, and a cut loses
-// what was written but not flushed. Queries are not numbered: a false
-// answer there is a different tree, not a fault, and those paths are
-// covered by the precondition test.
+// In-memory tree: a path maps to nullopt for a folder or to file content,
+// and keeps its identity when renamed. Every changing call, the registry's
+// included, is numbered; the one numbered faultAt fails or cuts the power,
+// after `beforeCall` saw its target. A copy, a tree removal or a write hit
+// that way stops part way, and a cut loses what was not flushed. Queries are
+// not numbered: a false answer there is a different tree, not a fault.
+// Locked files cannot be opened exclusively or removed.
 class FakeFileSystem : public FileSystem {
 public:
     using Tree = std::map<std::string, std::optional<std::string>>;
     Tree tree;
+    std::map<std::string, int> ids;
+    int lastId = 0;
     std::set<std::string> locked;
     std::set<std::string> unflushed;
+    bool held = false;  // a setup holds the installation
     Fault fault = Fault::Error;
     int faultAt = -1;
     int calls = 0;
+    std::function<void(const std::string& target)> beforeCall;
 
-    void folder(const std::string& p) { tree[p] = std::nullopt; }
-    void file(const std::string& p, const std::string& c) { tree[p] = c; }
+    void folder(const std::string& p) { put(p, std::nullopt); }
+    void file(const std::string& p, const std::string& c) { put(p, c); }
 
     // True when the call goes ahead whole.
-    bool next() { return calls++ != faultAt; }
+    bool next(const std::string& target) {
+        if (beforeCall) beforeCall(target);
+        return calls++ != faultAt;
+    }
     // The result of a call that went ahead (whole or in part).
     bool settle(bool whole) {
         if (whole) return true;
@@ -51,58 +62,58 @@ public:
     bool fileExists(const std::string& p) override { return isFile(p); }
     bool folderExists(const std::string& p) override { return isFolder(p); }
     bool deleteFolder(const std::string& p) override {
-        const bool whole = next();
+        const bool whole = next(p);
         if (!isFolder(p)) return false;
         for (const auto& path : under(p)) {
-            tree.erase(path);
+            if (!holds(path)) erase(path);
             if (!whole) break;
         }
-        if (whole) tree.erase(p);
-        return settle(whole);
+        const bool all = under(p).empty();
+        if (whole && all) erase(p);
+        return settle(whole) && all;
     }
     bool deleteFile(const std::string& p) override {
-        if (!next()) return settle(false);
-        return isFile(p) && tree.erase(p);
-    }
-    bool createFolder(const std::string& p) override {
-        if (!next()) return settle(false);
-        if (tree.count(p) || !isFolder(parent(p))) return false;
-        folder(p);
+        if (!next(p)) return settle(false);
+        if (!isFile(p) || holds(p)) return false;
+        erase(p);
         return true;
     }
+    bool claim(const std::string& p, bool asFolder,
+               const std::function<bool(const std::string&)>& keep) override {
+        if (!next(p)) return settle(false);
+        if (tree.count(p) || !isFolder(parent(p))) return false;
+        put(p, asFolder ? std::nullopt : std::optional<std::string>(""));
+        if (keep(identity(p))) return true;
+        erase(p);  // it goes with its handle
+        return false;
+    }
     bool copyFolder(const std::string& src, const std::string& dst) override {
-        const bool whole = next();
+        const bool whole = next(dst);
         if (!isFolder(src) || !isFolder(dst)) return false;
         for (const auto& path : under(src)) {
             const std::string to = dst + path.substr(src.size());
-            tree[to] = tree[path];
+            put(to, tree[path]);
             if (tree[to]) unflushed.insert(to);
             if (!whole) break;
         }
         return settle(whole);
     }
     bool copyFile(const std::string& src, const std::string& dst, bool overwrite) override {
-        const bool whole = next();
+        const bool whole = next(dst);
         if (!isFile(src) || isFolder(dst) || !isFolder(parent(dst))) return false;
         if (isFile(dst) && !overwrite) return false;
-        tree[dst] = whole ? *tree[src] : std::string("partial");
+        put(dst, whole ? *tree[src] : std::string("partial"));
         unflushed.insert(dst);
         return settle(whole);
     }
     bool rename(const std::string& src, const std::string& dst) override {
-        if (!next()) return settle(false);
+        if (!next(dst)) return settle(false);
         if (!tree.count(src) || tree.count(dst) || !isFolder(parent(dst))) return false;
-        for (auto path : under(src)) {
-            const std::string to = dst + path.substr(src.size());
-            tree[to] = tree[path];
-            tree.erase(path);
-            if (unflushed.erase(path)) unflushed.insert(to);
-        }
-        tree[dst] = tree[src];
-        tree.erase(src);
-        if (unflushed.erase(src)) unflushed.insert(dst);
+        for (auto path : under(src)) move(path, dst + path.substr(src.size()));
+        move(src, dst);
         return true;
     }
+    std::optional<std::string> identify(const std::string& p) override { return identity(p); }
     bool canOpenExclusively(const std::string& p) override { return isFile(p) && !locked.count(p); }
     bool canRemoveAll(const std::string& p) override {
         for (const auto& path : under(p))
@@ -110,31 +121,64 @@ public:
         return isFolder(p);
     }
     bool flush(const std::string& p) override {
-        if (!next()) return settle(false);
+        if (!next(p)) return settle(false);
         unflushed.erase(p);
         for (const auto& path : under(p)) unflushed.erase(path);
         return tree.count(p);
     }
+    std::unique_ptr<InstallationLock> lockInstallation(const std::string&) override {
+        struct Lock : InstallationLock {
+            bool& held;
+            explicit Lock(bool& h) : held(h) { held = true; }
+            ~Lock() override { held = false; }
+        };
+        return held ? nullptr : std::make_unique<Lock>(held);
+    }
     std::optional<std::string> readFile(const std::string& p) override {
         return isFile(p) ? tree[p] : std::nullopt;
     }
-    bool appendDurably(const std::string& p, const std::string& text) override {
-        const bool whole = next();
-        if (isFolder(p) || !isFolder(parent(p))) return false;
-        auto& content = tree[p];
-        content = content.value_or("") + (whole ? text : text.substr(0, text.size() / 2));
+    bool writeDurably(const std::string& p, std::size_t offset, const std::string& text) override {
+        const bool whole = next(p);
+        if (isFolder(p) || !isFolder(parent(p)) || (offset == 0) == tree.contains(p)) return false;
+        if (!whole && fault == Fault::Error && offset == 0)
+            return false;  // a failed create leaves nothing
+        const std::string kept = offset == 0 ? std::string() : tree[p]->substr(0, offset);
+        put(p, kept + (whole ? text : text.substr(0, text.size() / 2)));
         return settle(whole);
+    }
+
+    std::string identity(const std::string& p) const {
+        return tree.contains(p) ? "id" + std::to_string(ids.at(p)) : "";
+    }
+    std::vector<std::string> under(const std::string& p) const {
+        std::vector<std::string> paths;
+        for (const auto& [path, content] : tree)
+            if (path.rfind(p + "\\", 0) == 0) paths.push_back(path);
+        return paths;
     }
 
 private:
     bool isFile(const std::string& p) const { return tree.contains(p) && tree.at(p); }
     bool isFolder(const std::string& p) const { return tree.contains(p) && !tree.at(p); }
     static std::string parent(const std::string& p) { return p.substr(0, p.rfind('\\')); }
-    std::vector<std::string> under(const std::string& p) const {
-        std::vector<std::string> paths;
-        for (const auto& [path, content] : tree)
-            if (path.rfind(p + "\\", 0) == 0) paths.push_back(path);
-        return paths;
+    bool holds(const std::string& p) const {
+        for (const auto& l : locked)
+            if (l == p || l.rfind(p + "\\", 0) == 0) return true;
+        return false;
+    }
+    void put(const std::string& p, std::optional<std::string> content) {
+        tree[p] = std::move(content);
+        if (!ids.contains(p)) ids[p] = ++lastId;
+    }
+    void erase(const std::string& p) {
+        tree.erase(p);
+        ids.erase(p);
+    }
+    void move(const std::string& from, const std::string& to) {
+        tree[to] = tree[from];
+        ids[to] = ids[from];
+        erase(from);
+        if (unflushed.erase(from)) unflushed.insert(to);
     }
 };
 
@@ -143,7 +187,7 @@ public:
     explicit FakeRegistry(FakeFileSystem& fs) : fs_(fs) {}
     std::string version = "1.8.2";
     bool setInstalledVersion(const std::string& v) override {
-        if (!fs_.next()) return fs_.settle(false);
+        if (!fs_.next("registry")) return fs_.settle(false);
         version = v;
         return true;
     }
@@ -169,13 +213,31 @@ protected:
         fs.file("I:\\other.txt", "user");
     }
 
-    DeploymentResult run() {
+    void reset() {
+        fs = FakeFileSystem();
+        SetUp();
+        registry.version = "1.8.2";
+    }
+
+    DeploymentResult run(const std::string& runId = "run") {
         return deployServicePack(
-            fs, registry, "M:", "I:", [this](const std::string&) { return version; },
+            fs, registry, "M:", "I:", runId, [this](const std::string&) { return version; },
             [this](const std::string& v) {
                 validated = v;
                 return allowed;
             });
+    }
+
+    // Nullopt when the power was cut under it.
+    std::optional<DeploymentResult> runFaulted(Fault fault, int at, const std::string& runId) {
+        fs.fault = fault;
+        fs.faultAt = at;
+        fs.calls = 0;
+        try {
+            return run(runId);
+        } catch (const PowerCut&) {
+            return std::nullopt;
+        }
     }
 
     // Everything a run may change: the files of both folders and the record.
@@ -188,12 +250,6 @@ protected:
     std::string validated;
     bool allowed = true;
 };
-
-std::string names(const FakeFileSystem::Tree& tree) {
-    std::string text;
-    for (const auto& [path, content] : tree) text += path + "=" + content.value_or("/") + " ";
-    return text;
-}
 
 TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
     ASSERT_EQ(run(), DeploymentResult::Success);
@@ -210,14 +266,45 @@ TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
     EXPECT_EQ(registry.version, "1.9.0");
 }
 
-// Each changing call in turn fails or has the power cut under it. The next
-// run's completion of the journal, itself cut off at each of its calls in
-// turn and then run again, leaves the installation and the record exactly
-// as before the run or as after a whole install: nothing else, no stray
-// name. A failure the run reports has been undone at once.
+// What a cut can leave beside the live items that no later run can prove
+// its own: an empty copy made just before the line recording it, or a
+// journal cut off in its first line. It is never touched again.
+FakeFileSystem::Tree unprovable(const FakeFileSystem& fs) {
+    const auto isJournal = [](const std::string& path) { return path.starts_with("I:\\Update."); };
+    std::string journals;
+    for (const auto& [path, content] : fs.tree)
+        if (isJournal(path)) journals += *content;
+    FakeFileSystem::Tree left;
+    for (const auto& [path, content] : fs.tree) {
+        const std::string parent = path.substr(0, path.rfind('\\'));
+        const bool empty = content ? content->empty() : fs.under(path).empty();
+        if ((parent == "I:" || parent == "I:\\Database") &&
+            (isJournal(path)
+                 ? content->find("\r\n") == std::string::npos
+                 : empty && journals.find(" " + fs.identity(path) + "\r\n") == std::string::npos))
+            left.emplace(path, content);
+    }
+    return left;
+}
+
+// Each changing call in turn fails or has the power cut under it. A later
+// run with a pack it refuses completes the journal, itself cut off at each
+// of its calls in turn and then run again: all ends exactly as before the
+// run, or as after a whole install once both staged copies were live, with
+// no stray name. A failure the run reports before that is undone at once.
 TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
     const State before = state();
+    // A second setup reaching Install at each step of this one changes nothing.
+    bool racing = false;
+    fs.beforeCall = [&](const std::string&) {
+        if (std::exchange(racing, true)) return;
+        const State now = state();
+        EXPECT_EQ(run("second"), DeploymentResult::Failed);
+        EXPECT_EQ(state(), now);
+        racing = false;
+    };
     ASSERT_EQ(run(), DeploymentResult::Success);
+    fs.beforeCall = nullptr;
     const State installed = state();
     const int calls = fs.calls;
 
@@ -225,65 +312,130 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
         for (int at = 0; at < calls; ++at) {
             SCOPED_TRACE((fault == Fault::Crash ? "power cut at call " : "failure of call ") +
                          std::to_string(at));
-            fs = FakeFileSystem();
-            SetUp();
-            registry.version = before.second;
-            fs.fault = fault;
-            fs.faultAt = at;
-            std::optional<DeploymentResult> result;
-            try {
-                result = run();
-            } catch (const PowerCut&) {
-            }
+            reset();
+            const auto result = runFaulted(fault, at, "run");
             ASSERT_EQ(result.has_value(), fault == Fault::Error);
-            if (result == DeploymentResult::Failed) {
+            auto live = fs.tree;
+            const bool swapped =
+                live["I:\\Events\\a.evt"] == "new-a" && live["I:\\Database\\OrvDb.mdb"] == "new-db";
+            if (result == DeploymentResult::Failed && !swapped) {
                 EXPECT_EQ(state(), before);
             }
 
             const FakeFileSystem cutOff = fs;
             const std::string cutOffVersion = registry.version;
+            const FakeFileSystem::Tree left = unprovable(cutOff);
+            allowed = false;
             for (int again = 0;; ++again) {
                 fs = cutOff;
                 registry.version = cutOffVersion;
-                fs.fault = Fault::Crash;
-                fs.faultAt = again;
-                fs.calls = 0;
-                bool cut = false;
-                try {
-                    EXPECT_TRUE(completeInterruptedInstall(fs, registry, "I:"));
-                } catch (const PowerCut&) {
-                    cut = true;
-                }
+                const bool cut = !runFaulted(Fault::Crash, again, "later");
                 fs.faultAt = -1;
-                EXPECT_TRUE(completeInterruptedInstall(fs, registry, "I:"));
-                const State after = state();
-                EXPECT_TRUE(after == before || after == installed)
-                    << "completion cut at call " << again << ": " << names(after.first)
-                    << after.second;
+                EXPECT_EQ(run("last"), DeploymentResult::Failed);
+                State after = state();
+                for (const auto& [path, content] : left) {
+                    EXPECT_TRUE(after.first.contains(path) && after.first[path] == content) << path;
+                    after.first.erase(path);
+                }
+                EXPECT_TRUE(after == installed || (after == before && !swapped))
+                    << "completion cut at call " << again << ": " << testing::PrintToString(after);
                 if (result == DeploymentResult::Success) {
                     EXPECT_EQ(after, installed);
                 }
                 if (!cut) break;
             }
+            allowed = true;
         }
     }
 }
 
-// Users may write where the journal lies, and the program removes what it
-// names with its own rights: anything but its own copies changes nothing.
-TEST_F(Deployment, AJournalNamingAnythingElseChangesNothing) {
-    for (const char* journal :
-         {"stage-events Events\r\n", "stage-database ..\\other.txt\r\n",
-          "aside-events other.txt\r\ncommit 1.9.0\r\n", "stage-events Events.new\\..\r\n",
-          "aside-database OrvDb.mdb.old123\r\ncommit 1.9.0\r\n"}) {
-        SCOPED_TRACE(journal);
-        fs = FakeFileSystem();
-        SetUp();
-        fs.file("I:\\Update.journal", journal);
-        const State before = state();
-        EXPECT_FALSE(completeInterruptedInstall(fs, registry, "I:"));
-        EXPECT_EQ(state(), before);
+// Users may write where the journal lies, and the program acts on what it
+// names with its own rights. A file that is not beyond doubt its journal,
+// and anything whose identity is not the one a journal records, is left as
+// it is and stops nothing; a name taken before the run is passed over.
+TEST_F(Deployment, OnlyItsOwnJournalAndItsOwnCopiesAreActedOn) {
+    ASSERT_EQ(run(), DeploymentResult::Success);
+    const FakeFileSystem::Tree installed = fs.tree;
+    const std::string mark = firstLine("planted", "1.8.2");
+    const std::string journal = "I:\\" + journalLeaf(0);
+    for (const auto& [text, ours] : std::vector<std::pair<std::string, bool>>{
+             {"stage-events Events\r\n", false},  // no mark: the earlier format
+             {"Update.exe install journal/1 run=x pack=1.8.2\r\nclaim-events Events.new id9\r\n",
+              false},
+             {mark + "claim-database ..\\other.txt id1\r\n", false},
+             {mark + "aside-database OrvDb.mdb.old123 id1\r\ncommit\r\n", false},
+             {mark + std::string(kJournalLimit, 'x') + "\r\n", false},
+             {mark + "claim-events Events.new id99\r\naside-events Events.old id98\r\n", true},
+             {mark + "aside-events Events.old id98\r\ncommit\r\n", true}}) {
+        SCOPED_TRACE(text.substr(0, 80));
+        reset();
+        FakeFileSystem::Tree planted{{"I:\\Events.new", std::nullopt},
+                                     {"I:\\Events.old", std::nullopt},
+                                     {"I:\\Events.old\\mine.txt", "user"},
+                                     {journal, text}};
+        for (const auto& [path, content] : planted)
+            content ? fs.file(path, *content) : fs.folder(path);
+        if (ours) planted.erase(journal);
+        planted.merge(FakeFileSystem::Tree(installed));
+        EXPECT_EQ(run(), DeploymentResult::Success);
+        EXPECT_EQ(fs.tree, planted);
     }
+}
+
+// Someone puts a file at each name the run claims just before it claims
+// it: a staging or journal name is passed over; a taken aside name, or the
+// live database's name taken while it is free, fails the run, whose undo
+// still puts the old Events back. The file is never removed or swapped in,
+// and once its owner removed it, a later run completes the undo.
+TEST_F(Deployment, ANameTakenJustBeforeItsUseStaysSomeoneElses) {
+    ASSERT_EQ(run(), DeploymentResult::Success);
+    const State installed = state();
+    for (const auto& [name, installs] : {std::pair{"I:\\" + journalLeaf(0), true},
+                                         {"I:\\Events.new", true},
+                                         {"I:\\Database\\OrvDb.mdb.new", true},
+                                         {"I:\\Events.old", false},
+                                         {"I:\\Database\\OrvDb.mdb.old", false},
+                                         {"I:\\Database\\OrvDb.mdb", false}}) {
+        SCOPED_TRACE(name);
+        reset();
+        const State before = state();
+        fs.beforeCall = [&, name = name](const std::string& target) {
+            if (target == name && !fs.tree.contains(name)) fs.file(name, "theirs");
+        };
+        EXPECT_EQ(run(), installs ? DeploymentResult::Success : DeploymentResult::Failed);
+        fs.beforeCall = nullptr;
+        EXPECT_EQ(fs.tree[name], "theirs");
+        EXPECT_EQ(fs.tree["I:\\Events\\a.evt"], installs ? "new-a" : "old-a");
+        fs.tree.erase(name);
+        allowed = false;
+        EXPECT_EQ(run("later"), DeploymentResult::Failed);
+        allowed = true;
+        EXPECT_EQ(state(), installs ? installed : before);
+    }
+}
+
+// A run cut off after its commit line is finished by the next, also once the
+// database was replaced by a new file (as a compaction does); an aside copy
+// held open stops no run, and goes once it is closed.
+TEST_F(Deployment, ALaterRunFinishesACommittedRunAndALeftoverNeverStopsIt) {
+    ASSERT_EQ(run(), DeploymentResult::Success);
+    const FakeFileSystem::Tree clean = fs.tree;
+    reset();
+    fs.locked = {"I:\\Events.old\\keep\\old.evt"};
+    fs.beforeCall = [](const std::string& target) {
+        if (target == "registry") throw PowerCut{};
+    };
+    EXPECT_THROW(run(), PowerCut);
+    fs.beforeCall = nullptr;
+    fs.ids.erase("I:\\Database\\OrvDb.mdb");
+    fs.file("I:\\Database\\OrvDb.mdb", "new-db");
+    version = "1.9.1";
+    EXPECT_EQ(run(), DeploymentResult::Success);
+    EXPECT_EQ(registry.version, "1.9.1");
+    EXPECT_EQ(fs.tree.at("I:\\Events.old\\keep\\old.evt"), "old-only");
+    fs.locked.clear();
+    EXPECT_EQ(run(), DeploymentResult::Success);
+    EXPECT_EQ(fs.tree, clean);
 }
 
 TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
@@ -312,15 +464,6 @@ TEST_F(Deployment, NoVersionFileDeploysWithoutValidationOrRegistry) {
     EXPECT_EQ(run(), DeploymentResult::Success);
     EXPECT_EQ(validated, "");
     EXPECT_EQ(registry.version, "1.8.2");
-}
-
-TEST_F(Deployment, StagingNamesAvoidExistingEntries) {
-    fs.file("I:\\Events.new", "user file");
-    fs.folder("I:\\Events.old");
-    EXPECT_EQ(run(), DeploymentResult::Success);
-    EXPECT_EQ(fs.tree["I:\\Events.new"], "user file");
-    EXPECT_TRUE(fs.tree.count("I:\\Events.old"));
-    EXPECT_EQ(fs.tree["I:\\Events\\a.evt"], "new-a");
 }
 
 }  // namespace

@@ -46,7 +46,6 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrReportsFalse) {
 
     EXPECT_FALSE(fs.copyFolder(ansiAt(L"nothing"), ansiAt(L"dst")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"nothing.mdb"), ansiAt(L"dst\\x.mdb"), false));
-    EXPECT_FALSE(fs.createFolder(ansiAt(L"no\\such\\parent")));
     EXPECT_FALSE(fs.deleteFile(ansiAt(L"nothing.mdb")));
     EXPECT_FALSE(fs.deleteFolder(ansiAt(L"nothing")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"b.mdb"), false));
@@ -54,23 +53,45 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrReportsFalse) {
     EXPECT_TRUE(fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"b.mdb"), true));
     EXPECT_EQ(readFile(at(L"b.mdb")), "a");
 
+    // A claim makes what it names where nothing is, and keeps it only once
+    // its identity, which a rename keeps, is accepted.
+    for (const bool folder : {true, false}) {
+        std::string made;
+        const auto accept = [&](const std::string& identity) { return !(made = identity).empty(); };
+        EXPECT_FALSE(fs.claim(ansiAt(L"gone"), folder, [](const std::string&) { return false; }));
+        ASSERT_TRUE(fs.claim(ansiAt(L"kept"), folder, accept));
+        EXPECT_FALSE(fs.claim(ansiAt(L"kept"), folder, accept));
+        ASSERT_TRUE(fs.rename(ansiAt(L"kept"), ansiAt(folder ? L"dst\\kept" : L"kept.mdb")));
+        EXPECT_EQ(fs.identify(ansiAt(folder ? L"dst\\kept" : L"kept.mdb")), made);
+    }
+    EXPECT_EQ(fs.identify(ansiAt(L"gone")), "");
+
     EXPECT_FALSE(fs.rename(ansiAt(L"src"), ansiAt(L"dst"))) << "a rename must never replace";
     EXPECT_EQ(readFile(at(L"dst\\top.txt")), "top");
     EXPECT_TRUE(fs.rename(ansiAt(L"src"), ansiAt(L"moved")));
     EXPECT_TRUE(folderExists(at(L"moved\\empty")));
 }
 
-TEST_F(InstallFiles, ExclusiveOpenFailsWhileAnyoneHoldsTheFile) {
+// The database, or anything in the Events tree: a file, a folder inside, or
+// the folder itself, held open with every sharing allowed.
+TEST_F(InstallFiles, ExclusiveChecksFailWhileAnyoneHoldsAnything) {
     writeFile(at(L"db.mdb"), "db");
-    {
-        const common::win32::unique_hfile reader(
-            CreateFileW(at(L"db.mdb").c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(reader);
-        EXPECT_FALSE(fs.canOpenExclusively(ansiAt(L"db.mdb")));
+    writeFile(at(L"Events\\sub\\e.evt"), "e");
+    for (const std::wstring held : {L"db.mdb", L"Events\\sub\\e.evt", L"Events\\sub", L"Events"}) {
+        const auto free = [&] {
+            return held == L"db.mdb" ? fs.canOpenExclusively(ansiAt(held))
+                                     : fs.canRemoveAll(ansiAt(L"Events"));
+        };
+        {
+            const common::win32::unique_hfile holder(
+                CreateFileW(at(held).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            ASSERT_TRUE(holder);
+            EXPECT_FALSE(free()) << narrow(held);
+        }
+        EXPECT_TRUE(free()) << narrow(held);
     }
-    EXPECT_TRUE(fs.canOpenExclusively(ansiAt(L"db.mdb")));
     EXPECT_FALSE(fs.canOpenExclusively(ansiAt(L"missing.mdb")));
 }
 

@@ -430,12 +430,19 @@ void Form::setBusy(bool busy) {
 }
 
 // Keys and clicks given while the window could not respond were aimed at what
-// the user saw then, not at the page shown now.
+// the user saw then, not at the page shown now. So were the requests to close
+// it from the title bar or the taskbar, which would otherwise close the page
+// that shows how the work ended the moment it appears.
 void Form::discardQueuedInput() {
+    constexpr UINT kQueued[][2] = {{WM_KEYFIRST, WM_KEYLAST},
+                                   {WM_MOUSEFIRST, WM_MOUSELAST},
+                                   {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
+                                   {WM_SYSCOMMAND, WM_SYSCOMMAND},
+                                   {WM_CLOSE, WM_CLOSE}};
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-    }
-    while (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    for (const auto& [first, last] : kQueued) {
+        while (PeekMessageA(&msg, nullptr, first, last, PM_REMOVE)) {
+        }
     }
 }
 

@@ -95,13 +95,24 @@ TEST_F(WelcomeWindow, ClicksThatArriveAfterTheButtonWasDisabledDoNothing) {
     EXPECT_TRUE(IsWindowVisible(frameOf(form, "fraWelcome")));
 }
 
+// Clicks, keys and requests to close from the title bar or the taskbar.
 TEST_F(WelcomeWindow, InputQueuedWhileBusyIsDroppedWhenTheWorkEnds) {
+    const struct {
+        HWND to;
+        UINT message;
+        WPARAM wParam;
+    } queued[] = {{button(form, "&Cancel"), WM_KEYDOWN, VK_SPACE},
+                  {button(form, "&Cancel"), WM_LBUTTONDOWN, 0},
+                  {form, WM_NCLBUTTONDOWN, HTCLOSE},
+                  {form, WM_SYSCOMMAND, SC_CLOSE},
+                  {form, WM_CLOSE, 0}};
     wizard.setBusy(true);
-    PostMessageA(button(form, "&Cancel"), WM_KEYDOWN, VK_SPACE, 0);
-    PostMessageA(button(form, "&Cancel"), WM_LBUTTONDOWN, 0, 0);
+    for (const auto& input : queued) PostMessageA(input.to, input.message, input.wParam, 0);
     wizard.setBusy(false);
     MSG msg;
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_MOUSELAST, PM_NOREMOVE));
+    for (const auto& input : queued)
+        EXPECT_FALSE(PeekMessageA(&msg, nullptr, input.message, input.message, PM_NOREMOVE))
+            << input.message;
 }
 
 TEST_F(WelcomeWindow, AccessKeyOfCancelClosesATerminalPageAtOnce) {
