@@ -28,21 +28,25 @@ std::wstring asciiToWide(std::string_view text) {
     return wide;
 }
 
-std::wstring numberText(std::uint32_t value, unsigned base, std::size_t minDigits) {
-    std::wstring digits;
+namespace {
+
+template <typename Char>
+std::basic_string<Char> digitsOf(std::uint32_t value, unsigned base, std::size_t minDigits) {
+    std::basic_string<Char> digits;
     do {
-        digits.insert(digits.begin(), L"0123456789abcdef"[value % base]);
+        digits.insert(digits.begin(), static_cast<Char>("0123456789abcdef"[value % base]));
         value /= base;
     } while (value != 0);
-    if (digits.size() < minDigits) digits.insert(0, minDigits - digits.size(), L'0');
+    if (digits.size() < minDigits) digits.insert(0, minDigits - digits.size(), Char('0'));
     return digits;
 }
 
-std::string hexText(std::uint32_t value) {
-    std::string digits(8, '0');
-    for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit, value >>= 4)
-        *digit = "0123456789abcdef"[value & 15];
-    return digits;
+}  // namespace
+
+std::wstring numberText(std::uint32_t value, unsigned base, std::size_t minDigits) {
+    return digitsOf<wchar_t>(value, base, minDigits);
 }
+
+std::string hexText(std::uint32_t value) { return digitsOf<char>(value, 16, 8); }
 
 }  // namespace common

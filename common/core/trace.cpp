@@ -10,20 +10,13 @@
 #endif
 
 namespace common {
-namespace {
 
-void defaultSink([[maybe_unused]] std::wstring_view line) {
+void trace([[maybe_unused]] std::wstring_view line) {
 #ifdef _WIN32
     const std::wstring terminated = std::wstring(line) + L"\n";
     OutputDebugStringW(terminated.c_str());
 #endif
 }
-
-TraceSink currentSink = &defaultSink;
-
-}  // namespace
-
-void trace(std::wstring_view line) { currentSink(line); }
 
 void trace(const Failure& failure) { trace(failure.text()); }
 
@@ -39,12 +32,6 @@ void traceCurrentException(std::wstring_view where) {
         line += L": unknown exception";
     }
     trace(line);
-}
-
-TraceSink setTraceSink(TraceSink sink) {
-    const TraceSink previous = currentSink;
-    currentSink = sink ? sink : &defaultSink;
-    return previous;
 }
 
 }  // namespace common

@@ -9,15 +9,11 @@
 
 namespace common {
 
+// Lines go to OutputDebugStringW on Windows, nowhere elsewhere.
 void trace(std::wstring_view line);
 void trace(const Failure& failure);
 
 // For a catch (...) block: traces what was caught, naming where.
 void traceCurrentException(std::wstring_view where);
-
-// Where trace lines go: OutputDebugStringW on Windows, nowhere elsewhere.
-// Tests put their own sink in; returns the previous one.
-using TraceSink = void (*)(std::wstring_view line);
-TraceSink setTraceSink(TraceSink sink);
 
 }  // namespace common

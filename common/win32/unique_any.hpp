@@ -105,7 +105,6 @@ using unique_hfile = unique_any<HANDLE, &CloseHandle, -1>;
 using unique_hfind = unique_any<HANDLE, &FindClose, -1>;
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
 using unique_hlocal = unique_any<HLOCAL, &LocalFree>;
-using unique_environment_strings = unique_any<LPWCH, &FreeEnvironmentStringsW>;
 
 using unique_hkey = unique_any<HKEY, &RegCloseKey>;
 using unique_schandle = unique_any<SC_HANDLE, &CloseServiceHandle>;
@@ -116,8 +115,6 @@ using unique_hwnd = unique_any<HWND, &DestroyWindow>;
 using unique_hicon = unique_any<HICON, &DestroyIcon>;
 using unique_hfont = unique_any<HFONT, &DeleteObject>;
 using unique_hbitmap = unique_any<HBITMAP, &DeleteObject>;
-using unique_hbrush = unique_any<HBRUSH, &DeleteObject>;
-using unique_hpen = unique_any<HPEN, &DeleteObject>;
 using unique_hdc = unique_any<HDC, &DeleteDC>;  // CreateCompatibleDC, CreateDCW
 using unique_hdc_window = unique_any<close::WindowDc, &close::releaseWindowDc>;
 using unique_hdc_paint = unique_any<close::Paint, &close::endPaint>;

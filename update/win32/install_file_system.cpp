@@ -16,12 +16,12 @@ using common::win32::ansiToWide;
 using common::win32::unique_variant;
 
 // The false result the install step sees; the trace keeps the cause.
-bool succeeded(const common::Outcome& outcome) {
+bool succeeded(const common::Result<>& outcome) {
     if (!outcome) common::trace(outcome.failure());
     return static_cast<bool>(outcome);
 }
 
-common::Outcome createScriptingObject(common::win32::com_ptr<IDispatch>& object) {
+common::Result<> createScriptingObject(common::win32::com_ptr<IDispatch>& object) {
     CLSID clsid{};
     HRESULT hr = CLSIDFromProgID(L"Scripting.FileSystemObject", &clsid);
     if (FAILED(hr)) return common::hresultFailure(L"CLSIDFromProgID", hr);
@@ -31,7 +31,7 @@ common::Outcome createScriptingObject(common::win32::com_ptr<IDispatch>& object)
         object.reset();
         return common::hresultFailure(L"CoCreateInstance", hr);
     }
-    return common::Outcome::success();
+    return common::Result<>();
 }
 
 constexpr wchar_t kLockLeaf[] = L"Update.exe-install.lock";
@@ -48,8 +48,8 @@ private:
 
 InstallFileSystem::InstallFileSystem() : created_(createScriptingObject(fso_)) {}
 
-common::Outcome InstallFileSystem::call(const wchar_t* method, Arguments& args,
-                                        unique_variant& result) {
+common::Result<> InstallFileSystem::call(const wchar_t* method, Arguments& args,
+                                         unique_variant& result) {
     if (!fso_) return created_;
     for (const unique_variant& arg : args) {
         // A text that could not be allocated.
@@ -69,7 +69,7 @@ common::Outcome InstallFileSystem::call(const wchar_t* method, Arguments& args,
     const HRESULT hr = fso_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                                     result.put(), &error, &badArgument);
     if (FAILED(hr)) return common::win32::invokeFailure(std::move(name), hr, error);
-    return common::Outcome::success();
+    return common::Result<>();
 }
 
 bool InstallFileSystem::callSucceeds(const wchar_t* method, Arguments args) {

@@ -23,7 +23,7 @@ public:
     InstallFileSystem();
 
     // Success, or why the scripting object could not be created.
-    const common::Outcome& created() const { return created_; }
+    const common::Result<>& created() const { return created_; }
 
     bool fileExists(const std::string& path) override;
     bool folderExists(const std::string& path) override;
@@ -47,13 +47,13 @@ private:
     using Arguments = std::vector<common::win32::unique_variant>;
 
     // Calls a method of the object by name, arguments in their natural order.
-    common::Outcome call(const wchar_t* method, Arguments& args,
-                         common::win32::unique_variant& result);
+    common::Result<> call(const wchar_t* method, Arguments& args,
+                          common::win32::unique_variant& result);
     bool callSucceeds(const wchar_t* method, Arguments args);
     bool callIsTrue(const wchar_t* method, const std::string& path);
 
     common::win32::com_ptr<IDispatch> fso_;
-    common::Outcome created_;
+    common::Result<> created_;
 };
 
 }  // namespace update

@@ -48,7 +48,7 @@ bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND
     }
     // Declared after COM is set up so the object is released before COM ends.
     InstallFileSystem fs;
-    if (const common::Outcome& created = fs.created(); !created) {
+    if (const common::Result<>& created = fs.created(); !created) {
         common::trace(created.failure());
         return false;
     }

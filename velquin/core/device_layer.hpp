@@ -30,9 +30,9 @@ public:
     virtual std::optional<std::wstring> Description() = 0;
     // The UpperFilters bytes, whole whatever their length, and their registry
     // type (REG_*); empty and without a type when the device has no such value.
-    virtual common::Outcome ReadUpperFilters(std::vector<unsigned char>& value,
-                                             std::optional<std::uint32_t>& type) = 0;
-    virtual common::Outcome WriteUpperFilters(std::span<const unsigned char> value) = 0;
+    virtual common::Result<> ReadUpperFilters(std::vector<unsigned char>& value,
+                                              std::optional<std::uint32_t>& type) = 0;
+    virtual common::Result<> WriteUpperFilters(std::span<const unsigned char> value) = 0;
 };
 
 class DeviceLayer {

@@ -13,7 +13,7 @@ constexpr std::uint32_t kKernelDriverType = 1;
 constexpr std::uint32_t kDemandStart = 3;
 constexpr std::uint32_t kIgnoreLoadErrors = 0;
 
-bool Traced(const wchar_t* operation, const common::Outcome& outcome) {
+bool Traced(const wchar_t* operation, const common::Result<>& outcome) {
     if (!outcome) common::trace(std::wstring(operation) + L": " + outcome.failure().text());
     return static_cast<bool>(outcome);
 }

@@ -28,12 +28,12 @@ public:
     virtual ~ServiceLayer() = default;
     // Fails with the call that could not open the service (among them
     // OpenServiceW with ERROR_SERVICE_DOES_NOT_EXIST when there is none).
-    virtual common::Outcome IsInstalled() = 0;
+    virtual common::Result<> IsInstalled() = 0;
     // Creates the service, or reconfigures an existing one in place.
-    virtual common::Outcome Install(const ServiceSettings& settings) = 0;
+    virtual common::Result<> Install(const ServiceSettings& settings) = 0;
     // Stops and deletes the service. Succeeds when it is gone or its deletion
     // is pending, also when it did not exist.
-    virtual common::Outcome Delete(const std::wstring& name) = 0;
+    virtual common::Result<> Delete(const std::wstring& name) = 0;
 };
 
 class FileSystem {

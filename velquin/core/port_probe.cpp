@@ -5,7 +5,7 @@
 namespace velquin {
 namespace {
 
-bool Traced(const common::Outcome& outcome, const std::wstring& port) {
+bool Traced(const common::Result<>& outcome, const std::wstring& port) {
     if (!outcome) common::trace(L"TestPort " + port + L": " + outcome.failure().text());
     return static_cast<bool>(outcome);
 }

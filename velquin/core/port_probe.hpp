@@ -22,9 +22,9 @@ class SerialPort {
 public:
     virtual ~SerialPort() = default;  // closes the port
     // Reads the port's configuration, replaces the four fields and applies it.
-    virtual common::Outcome ApplyLineSettings(const LineSettings& settings) = 0;
+    virtual common::Result<> ApplyLineSettings(const LineSettings& settings) = 0;
     // Sends IOCTL_FILTER_PROBE; fails when the request does.
-    virtual common::Outcome SendProbe() = 0;
+    virtual common::Result<> SendProbe() = 0;
 };
 
 class SerialPortLayer {

@@ -12,7 +12,7 @@ class Win32SerialPort final : public SerialPort {
 public:
     explicit Win32SerialPort(unique_hfile port) : port_(std::move(port)) {}
 
-    common::Outcome ApplyLineSettings(const LineSettings& settings) override {
+    common::Result<> ApplyLineSettings(const LineSettings& settings) override {
         DCB dcb{};
         dcb.DCBlength = sizeof(dcb);
         if (!GetCommState(port_.get(), &dcb))
@@ -23,16 +23,16 @@ public:
         dcb.StopBits = settings.stopBits;
         if (!SetCommState(port_.get(), &dcb))
             return common::win32Failure(L"SetCommState", GetLastError());
-        return common::Outcome::success();
+        return common::Result<>();
     }
 
-    common::Outcome SendProbe() override {
+    common::Result<> SendProbe() override {
         unsigned char buffer[FILTER_PROBE_BUFFER_SIZE] = {};
         DWORD returned = 0;
         if (!DeviceIoControl(port_.get(), IOCTL_FILTER_PROBE, buffer, sizeof(buffer), buffer,
                              sizeof(buffer), &returned, nullptr))
             return common::win32Failure(L"DeviceIoControl(IOCTL_FILTER_PROBE)", GetLastError());
-        return common::Outcome::success();
+        return common::Result<>();
     }
 
 private:

@@ -17,24 +17,24 @@ unique_schandle OpenServiceManager() {
 
 constexpr DWORD kServiceAccess = DELETE | SERVICE_STOP | SERVICE_START;
 
-common::Outcome Reconfigure(SC_HANDLE service, const ServiceSettings& s) {
+common::Result<> Reconfigure(SC_HANDLE service, const ServiceSettings& s) {
     if (!ChangeServiceConfigW(service, s.type, s.startType, s.errorControl, s.imagePath.c_str(),
                               nullptr, nullptr, nullptr, nullptr, nullptr, s.displayName.c_str()))
         return common::win32Failure(L"ChangeServiceConfigW", GetLastError());
-    return common::Outcome::success();
+    return common::Result<>();
 }
 
 }  // namespace
 
-common::Outcome ScmServices::IsInstalled() {
+common::Result<> ScmServices::IsInstalled() {
     const unique_schandle manager = OpenServiceManager();
     if (!manager) return common::win32Failure(L"OpenSCManagerW", GetLastError());
     if (!unique_schandle(OpenServiceW(manager.get(), FILTER_DRIVER_NAME_W, kServiceAccess)))
         return common::win32Failure(L"OpenServiceW", GetLastError());
-    return common::Outcome::success();
+    return common::Result<>();
 }
 
-common::Outcome ScmServices::Install(const ServiceSettings& s) {
+common::Result<> ScmServices::Install(const ServiceSettings& s) {
     const unique_schandle manager = OpenServiceManager();
     if (!manager) return common::win32Failure(L"OpenSCManagerW", GetLastError());
     // An existing service is changed in place: delete and re-create would fail
@@ -48,15 +48,15 @@ common::Outcome ScmServices::Install(const ServiceSettings& s) {
         manager.get(), s.name.c_str(), s.displayName.c_str(), kServiceAccess, s.type, s.startType,
         s.errorControl, s.imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!created) return common::win32Failure(L"CreateServiceW", GetLastError());
-    return common::Outcome::success();
+    return common::Result<>();
 }
 
-common::Outcome ScmServices::Delete(const std::wstring& name) {
+common::Result<> ScmServices::Delete(const std::wstring& name) {
     const unique_schandle manager = OpenServiceManager();
     if (!manager) return common::win32Failure(L"OpenSCManagerW", GetLastError());
     const unique_schandle service(OpenServiceW(manager.get(), name.c_str(), kServiceAccess));
     if (!service) {
-        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return common::Outcome::success();
+        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return common::Result<>();
         return common::win32Failure(L"OpenServiceW", GetLastError());
     }
     // Fire and forget: a driver that is not running cannot stop, and one that
@@ -67,7 +67,7 @@ common::Outcome ScmServices::Delete(const std::wstring& name) {
                       common::win32Failure(L"ControlService(STOP)", GetLastError()).text());
     if (!DeleteService(service.get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
         return common::win32Failure(L"DeleteService", GetLastError());
-    return common::Outcome::success();
+    return common::Result<>();
 }
 
 }  // namespace velquin::win32

@@ -7,9 +7,9 @@ namespace velquin::win32 {
 
 class ScmServices final : public ServiceLayer {
 public:
-    common::Outcome IsInstalled() override;
-    common::Outcome Install(const ServiceSettings& settings) override;
-    common::Outcome Delete(const std::wstring& name) override;
+    common::Result<> IsInstalled() override;
+    common::Result<> Install(const ServiceSettings& settings) override;
+    common::Result<> Delete(const std::wstring& name) override;
 };
 
 }  // namespace velquin::win32

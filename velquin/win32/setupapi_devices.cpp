@@ -37,8 +37,8 @@ public:
     std::optional<std::wstring> FriendlyName() override { return ReadText(SPDRP_FRIENDLYNAME); }
     std::optional<std::wstring> Description() override { return ReadText(SPDRP_DEVICEDESC); }
 
-    common::Outcome ReadUpperFilters(std::vector<unsigned char>& value,
-                                     std::optional<std::uint32_t>& type) override {
+    common::Result<> ReadUpperFilters(std::vector<unsigned char>& value,
+                                      std::optional<std::uint32_t>& type) override {
         // Sized from the call's required-size answer; asked again should the
         // value grow between the calls.
         DWORD size = 0;
@@ -50,14 +50,14 @@ public:
                                                   value.data(), size, &required)) {
                 value.resize(std::min(required, size));
                 type = stored;
-                return common::Outcome::success();
+                return common::Result<>();
             }
             // The size reported on failure says nothing reliable; the error code does.
             const DWORD code = GetLastError();
             if (code == ERROR_INVALID_DATA) {  // no value at all
                 value.clear();
                 type.reset();
-                return common::Outcome::success();
+                return common::Result<>();
             }
             if (code != ERROR_INSUFFICIENT_BUFFER || required <= size)
                 return common::win32Failure(L"SetupDiGetDeviceRegistryPropertyA", code);
@@ -67,11 +67,11 @@ public:
                                     ERROR_INSUFFICIENT_BUFFER);
     }
 
-    common::Outcome WriteUpperFilters(std::span<const unsigned char> value) override {
+    common::Result<> WriteUpperFilters(std::span<const unsigned char> value) override {
         if (!SetupDiSetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS,
                                                value.data(), static_cast<DWORD>(value.size())))
             return common::win32Failure(L"SetupDiSetDeviceRegistryPropertyA", GetLastError());
-        return common::Outcome::success();
+        return common::Result<>();
     }
 
 private:

@@ -73,21 +73,21 @@ private:
         }
         std::optional<std::wstring> Description() override { return current().description; }
 
-        common::Outcome ReadUpperFilters(std::vector<unsigned char>& value,
-                                         std::optional<std::uint32_t>& type) override {
+        common::Result<> ReadUpperFilters(std::vector<unsigned char>& value,
+                                          std::optional<std::uint32_t>& type) override {
             const FakeDevice& d = current();
             if (d.readFails) return common::win32Failure(L"SetupDiGetDeviceRegistryPropertyA", 5);
             const std::string bytes = d.upperFilters.value_or("");
             value.assign(bytes.begin(), bytes.end());
             type = d.upperFilters ? std::optional(d.type) : std::nullopt;
-            return common::Outcome::success();
+            return common::Result<>();
         }
-        common::Outcome WriteUpperFilters(std::span<const unsigned char> value) override {
+        common::Result<> WriteUpperFilters(std::span<const unsigned char> value) override {
             FakeDevice& d = current();
             ++d.writes;
             if (d.writeFails) return common::win32Failure(L"SetupDiSetDeviceRegistryPropertyA", 5);
             d.upperFilters = std::string(value.begin(), value.end());
-            return common::Outcome::success();
+            return common::Result<>();
         }
 
     private:
@@ -125,15 +125,15 @@ private:
     class Port final : public SerialPort {
     public:
         Port(FakePorts& owner, const FakePortState& state) : owner_(owner), state_(state) {}
-        common::Outcome ApplyLineSettings(const LineSettings& s) override {
+        common::Result<> ApplyLineSettings(const LineSettings& s) override {
             if (state_.applyOk && s.baudRate == 9600 && s.byteSize == 8 && s.parity == 0 &&
                 s.stopBits == 0)
-                return common::Outcome::success();
+                return common::Result<>();
             return common::win32Failure(L"SetCommState", 87);
         }
-        common::Outcome SendProbe() override {
+        common::Result<> SendProbe() override {
             ++owner_.probes;
-            if (state_.probeOk) return common::Outcome::success();
+            if (state_.probeOk) return common::Result<>();
             return common::win32Failure(L"DeviceIoControl", 1);
         }
 
@@ -157,20 +157,20 @@ public:
     bool deleteFails = false;
     int deletes = 0;
 
-    common::Outcome IsInstalled() override {
-        if (installed) return common::Outcome::success();
+    common::Result<> IsInstalled() override {
+        if (installed) return common::Result<>();
         return common::win32Failure(L"OpenServiceW", 1060);
     }
-    common::Outcome Install(const ServiceSettings& settings) override {
+    common::Result<> Install(const ServiceSettings& settings) override {
         if (installFails) return common::win32Failure(L"CreateServiceW", 1072);
         installed = settings;
-        return common::Outcome::success();
+        return common::Result<>();
     }
-    common::Outcome Delete(const std::wstring&) override {
+    common::Result<> Delete(const std::wstring&) override {
         ++deletes;
         if (deleteFails) return common::win32Failure(L"DeleteService", 5);
         installed.reset();
-        return common::Outcome::success();
+        return common::Result<>();
     }
 };
 
