@@ -1,7 +1,9 @@
-// A failed platform call: which call, and the code it answered with.
+// A failed platform call: which call, and the code it answered with. Code 0
+// is a stop the program decided on itself, which the detail describes.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,27 +24,52 @@ struct Failure {
     // callee said about it (EXCEPINFO); may be empty.
     std::wstring detail;
 
-    // "CreateFileW failed: error 5 (C:\Orvexa\Events)" or
-    // "CopyFolder failed: HRESULT 0x800a0046 (Permission denied)"
+    // "CreateFileW failed: error 5 (C:\Orvexa\Events)",
+    // "CopyFolder failed: HRESULT 0x800a0046 (Permission denied)" or, for a
+    // stop, "Update: no free name for a copy of Events"
     std::wstring text() const;
 
-    Failure&& about(std::wstring_view what) && {
-        detail.append(detail.empty() ? L"" : L"; ").append(what);
-        return std::move(*this);
-    }
+    // Adds what the call was made on to the detail.
+    Failure&& about(std::wstring_view what) &&;
+
+    // Out of line, as everything that builds or drops a failure: failures
+    // are handled at many places and rarely, so their code is kept small.
+    Failure();
+    Failure(std::wstring call, ErrorKind kind, std::uint32_t code, std::wstring detail);
+    Failure(const Failure&);
+    Failure(Failure&&) noexcept;
+    Failure& operator=(const Failure&);
+    Failure& operator=(Failure&&) noexcept;
+    ~Failure();
 };
 
 // The call's name is taken as a view so that building the failure reads
-// nothing of the system before the code was read.
-inline Failure win32Failure(std::wstring_view call, std::uint32_t code) {
-    return {std::wstring(call), ErrorKind::Win32, code, {}};
-}
+// nothing of the system before the code was read. These are out of line:
+// a failure is built at many places and rarely.
+Failure win32Failure(std::wstring_view call, std::uint32_t code);
+Failure hresultFailure(std::wstring_view call, std::int32_t hr, std::wstring_view detail = {});
 
-inline Failure hresultFailure(std::wstring_view call, std::int32_t hr,
-                              std::wstring_view detail = {}) {
-    return {std::wstring(call), ErrorKind::HResult, static_cast<std::uint32_t>(hr),
-            std::wstring(detail)};
-}
+// What the program refuses to go on with, named after the part that refused.
+Failure stopFailure(std::wstring_view where, std::wstring_view why);
+
+// The failure a Result holds, if any: one pointer, so that results are
+// passed on at the cost of a pointer and the failure's text is built once.
+class FailureSlot {
+public:
+    FailureSlot() = default;
+    FailureSlot(Failure&& failure);
+    FailureSlot(const FailureSlot& other);
+    FailureSlot(FailureSlot&&) noexcept = default;
+    FailureSlot& operator=(const FailureSlot& other);
+    FailureSlot& operator=(FailureSlot&&) noexcept = default;
+    ~FailureSlot();
+
+    explicit operator bool() const { return failure_ != nullptr; }
+    const Failure& operator*() const { return *failure_; }
+
+private:
+    std::unique_ptr<Failure> failure_;
+};
 
 // What an operation that can fail for a cause returns: its value, or the
 // failure that stopped it. Result<> carries no value.
@@ -61,7 +88,7 @@ public:
 
 private:
     std::optional<T> value_;
-    std::optional<Failure> failure_;
+    FailureSlot failure_;
 };
 
 template <>
@@ -74,7 +101,7 @@ public:
     const Failure& failure() const { return *failure_; }
 
 private:
-    std::optional<Failure> failure_;
+    FailureSlot failure_;
 };
 
 }  // namespace common

@@ -79,9 +79,10 @@ def _icon_bitmap(size, pixels):
     return header + bytes(colour) + bytes(mask)
 
 
-def ico(images):
-    """An ICO of square (size, pixels) images; one of 256 pixels is stored as PNG."""
-    data = [png(size, size, pixels) if size >= 256 else _icon_bitmap(size, pixels)
+def ico(images, png_from=256):
+    """An ICO of square (size, pixels) images; those of png_from pixels and
+    more are stored as PNG, which every Windows since Vista reads at any size."""
+    data = [png(size, size, pixels) if size >= png_from else _icon_bitmap(size, pixels)
             for size, pixels in images]
     offset = 6 + 16 * len(images)
     directory = struct.pack("<HHH", 0, 1, len(images))

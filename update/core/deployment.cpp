@@ -5,8 +5,13 @@
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 
+#include <span>
+#include <tuple>
+
 namespace update {
 namespace {
+
+using common::Result;
 
 std::string folderOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
 std::string_view leafOf(const std::string& path) {
@@ -14,9 +19,20 @@ std::string_view leafOf(const std::string& path) {
 }
 
 // One line of the trace: what happened, and the name it happened to.
-void trace(std::string_view what, std::string_view name = {}, std::string_view more = {}) {
+void trace(std::string_view what, std::string_view name = {}) {
     std::string line = "Update: ";
-    common::trace(common::asciiToWide(line.append(what).append(name).append(more)));
+    common::trace(common::asciiToWide(line.append(what).append(name)));
+}
+
+// What the install step refuses to go on with, and the name concerned.
+common::Failure stop(std::string_view why, std::string_view name = {}) {
+    std::string text(why);
+    return common::stopFailure(L"Update", common::asciiToWide(text.append(name)));
+}
+
+// Traces a failure the step goes on past.
+void passOver(const Result<>& result) {
+    if (!result) common::trace(result.failure());
 }
 
 // One install run, under way or being completed from its journal: where it
@@ -46,87 +62,97 @@ std::string journalPath(const std::string& installPath, int i) {
 
 // Notes the record, then writes its line where the complete lines end, over
 // whatever a failed write may have left there.
-bool record(Run& run, Record entry) {
+Result<> record(Run& run, Record entry) {
     const std::string line = recordLine(entry);
     run.journal.records.push_back(std::move(entry));
-    if (!run.fs.writeDurably(run.journalPath, run.journal.length, line)) return false;
-    run.journal.length += line.size();
-    return true;
+    auto written = run.fs.writeDurably(run.journalPath, run.journal.length, line);
+    if (written) run.journal.length += line.size();
+    return written;
 }
 
-bool removeItem(FileSystem& fs, const std::string& path) {
+Result<> removeItem(FileSystem& fs, const std::string& path) {
     return fs.folderExists(path) ? fs.deleteFolder(path) : fs.deleteFile(path);
 }
 
 // Whether the staged copy is still the one this run claimed, not something
 // put in its place since.
-bool stillStaged(Run& run, Item item) {
+Result<> stillStaged(Run& run, Item item) {
     const Record& staged = *run.staged(item);
-    if (run.fs.identify(run.copy(item, staged.leaf)) == staged.identity) return true;
-    trace("not the copy this run made: ", staged.leaf);
-    return false;
+    const auto found = run.fs.identify(run.copy(item, staged.leaf));
+    if (!found) return found.failure();
+    if (*found != staged.identity) return stop("not the copy this run made: ", staged.leaf);
+    return {};
 }
 
 // The changes, each with its do and its undo. An undo looks at the disk
 // first, so it does nothing where its change was not made and can run
 // again after being cut off itself.
 
-bool fill(Run& run, const Record& change) {
+Result<> fill(Run& run, const Record& change) {
     const std::string path = run.copy(change.item, run.staged(change.item)->leaf);
-    if (!stillStaged(run, change.item)) return false;
-    const bool copied = change.item == Item::Events
-                            ? run.fs.copyFolder(run.paths.sourceEvents, path)
-                            : run.fs.copyFile(run.paths.sourceDatabase, path, true);
-    return copied && run.fs.flush(path);
+    if (auto staged = stillStaged(run, change.item); !staged) return staged;
+    return change.item == Item::Events ? run.fs.copyFolder(run.paths.sourceEvents, path)
+                                       : run.fs.copyFile(run.paths.sourceDatabase, path, true);
 }
 
-bool setAside(Run& run, const Record& aside) {
+// Both copies on disk before the first live item leaves its name: a power
+// cut after that point finishes the run with them.
+Result<> stagedOnDisk(Run& run) {
+    return run.fs.flush({run.copy(Item::Events, run.staged(Item::Events)->leaf),
+                         run.copy(Item::Database, run.staged(Item::Database)->leaf)});
+}
+
+Result<> setAside(Run& run, const Record& aside) {
     return run.fs.rename(run.live(aside.item), run.copy(aside.item, aside.leaf));
 }
 
 // The live item goes back to its name, unless it never left it.
-bool putBack(Run& run, const Record& aside) {
+Result<> putBack(Run& run, const Record& aside) {
     const std::string& live = run.live(aside.item);
     const std::string path = run.copy(aside.item, aside.leaf);
     const auto atLive = run.fs.identify(live);
+    if (!atLive) return atLive.failure();
     const auto atAside = run.fs.identify(path);
-    if (!atLive || !atAside) return false;
-    if (*atLive == aside.identity) return true;
+    if (!atAside) return atAside.failure();
+    if (*atLive == aside.identity) return {};
     if (*atAside != aside.identity) {
         trace("not what was set aside, so not moved: ", aside.leaf);
-        return true;
+        return {};
     }
     trace("putting back: ", aside.leaf);
     return run.fs.rename(path, live);
 }
 
-bool putLive(Run& run, const Record& change) {
-    return stillStaged(run, change.item) &&
-           run.fs.rename(run.copy(change.item, run.staged(change.item)->leaf),
+Result<> putLive(Run& run, const Record& change) {
+    if (auto staged = stillStaged(run, change.item); !staged) return staged;
+    return run.fs.rename(run.copy(change.item, run.staged(change.item)->leaf),
                          run.live(change.item));
 }
 
 // The staged copy goes back to its own name, so a tree half removed never
 // sits under the live name.
-bool takeBack(Run& run, const Record& change) {
+Result<> takeBack(Run& run, const Record& change) {
     const Record* staged = run.staged(change.item);
     const auto atLive = run.fs.identify(run.live(change.item));
-    if (!atLive) return false;
-    if (!staged || *atLive != staged->identity) return true;
+    if (!atLive) return atLive.failure();
+    if (!staged || *atLive != staged->identity) return {};
     return run.fs.rename(run.live(change.item), run.copy(change.item, staged->leaf));
 }
 
 struct Change {
     Action action;
     Item item;
-    bool (*apply)(Run&, const Record&);
-    bool (*undo)(Run&, const Record&);  // null: removing the claimed copy undoes it
+    Result<> (*apply)(Run&, const Record&);
+    Result<> (*undo)(Run&, const Record&);  // null: removing the claimed copy undoes it
 };
 
-// Renames are the only changes to the live installation.
-constexpr Change kChanges[] = {
+// The staged copies are filled first; renames are the only changes to the
+// live installation.
+constexpr Change kFills[] = {
     {Action::Fill, Item::Events, &fill, nullptr},
     {Action::Fill, Item::Database, &fill, nullptr},
+};
+constexpr Change kSwaps[] = {
     {Action::SetAside, Item::Events, &setAside, &putBack},
     {Action::PutLive, Item::Events, &putLive, &takeBack},
     {Action::SetAside, Item::Database, &setAside, &putBack},
@@ -134,48 +160,56 @@ constexpr Change kChanges[] = {
 };
 
 // The first name with nothing at it now.
-std::optional<std::string> freeLeaf(Run& run, Item item, const char* suffix) {
+Result<std::string> freeLeaf(Run& run, Item item, const char* suffix) {
     for (int i = 0; i < kCopyNames; ++i) {
         std::string leaf = copyLeaf(item, suffix, i);
         const auto found = run.fs.identify(run.copy(item, leaf));
-        if (!found) return std::nullopt;
+        if (!found) return found.failure();
         if (found->empty()) return leaf;
     }
-    trace("no free name for a copy of ", leafOf(run.live(item)));
-    return std::nullopt;
+    return stop("no free name for a copy of ", leafOf(run.live(item)));
 }
 
 // The record announcing the change, with what undoing it needs as the disk
 // shows it now: the aside name, and the identity of the item renamed to it,
 // which may have been replaced while the staged copies were made.
-std::optional<Record> announcement(Run& run, const Change& change) {
+Result<Record> announcement(Run& run, const Change& change) {
     Record announced{change.action, change.item, {}, {}};
     if (change.action != Action::SetAside) return announced;
-    const auto leaf = freeLeaf(run, change.item, ".old");
-    const auto identity = run.fs.identify(run.live(change.item));
-    if (!leaf || !identity || identity->empty()) return std::nullopt;
-    announced.leaf = *leaf;
-    announced.identity = *identity;
+    auto leaf = freeLeaf(run, change.item, ".old");
+    if (!leaf) return leaf.failure();
+    auto identity = run.fs.identify(run.live(change.item));
+    if (!identity) return identity.failure();
+    if (identity->empty()) return stop("gone before it was set aside: ", run.live(change.item));
+    announced.leaf = std::move(*leaf);
+    announced.identity = std::move(*identity);
     return announced;
 }
 
-bool applyChanges(Run& run) {
-    for (const Change& change : kChanges) {
+Result<> applyChanges(Run& run, std::span<const Change> changes) {
+    for (const Change& change : changes) {
         const auto announced = announcement(run, change);
-        if (!announced || !record(run, *announced) || !change.apply(run, *announced)) return false;
+        if (!announced) return announced.failure();
+        if (auto recorded = record(run, *announced); !recorded) return recorded;
+        if (auto applied = change.apply(run, *announced); !applied) return applied;
     }
-    return true;
+    return {};
 }
 
-// Newest record first, every undo tried even after one failed: true when
-// the live items are as before the run.
-bool rollBack(Run& run) {
-    if (run.journal.has(Action::Undone)) return true;
-    bool whole = true;
+// Newest record first, every undo tried even after one failed: succeeds
+// when the live items are as before the run.
+Result<> rollBack(Run& run) {
+    if (run.journal.has(Action::Undone)) return {};
+    Result<> whole;
     for (auto it = run.journal.records.rbegin(); it != run.journal.records.rend(); ++it) {
-        for (const Change& change : kChanges) {
-            if (change.action == it->action && change.item == it->item && change.undo)
-                whole = change.undo(run, *it) && whole;
+        for (const Change& change : kSwaps) {
+            if (change.action != it->action || change.item != it->item) continue;
+            auto undone = change.undo(run, *it);
+            if (whole) {
+                whole = std::move(undone);
+            } else {
+                passOver(undone);
+            }
         }
     }
     return whole;
@@ -184,16 +218,15 @@ bool rollBack(Run& run) {
 // Both staged copies are live: the version is all that may be missing. It
 // is recorded only once on disk (the registry is flushed), so a power cut
 // cannot leave the new files under the old version.
-bool rollForward(Run& run) {
-    if (run.journal.has(Action::Installed)) return true;
-    if (!run.journal.has(Action::Commit) && !record(run, {Action::Commit, Item::Events, {}, {}}))
-        return false;
-    const std::string& version = run.journal.packVersion;
-    if (!version.empty() && !run.registry.setInstalledVersion(version)) {
-        trace("version not recorded; the next run records it");
-        return false;
+Result<> rollForward(Run& run) {
+    if (run.journal.has(Action::Installed)) return {};
+    if (!run.journal.has(Action::Commit)) {
+        if (auto committed = record(run, {Action::Commit, Item::Events, {}, {}}); !committed)
+            return committed;
     }
-    return true;
+    const std::string& version = run.journal.packVersion;
+    if (version.empty()) return {};
+    return run.registry.setInstalledVersion(version);
 }
 
 // Removes the copies named by the action's records that are still the ones
@@ -207,143 +240,170 @@ bool removeCopies(Run& run, Action copies) {
         if (found && found->empty()) continue;
         if (found && *found != named.identity) {
             trace("not ours, so left as it is: ", named.leaf);
-        } else if (!found || !removeItem(run.fs, path)) {
+            continue;
+        }
+        const Result<> removed = found ? removeItem(run.fs, path) : Result<>(found.failure());
+        if (!removed) {
+            common::trace(removed.failure());
             trace("left for a later run to remove: ", named.leaf);
             allGone = false;
         }
     }
     return allGone;
 }
-
 // Records how the run ended, then removes the copies it no longer needs
-// and, once none is left, the journal. True when the journal says how the
-// run ended or is gone: later runs then only retry removing what is left,
-// and that never stops them.
-bool settle(Run& run, Action end, Action copies) {
-    if (!run.journal.has(end) && !record(run, {end, Item::Events, {}, {}})) {
-        trace("end of run not recorded; the next run completes it");
-        return false;
+// and, once none is left, the journal. Succeeds when the journal says how
+// the run ended or is gone: later runs then only retry removing what is
+// left, and that never stops them.
+Result<> settle(Run& run, Action end, Action copies) {
+    if (!run.journal.has(end)) {
+        if (auto recorded = record(run, {end, Item::Events, {}, {}}); !recorded) return recorded;
     }
-    if (!removeCopies(run, copies) || !run.fs.deleteFile(run.journalPath))
-        trace("journal kept: later runs remove what is left");
-    return true;
+    if (!removeCopies(run, copies)) return {};
+    passOver(run.fs.deleteFile(run.journalPath));
+    return {};
 }
 
 // A run is finished once both its staged copies are live, also when its
 // commit line did not reach the disk; otherwise it is undone.
-std::optional<bool> isForward(Run& run) {
+Result<bool> isForward(Run& run) {
     const InstallJournal& journal = run.journal;
     if (journal.has(Action::Installed) || journal.has(Action::Commit)) return true;
     if (journal.has(Action::Undone)) return false;
     for (const Item item : {Item::Events, Item::Database}) {
         const auto atLive = run.fs.identify(run.live(item));
-        if (!atLive) return std::nullopt;
+        if (!atLive) return atLive.failure();
         if (!run.staged(item) || *atLive != run.staged(item)->identity) return false;
     }
     return true;
 }
 
 // Completes the run the journal at the path records. A file that is not
-// beyond doubt a journal of this program is left as it is. False when the
+// beyond doubt a journal of this program is left as it is. Fails when the
 // installation may not be whole.
-bool completeRun(FileSystem& fs, RegistryRecord& registry, const std::string& installPath,
-                 const std::string& journalPath) {
-    const auto text = fs.readFile(journalPath);
-    if (!text) {
-        trace("unreadable, so maybe a journal: ", leafOf(journalPath));
-        return false;
-    }
+Result<> completeRun(FileSystem& fs, RegistryRecord& registry, const std::string& installPath,
+                     const std::string& journalPath) {
+    auto text = fs.readFile(journalPath);
+    if (!text) return text.failure();
     auto journal = readJournal(*text);
     if (!journal) {
         trace("not our journal, so left as it is: ", leafOf(journalPath));
-        return true;
+        return {};
     }
     Run run{fs, registry, makeDeploymentPaths({}, installPath), journalPath, std::move(*journal)};
     const auto forward = isForward(run);
-    if (!forward) return false;
+    if (!forward) return forward.failure();
     trace(*forward ? "finishing interrupted run " : "undoing interrupted run ", run.journal.runId);
-    const bool settled = *forward
-                             ? rollForward(run) && settle(run, Action::Installed, Action::SetAside)
-                             : rollBack(run) && settle(run, Action::Undone, Action::Claim);
-    if (!settled) trace("interrupted run not completed; its journal stays");
-    return settled;
+    Result<> completed = *forward ? rollForward(run) : rollBack(run);
+    if (completed)
+        completed = *forward ? settle(run, Action::Installed, Action::SetAside)
+                             : settle(run, Action::Undone, Action::Claim);
+    return completed;
 }
 
-bool completeInterruptedRuns(FileSystem& fs, RegistryRecord& registry,
-                             const std::string& installPath) {
-    bool whole = true;
+Result<> completeInterruptedRuns(FileSystem& fs, RegistryRecord& registry,
+                                 const std::string& installPath) {
+    Result<> whole;
     for (int i = 0; i < kJournalNames; ++i) {
         const std::string path = journalPath(installPath, i);
-        if (fs.fileExists(path)) whole = completeRun(fs, registry, installPath, path) && whole;
+        if (!fs.fileExists(path)) continue;
+        auto completed = completeRun(fs, registry, installPath, path);
+        if (completed) continue;
+        trace("interrupted run not completed; its journal stays: ", leafOf(path));
+        if (whole) {
+            whole = std::move(completed);
+        } else {
+            common::trace(completed.failure());
+        }
     }
     return whole;
 }
 
-bool preconditionsMet(FileSystem& fs, const DeploymentPaths& p) {
-    const auto unmet = [](bool met, const char* what, const std::string& path) {
-        if (!met) trace("nothing changed: ", what, path);
-        return !met;
-    };
-    return !(unmet(fs.folderExists(p.sourceEvents), "no folder ", p.sourceEvents) ||
-             unmet(fs.folderExists(p.targetEvents), "no folder ", p.targetEvents) ||
-             unmet(fs.fileExists(p.sourceDatabase), "no file ", p.sourceDatabase) ||
-             unmet(fs.fileExists(p.targetDatabase), "no file ", p.targetDatabase) ||
-             unmet(fs.canOpenExclusively(p.targetDatabase), "in use: ", p.targetDatabase) ||
-             unmet(fs.canRemoveAll(p.targetEvents), "something in use in ", p.targetEvents));
+Result<> preconditionsMet(FileSystem& fs, const DeploymentPaths& p) {
+    for (const auto& [met, what, path] :
+         {std::tuple{fs.folderExists(p.sourceEvents), "nothing changed: no folder ",
+                     &p.sourceEvents},
+          {fs.folderExists(p.targetEvents), "nothing changed: no folder ", &p.targetEvents},
+          {fs.fileExists(p.sourceDatabase), "nothing changed: no file ", &p.sourceDatabase},
+          {fs.fileExists(p.targetDatabase), "nothing changed: no file ", &p.targetDatabase}}) {
+        if (!met) return stop(what, *path);
+    }
+    if (auto free = fs.canOpenExclusively(p.targetDatabase); !free) return free;
+    return fs.canRemoveAll(p.targetEvents);
 }
 
 // The first free journal name, claimed by creating the journal there.
-std::optional<std::string> claimJournal(FileSystem& fs, const std::string& installPath,
-                                        const std::string& firstLine) {
+Result<std::string> claimJournal(FileSystem& fs, const std::string& installPath,
+                                 const std::string& firstLine) {
     for (int i = 0; i < kJournalNames; ++i) {
         const std::string path = journalPath(installPath, i);
         const auto taken = [&] { return fs.fileExists(path) || fs.folderExists(path); };
         if (taken()) continue;
-        if (fs.writeDurably(path, 0, firstLine)) return path;
-        if (!taken()) return std::nullopt;
+        auto written = fs.writeDurably(path, 0, firstLine);
+        if (written) return path;
+        if (!taken()) return written.failure();
     }
-    trace("nothing changed: no free name for the journal");
-    return std::nullopt;
+    return stop("nothing changed: no free name for the journal");
 }
 
 // The first free name to stage the item in, claimed by making the empty
 // copy there and recorded with its identity. A name found taken is someone
 // else's and is passed over.
-bool claimCopy(Run& run, Item item) {
+Result<> claimCopy(Run& run, Item item) {
     for (int i = 0; i < kCopyNames; ++i) {
         const std::string leaf = copyLeaf(item, ".new", i);
         const std::string path = run.copy(item, leaf);
-        const auto takenBy = [&] { return run.fs.identify(path).value_or("?"); };
-        if (!takenBy().empty()) continue;
+        const auto isFree = [&] {
+            const auto found = run.fs.identify(path);
+            return found && found->empty();
+        };
+        if (!isFree()) continue;
         const auto keep = [&](const std::string& identity) {
             return record(run, {Action::Claim, item, leaf, identity});
         };
-        if (run.fs.claim(path, item == Item::Events, keep)) return true;
-        if (takenBy().empty()) return false;
+        auto claimed = run.fs.claim(path, item == Item::Events, keep);
+        if (claimed || isFree()) return claimed;
     }
-    trace("no free name for a copy of ", leafOf(run.live(item)));
-    return false;
+    return stop("no free name for a copy of ", leafOf(run.live(item)));
 }
 
-DeploymentResult abandon(Run& run) {
-    if (!rollBack(run) || !settle(run, Action::Undone, Action::Claim))
+// Undoes what the run did, and gives its failure back.
+Result<> abandon(Run& run, Result<> failed) {
+    Result<> undone = rollBack(run);
+    if (undone) undone = settle(run, Action::Undone, Action::Claim);
+    if (!undone) {
+        common::trace(undone.failure());
         trace("undo not complete; the next run completes it");
-    return DeploymentResult::Failed;
+    }
+    return failed;
 }
 
 // The checks, then the names the run claims: its journal and its staged
 // copies. Nothing is changed when a check fails; what was claimed is
 // undone when a claim fails.
-bool planRun(Run& run, const std::string& installPath) {
-    if (!preconditionsMet(run.fs, run.paths)) return false;
+Result<> planRun(Run& run, const std::string& installPath) {
+    if (auto met = preconditionsMet(run.fs, run.paths); !met) return met;
     const std::string line = firstLine(run.journal.runId, run.journal.packVersion);
-    const auto journalPath = claimJournal(run.fs, installPath, line);
-    if (!journalPath) return false;
-    run.journalPath = *journalPath;
+    auto journalPath = claimJournal(run.fs, installPath, line);
+    if (!journalPath) return journalPath.failure();
+    run.journalPath = std::move(*journalPath);
     run.journal.length = line.size();
-    if (claimCopy(run, Item::Events) && claimCopy(run, Item::Database)) return true;
-    abandon(run);
-    return false;
+    Result<> claimed = claimCopy(run, Item::Events);
+    if (claimed) claimed = claimCopy(run, Item::Database);
+    return claimed ? std::move(claimed) : abandon(run, std::move(claimed));
+}
+
+// The version of the pack, empty when it has none; fails when the pack
+// may not be installed.
+Result<std::string> packVersionOf(FileSystem& fs, const DeploymentPaths& p,
+                                  const VersionReader& readVersion,
+                                  const VersionValidator& validate) {
+    if (!fs.fileExists(p.versionFile)) return std::string();
+    auto version = readVersion(p.versionFile);
+    if (!version) return version;
+    if (!version->empty() && !validate(*version))
+        return stop("the pack's version may not be installed: ", *version);
+    return version;
 }
 
 }  // namespace
@@ -355,35 +415,36 @@ DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder,
             mediaFolder + "\\Version.bin"};
 }
 
-DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
-                                   const std::string& mediaFolder, const std::string& installPath,
-                                   const std::string& runId, const VersionReader& readVersion,
-                                   const VersionValidator& validate) {
+Result<> deployServicePack(FileSystem& fs, RegistryRecord& registry, const std::string& mediaFolder,
+                           const std::string& installPath, const std::string& runId,
+                           const VersionReader& readVersion, const VersionValidator& validate) {
     const auto lock = fs.lockInstallation(installPath);
     if (!lock) {
         trace("nothing changed: another setup holds the installation (or it is not lockable)");
-        return DeploymentResult::Failed;
+        return lock.failure();
     }
     // First, so the checks below see a whole installation.
-    if (!completeInterruptedRuns(fs, registry, installPath)) return DeploymentResult::Failed;
+    if (auto completed = completeInterruptedRuns(fs, registry, installPath); !completed)
+        return completed;
 
     const DeploymentPaths p = makeDeploymentPaths(mediaFolder, installPath);
-    std::string packVersion;
-    if (fs.fileExists(p.versionFile)) {
-        const auto read = readVersion(p.versionFile);
-        if (!read) return DeploymentResult::Failed;
-        packVersion = *read;
-    }
-    if (!packVersion.empty() && !validate(packVersion)) return DeploymentResult::Failed;
+    auto packVersion = packVersionOf(fs, p, readVersion, validate);
+    if (!packVersion) return packVersion.failure();
 
-    Run run{fs, registry, p, {}, {runId, packVersion, {}, 0}};
-    if (!planRun(run, installPath)) return DeploymentResult::Failed;
-    if (!applyChanges(run)) return abandon(run);
+    Run run{fs, registry, p, {}, {runId, std::move(*packVersion), {}, 0}};
+    if (auto planned = planRun(run, installPath); !planned) return planned;
+    Result<> applied = applyChanges(run, kFills);
+    if (applied) applied = stagedOnDisk(run);
+    if (applied) applied = applyChanges(run, kSwaps);
+    if (!applied) return abandon(run, std::move(applied));
     // Both staged copies are live: from here on the run is finished, never
     // undone, and what fails now the next run finishes.
-    if (!rollForward(run)) return DeploymentResult::Failed;
-    static_cast<void>(settle(run, Action::Installed, Action::SetAside));
-    return DeploymentResult::Success;
+    if (auto finished = rollForward(run); !finished) {
+        trace("version not recorded; the next run records it");
+        return finished;
+    }
+    passOver(settle(run, Action::Installed, Action::SetAside));
+    return {};
 }
 
 }  // namespace update

@@ -5,6 +5,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "common/core/failure.hpp"
 
 namespace update {
 
@@ -15,60 +18,61 @@ public:
     virtual ~InstallationLock() = default;
 };
 
-// File operations the install step needs. Every method reports failure by
-// returning false and must leave no effect it cannot describe: a failed
-// copy may leave a partial destination, which the caller cleans up.
+// File operations the install step needs. A failed operation must leave no
+// effect it cannot describe: a failed copy may leave a partial destination,
+// which the caller cleans up.
 class FileSystem {
 public:
+    using Result = common::Result<>;
+
     virtual ~FileSystem() = default;
     virtual bool fileExists(const std::string& path) = 0;
     virtual bool folderExists(const std::string& path) = 0;
-    virtual bool deleteFolder(const std::string& path) = 0;
-    virtual bool deleteFile(const std::string& path) = 0;
+    virtual Result deleteFolder(const std::string& path) = 0;
+    virtual Result deleteFile(const std::string& path) = 0;
     // Claims the name with an empty folder or file, made where nothing is
-    // (false when the name is taken), and keeps it only when `keep` accepts
-    // its identity; until then it goes again with the process, however that
-    // ends. So nothing the process made is ever left unrecorded.
-    virtual bool claim(const std::string& path, bool folder,
-                       const std::function<bool(const std::string& identity)>& keep) = 0;
+    // (failing when the name is taken), and keeps it only when `keep`
+    // accepts its identity; until then it goes again with the process,
+    // however that ends. So nothing the process made is ever left unrecorded.
+    virtual Result claim(const std::string& path, bool folder,
+                         const std::function<Result(const std::string& identity)>& keep) = 0;
     // Copies the contents of src into the existing folder dst.
-    virtual bool copyFolder(const std::string& src, const std::string& dst) = 0;
-    virtual bool copyFile(const std::string& src, const std::string& dst, bool overwrite) = 0;
-    // Renames a file or folder; false when dst is taken.
-    virtual bool rename(const std::string& src, const std::string& dst) = 0;
+    virtual Result copyFolder(const std::string& src, const std::string& dst) = 0;
+    virtual Result copyFile(const std::string& src, const std::string& dst, bool overwrite) = 0;
+    // Renames a file or folder; fails when dst is taken.
+    virtual Result rename(const std::string& src, const std::string& dst) = 0;
     // The volume serial number and file index of what is at the path, which
-    // stay with it when it is renamed; empty when nothing is there, nullopt
-    // when it could not be told.
-    virtual std::optional<std::string> identify(const std::string& path) = 0;
-    // True when the file could be opened exclusively (nobody holds it).
-    virtual bool canOpenExclusively(const std::string& path) = 0;
-    // True when every file, folder and link in the folder tree could be
+    // stay with it when it is renamed; empty when nothing is there.
+    virtual common::Result<std::string> identify(const std::string& path) = 0;
+    // Succeeds when the file could be opened exclusively (nobody holds it).
+    virtual Result canOpenExclusively(const std::string& path) = 0;
+    // Succeeds when every file, folder and link in the folder tree could be
     // opened for deletion with no sharing, so removing the tree later cannot
     // stop half way on something another program holds.
-    virtual bool canRemoveAll(const std::string& folder) = 0;
-    // Returns once the file, or every file in the folder tree, is on disk.
-    virtual bool flush(const std::string& path) = 0;
-    // Null when another setup holds the folder, or it cannot be locked.
-    virtual std::unique_ptr<InstallationLock> lockInstallation(const std::string& folder) = 0;
+    virtual Result canRemoveAll(const std::string& folder) = 0;
+    // Returns once every file named, and every file in the folder trees
+    // named, is on disk: one barrier for them all.
+    virtual Result flush(const std::vector<std::string>& paths) = 0;
+    // Fails while another setup holds the folder, or when it cannot be locked.
+    virtual common::Result<std::unique_ptr<InstallationLock>> lockInstallation(
+        const std::string& folder) = 0;
 
     // The journal: a small file read whole (at most its first 64 KiB), and
     // written a line at a time. The text goes at the offset and ends the
     // file; returns once the text is on disk. Offset 0 creates the file
     // hidden where nothing is, and it goes again unless that text reaches
     // the disk.
-    virtual std::optional<std::string> readFile(const std::string& path) = 0;
-    virtual bool writeDurably(const std::string& path, std::size_t offset,
-                              const std::string& text) = 0;
+    virtual common::Result<std::string> readFile(const std::string& path) = 0;
+    virtual Result writeDurably(const std::string& path, std::size_t offset,
+                                const std::string& text) = 0;
 };
 
 class RegistryRecord {
 public:
     virtual ~RegistryRecord() = default;
-    // True once the version is stored and on disk.
-    virtual bool setInstalledVersion(const std::string& version) = 0;
+    // Succeeds once the version is stored and on disk.
+    virtual common::Result<> setInstalledVersion(const std::string& version) = 0;
 };
-
-enum class DeploymentResult { Success, Failed };
 
 struct DeploymentPaths {
     std::string sourceEvents;
@@ -81,8 +85,8 @@ struct DeploymentPaths {
 // Plain concatenation: callers pass folders without trailing separator.
 DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder, const std::string& installPath);
 
-// Returns the version text of the file, or nullopt if it cannot be read.
-using VersionReader = std::function<std::optional<std::string>(const std::string& path)>;
+// Returns the version text of the file.
+using VersionReader = std::function<common::Result<std::string>(const std::string& path)>;
 // Returns true when the version may be installed.
 using VersionValidator = std::function<bool(const std::string& version)>;
 
@@ -93,7 +97,8 @@ using VersionValidator = std::function<bool(const std::string& version)>;
 // the runs a journal shows were cut off: undone when they were cut off
 // before both live items were replaced, finished otherwise. It touches only
 // what it made itself, proven by identity, and never a name it found taken.
-DeploymentResult deployServicePack(FileSystem& fs, RegistryRecord& registry,
+// Fails with what stopped it; what it went on past is traced.
+common::Result<> deployServicePack(FileSystem& fs, RegistryRecord& registry,
                                    const std::string& mediaFolder, const std::string& installPath,
                                    const std::string& runId, const VersionReader& readVersion,
                                    const VersionValidator& validate);

@@ -43,7 +43,8 @@ inline constexpr std::size_t kJournalLimit = 4096;
 
 enum class Action {
     Claim,      // leaf and identity of the empty copy claimed to stage the item in
-    Fill,       // the media's item is copied into the staged copy and flushed
+    Fill,       // the media's item is copied into the staged copy; both are on disk
+                // before the first live item is set aside
     SetAside,   // the live item, with its identity, is renamed to the leaf
     PutLive,    // the staged copy is renamed to the live name
     Commit,     // both staged copies are live: the run is completed, never undone

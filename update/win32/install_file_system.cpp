@@ -1,10 +1,10 @@
 #include "win32/install_file_system.hpp"
 
 #include "win32/durable_files.hpp"
-#include "win32/remove_folder_tree.hpp"
 
 #include "common/core/trace.hpp"
 #include "common/win32/ansi_text.hpp"
+#include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <utility>
@@ -15,23 +15,17 @@ namespace {
 using common::win32::ansiToWide;
 using common::win32::unique_variant;
 
-// The false result the install step sees; the trace keeps the cause.
-bool succeeded(const common::Result<>& outcome) {
-    if (!outcome) common::trace(outcome.failure());
-    return static_cast<bool>(outcome);
-}
-
 common::Result<> createScriptingObject(common::win32::com_ptr<IDispatch>& object) {
     CLSID clsid{};
     HRESULT hr = CLSIDFromProgID(L"Scripting.FileSystemObject", &clsid);
-    if (FAILED(hr)) return common::hresultFailure(L"CLSIDFromProgID", hr);
+    if (FAILED(hr)) return FAILED_HRESULT(CLSIDFromProgID, hr);
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
                           reinterpret_cast<void**>(object.put()));
     if (FAILED(hr)) {
         object.reset();
-        return common::hresultFailure(L"CoCreateInstance", hr);
+        return FAILED_HRESULT(CoCreateInstance, hr);
     }
-    return common::Result<>();
+    return {};
 }
 
 constexpr wchar_t kLockLeaf[] = L"Update.exe-install.lock";
@@ -48,18 +42,18 @@ private:
 
 InstallFileSystem::InstallFileSystem() : created_(createScriptingObject(fso_)) {}
 
-common::Result<> InstallFileSystem::call(const wchar_t* method, Arguments& args,
-                                         unique_variant& result) {
+FileSystem::Result InstallFileSystem::call(const wchar_t* method, Arguments args,
+                                           unique_variant& result) {
     if (!fso_) return created_;
     for (const unique_variant& arg : args) {
         // A text that could not be allocated.
-        if (!arg.has_value()) return common::hresultFailure(L"SysAllocStringLen", E_OUTOFMEMORY);
+        if (!arg.has_value()) return FAILED_HRESULT(SysAllocStringLen, E_OUTOFMEMORY);
     }
     std::wstring name(method);
     LPOLESTR names[] = {name.data()};
     DISPID id = 0;
     const HRESULT found = fso_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(found)) return common::hresultFailure(L"GetIDsOfNames(" + name + L")", found);
+    if (FAILED(found)) return FAILED_HRESULT(IDispatch::GetIDsOfNames, found).about(name);
     // IDispatch takes the arguments last to first.
     std::vector<VARIANT> reversed;
     for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(it->get());
@@ -69,19 +63,17 @@ common::Result<> InstallFileSystem::call(const wchar_t* method, Arguments& args,
     const HRESULT hr = fso_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                                     result.put(), &error, &badArgument);
     if (FAILED(hr)) return common::win32::invokeFailure(std::move(name), hr, error);
-    return common::Result<>();
-}
-
-bool InstallFileSystem::callSucceeds(const wchar_t* method, Arguments args) {
-    unique_variant result;
-    return succeeded(call(method, args, result));
+    return {};
 }
 
 bool InstallFileSystem::callIsTrue(const wchar_t* method, const std::string& path) {
     Arguments args;
     args.push_back(unique_variant::text(ansiToWide(path)));
     unique_variant result;
-    if (!succeeded(call(method, args, result))) return false;
+    if (auto called = call(method, std::move(args), result); !called) {
+        common::trace(called.failure());
+        return false;
+    }
     const VARIANT& v = result.get();
     return v.vt == VT_BOOL && v.boolVal != VARIANT_FALSE;
 }
@@ -94,80 +86,89 @@ bool InstallFileSystem::folderExists(const std::string& path) {
     return callIsTrue(L"FolderExists", path);
 }
 
-bool InstallFileSystem::deleteFolder(const std::string& path) {
+FileSystem::Result InstallFileSystem::deleteFolder(const std::string& path) {
     // The scripting object's DeleteFolder descends into linked folders and
     // deletes what they point to; the tree is removed here without following.
     return removeFolderTree(ansiToWide(path));
 }
 
-bool InstallFileSystem::deleteFile(const std::string& path) {
+FileSystem::Result InstallFileSystem::deleteFile(const std::string& path) {
     Arguments args;
     args.push_back(unique_variant::text(ansiToWide(path)));
     args.push_back(unique_variant::boolean(true));
-    if (!callSucceeds(L"DeleteFile", std::move(args))) return false;
-    if (!fileExists(path)) return true;
-    common::trace(L"DeleteFile reported success but the file is still there");
-    return false;
+    unique_variant result;
+    if (auto deleted = call(L"DeleteFile", std::move(args), result); !deleted) return deleted;
+    if (!fileExists(path)) return {};
+    return common::stopFailure(L"DeleteFile", L"reported success, but the file is still there");
 }
 
-bool InstallFileSystem::claim(const std::string& path, bool folder,
-                              const std::function<bool(const std::string& identity)>& keep) {
+FileSystem::Result InstallFileSystem::claim(
+    const std::string& path, bool folder,
+    const std::function<Result(const std::string& identity)>& keep) {
     return claimName(ansiToWide(path), folder, keep);
 }
 
-bool InstallFileSystem::copyFolder(const std::string& src, const std::string& dst) {
+FileSystem::Result InstallFileSystem::copyFolder(const std::string& src, const std::string& dst) {
     Arguments args;
     args.push_back(unique_variant::text(ansiToWide(src)));
     args.push_back(unique_variant::text(ansiToWide(dst)));
     args.push_back(unique_variant::boolean(true));
-    return callSucceeds(L"CopyFolder", std::move(args));
+    unique_variant result;
+    return call(L"CopyFolder", std::move(args), result);
 }
 
-bool InstallFileSystem::copyFile(const std::string& src, const std::string& dst, bool overwrite) {
+FileSystem::Result InstallFileSystem::copyFile(const std::string& src, const std::string& dst,
+                                               bool overwrite) {
     Arguments args;
     args.push_back(unique_variant::text(ansiToWide(src)));
     args.push_back(unique_variant::text(ansiToWide(dst)));
     args.push_back(unique_variant::boolean(overwrite));
-    return callSucceeds(L"CopyFile", std::move(args));
+    unique_variant result;
+    return call(L"CopyFile", std::move(args), result);
 }
 
-bool InstallFileSystem::rename(const std::string& src, const std::string& dst) {
+FileSystem::Result InstallFileSystem::rename(const std::string& src, const std::string& dst) {
     // The scripting object of some platforms lacks MoveFolder; without the
     // replace flag an existing destination makes this fail.
     return renameDurably(ansiToWide(src), ansiToWide(dst));
 }
 
-std::optional<std::string> InstallFileSystem::identify(const std::string& path) {
+common::Result<std::string> InstallFileSystem::identify(const std::string& path) {
     return fileIdentity(ansiToWide(path));
 }
 
-bool InstallFileSystem::canOpenExclusively(const std::string& path) {
-    const common::win32::unique_hfile file(CreateFileW(ansiToWide(path).c_str(), GENERIC_READ, 0,
-                                                       nullptr, OPEN_EXISTING,
-                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return true;
-    common::trace(common::win32Failure(L"CreateFileW", GetLastError()));
-    return false;
+FileSystem::Result InstallFileSystem::canOpenExclusively(const std::string& path) {
+    const std::wstring file = ansiToWide(path);
+    const common::win32::unique_hfile opened(CreateFileW(
+        file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!opened) return FAILED_CALL(CreateFileW).about(file);
+    return {};
 }
 
-bool InstallFileSystem::canRemoveAll(const std::string& folder) {
+FileSystem::Result InstallFileSystem::canRemoveAll(const std::string& folder) {
     return canRemoveTree(ansiToWide(folder));
 }
 
-bool InstallFileSystem::flush(const std::string& path) { return flushToDisk(ansiToWide(path)); }
+FileSystem::Result InstallFileSystem::flush(const std::vector<std::string>& paths) {
+    std::vector<std::wstring> wide;
+    for (const std::string& path : paths) wide.push_back(ansiToWide(path));
+    return flushToDisk(wide);
+}
 
-std::optional<std::string> InstallFileSystem::readFile(const std::string& path) {
+common::Result<std::string> InstallFileSystem::readFile(const std::string& path) {
     return readSmallFile(ansiToWide(path));
 }
 
-bool InstallFileSystem::writeDurably(const std::string& path, std::size_t offset,
-                                     const std::string& text) {
+FileSystem::Result InstallFileSystem::writeDurably(const std::string& path, std::size_t offset,
+                                                   const std::string& text) {
     return update::writeDurably(ansiToWide(path), offset, text);
 }
 
-std::unique_ptr<InstallationLock> InstallFileSystem::lockInstallation(const std::string& folder) {
+common::Result<std::unique_ptr<InstallationLock>> InstallFileSystem::lockInstallation(
+    const std::string& folder) {
     auto file = holdLockFile(ansiToWide(folder).append(L"\\").append(kLockLeaf));
-    return file ? std::make_unique<HeldLock>(std::move(file)) : nullptr;
+    if (!file) return file.failure();
+    return std::unique_ptr<InstallationLock>(std::make_unique<HeldLock>(std::move(*file)));
 }
 
 }  // namespace update

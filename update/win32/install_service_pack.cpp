@@ -9,28 +9,26 @@
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 #include "common/win32/com.hpp"
+#include "common/win32/failed_call.hpp"
 
 #include <cstdint>
 #include <cstring>
-#include <optional>
 
 namespace update {
 namespace {
 
 class RegistryVersionRecord : public RegistryRecord {
 public:
-    bool setInstalledVersion(const std::string& version) override {
-        return SetInstalledVersion(version);
+    common::Result<> setInstalledVersion(const std::string& version) override {
+        if (SetInstalledVersion(version)) return {};
+        return common::stopFailure(L"SetInstalledVersion", L"the version was not recorded");
     }
 };
 
 // A name for this run in its journal, unlike any other run's.
-std::optional<std::string> newRunId() {
+common::Result<std::string> newRunId() {
     GUID id{};
-    if (const HRESULT hr = CoCreateGuid(&id); FAILED(hr)) {
-        common::trace(common::hresultFailure(L"CoCreateGuid", hr));
-        return std::nullopt;
-    }
+    if (const HRESULT hr = CoCreateGuid(&id); FAILED(hr)) return FAILED_HRESULT(CoCreateGuid, hr);
     std::uint32_t words[4];
     static_assert(sizeof words == sizeof id);
     std::memcpy(words, &id, sizeof id);
@@ -56,11 +54,17 @@ bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND
     const auto validate = [owner](const std::string& version) {
         return fnValidateVersion(version, owner);
     };
+    const auto readVersion = [](const std::string& path) -> common::Result<std::string> {
+        if (auto version = readPackVersionFile(path)) return *version;
+        return common::stopFailure(L"readPackVersionFile", L"the version file was not read");
+    };
     const auto runId = newRunId();
-    if (runId && deployServicePack(fs, registry, mediaFolder, installPath, *runId,
-                                   &readPackVersionFile, validate) == DeploymentResult::Success) {
-        return true;
-    }
+    const common::Result<> deployed =
+        runId ? deployServicePack(fs, registry, mediaFolder, installPath, *runId, readVersion,
+                                  validate)
+              : common::Result<>(runId.failure());
+    if (deployed) return true;
+    common::trace(deployed.failure());
     common::trace(L"InstallServicePack: the service pack was not installed");
     return false;
 }

@@ -149,7 +149,7 @@ TEST_F(UpdateWizardTest, FileInUseLeavesTheInstallationAsItWasAndTracesTheFailed
     }
     EXPECT_FALSE(next_.enabled());
     EXPECT_EQ(installedState(), before);
-    const std::string traced = "OutputDebugStringA \"CreateFileW for deletion failed: error 32";
+    const std::string traced = "OutputDebugStringA \"CreateFileW failed: error 32";
     EXPECT_TRUE(waitUntil([&] {
         return debugOutput().find(traced, earlierOutput) != std::string::npos;
     })) << "no trace line "

@@ -13,6 +13,8 @@ using namespace update;
 
 namespace {
 
+using Result = common::Result<>;
+
 // The power going off: the fake stops where it stands and undoes nothing.
 struct PowerCut {};
 
@@ -47,49 +49,51 @@ public:
         if (beforeCall) beforeCall(target);
         return calls++ != faultAt;
     }
+    static Result ok(bool done) { return done ? Result() : common::stopFailure(L"fake", L"no"); }
     // The result of a call that went ahead (whole or in part).
-    bool settle(bool whole) {
-        if (whole) return true;
+    Result settle(bool whole) {
+        if (whole) return {};
         if (fault == Fault::Crash) {
             for (const auto& p : unflushed)
                 if (isFile(p)) tree[p] = "lost";
             unflushed.clear();
             throw PowerCut{};
         }
-        return false;
+        return ok(false);
     }
 
     bool fileExists(const std::string& p) override { return isFile(p); }
     bool folderExists(const std::string& p) override { return isFolder(p); }
-    bool deleteFolder(const std::string& p) override {
+    Result deleteFolder(const std::string& p) override {
         const bool whole = next(p);
-        if (!isFolder(p)) return false;
+        if (!isFolder(p)) return ok(false);
         for (const auto& path : under(p)) {
             if (!holds(path)) erase(path);
             if (!whole) break;
         }
         const bool all = under(p).empty();
         if (whole && all) erase(p);
-        return settle(whole) && all;
+        if (auto settled = settle(whole); !settled) return settled;
+        return ok(all);
     }
-    bool deleteFile(const std::string& p) override {
+    Result deleteFile(const std::string& p) override {
         if (!next(p)) return settle(false);
-        if (!isFile(p) || holds(p)) return false;
+        if (!isFile(p) || holds(p)) return ok(false);
         erase(p);
-        return true;
+        return {};
     }
-    bool claim(const std::string& p, bool asFolder,
-               const std::function<bool(const std::string&)>& keep) override {
+    Result claim(const std::string& p, bool asFolder,
+                 const std::function<Result(const std::string&)>& keep) override {
         if (!next(p)) return settle(false);
-        if (tree.count(p) || !isFolder(parent(p))) return false;
+        if (tree.count(p) || !isFolder(parent(p))) return ok(false);
         put(p, asFolder ? std::nullopt : std::optional<std::string>(""));
-        if (keep(identity(p))) return true;
+        if (auto kept = keep(identity(p)); kept) return kept;
         erase(p);  // it goes with its handle
-        return false;
+        return ok(false);
     }
-    bool copyFolder(const std::string& src, const std::string& dst) override {
+    Result copyFolder(const std::string& src, const std::string& dst) override {
         const bool whole = next(dst);
-        if (!isFolder(src) || !isFolder(dst)) return false;
+        if (!isFolder(src) || !isFolder(dst)) return ok(false);
         for (const auto& path : under(src)) {
             const std::string to = dst + path.substr(src.size());
             put(to, tree[path]);
@@ -98,50 +102,61 @@ public:
         }
         return settle(whole);
     }
-    bool copyFile(const std::string& src, const std::string& dst, bool overwrite) override {
+    Result copyFile(const std::string& src, const std::string& dst, bool overwrite) override {
         const bool whole = next(dst);
-        if (!isFile(src) || isFolder(dst) || !isFolder(parent(dst))) return false;
-        if (isFile(dst) && !overwrite) return false;
+        if (!isFile(src) || isFolder(dst) || !isFolder(parent(dst))) return ok(false);
+        if (isFile(dst) && !overwrite) return ok(false);
         put(dst, whole ? *tree[src] : std::string("partial"));
         unflushed.insert(dst);
         return settle(whole);
     }
-    bool rename(const std::string& src, const std::string& dst) override {
+    Result rename(const std::string& src, const std::string& dst) override {
         if (!next(dst)) return settle(false);
-        if (!tree.count(src) || tree.count(dst) || !isFolder(parent(dst))) return false;
+        if (!tree.count(src) || tree.count(dst) || !isFolder(parent(dst))) return ok(false);
         for (auto path : under(src)) move(path, dst + path.substr(src.size()));
         move(src, dst);
-        return true;
+        return {};
     }
-    std::optional<std::string> identify(const std::string& p) override { return identity(p); }
-    bool canOpenExclusively(const std::string& p) override { return isFile(p) && !locked.count(p); }
-    bool canRemoveAll(const std::string& p) override {
+    common::Result<std::string> identify(const std::string& p) override { return identity(p); }
+    Result canOpenExclusively(const std::string& p) override {
+        return ok(isFile(p) && !locked.count(p));
+    }
+    Result canRemoveAll(const std::string& p) override {
         for (const auto& path : under(p))
-            if (locked.count(path)) return false;
-        return isFolder(p);
+            if (locked.count(path)) return ok(false);
+        return ok(isFolder(p));
     }
-    bool flush(const std::string& p) override {
-        if (!next(p)) return settle(false);
-        unflushed.erase(p);
-        for (const auto& path : under(p)) unflushed.erase(path);
-        return tree.count(p);
+    // One barrier for all: a failure or cut part way has flushed the first.
+    Result flush(const std::vector<std::string>& paths) override {
+        const bool whole = next(paths.front());
+        for (const auto& p : paths) {
+            unflushed.erase(p);
+            for (const auto& path : under(p)) unflushed.erase(path);
+            if (!whole) return settle(false);
+        }
+        return {};
     }
-    std::unique_ptr<InstallationLock> lockInstallation(const std::string&) override {
+    common::Result<std::unique_ptr<InstallationLock>> lockInstallation(
+        const std::string&) override {
         struct Lock : InstallationLock {
             bool& held;
             explicit Lock(bool& h) : held(h) { held = true; }
             ~Lock() override { held = false; }
         };
-        return held ? nullptr : std::make_unique<Lock>(held);
+        if (held) return common::stopFailure(L"fake", L"held");
+        return std::unique_ptr<InstallationLock>(std::make_unique<Lock>(held));
     }
-    std::optional<std::string> readFile(const std::string& p) override {
-        return isFile(p) ? tree[p] : std::nullopt;
+    common::Result<std::string> readFile(const std::string& p) override {
+        if (isFile(p)) return *tree[p];
+        return common::stopFailure(L"fake", L"no file");
     }
-    bool writeDurably(const std::string& p, std::size_t offset, const std::string& text) override {
+    Result writeDurably(const std::string& p, std::size_t offset,
+                        const std::string& text) override {
         const bool whole = next(p);
-        if (isFolder(p) || !isFolder(parent(p)) || (offset == 0) == tree.contains(p)) return false;
+        if (isFolder(p) || !isFolder(parent(p)) || (offset == 0) == tree.contains(p))
+            return ok(false);
         if (!whole && fault == Fault::Error && offset == 0)
-            return false;  // a failed create leaves nothing
+            return ok(false);  // a failed create leaves nothing
         const std::string kept = offset == 0 ? std::string() : tree[p]->substr(0, offset);
         put(p, kept + (whole ? text : text.substr(0, text.size() / 2)));
         return settle(whole);
@@ -186,10 +201,10 @@ class FakeRegistry : public RegistryRecord {
 public:
     explicit FakeRegistry(FakeFileSystem& fs) : fs_(fs) {}
     std::string version = "1.8.2";
-    bool setInstalledVersion(const std::string& v) override {
+    Result setInstalledVersion(const std::string& v) override {
         if (!fs_.next("registry")) return fs_.settle(false);
         version = v;
-        return true;
+        return {};
     }
 
 private:
@@ -219,17 +234,22 @@ protected:
         registry.version = "1.8.2";
     }
 
-    DeploymentResult run(const std::string& runId = "run") {
-        return deployServicePack(
-            fs, registry, "M:", "I:", runId, [this](const std::string&) { return version; },
+    // True when the pack is installed.
+    bool run(const std::string& runId = "run") {
+        return static_cast<bool>(deployServicePack(
+            fs, registry, "M:", "I:", runId,
+            [this](const std::string&) -> common::Result<std::string> {
+                if (version) return *version;
+                return common::stopFailure(L"fake", L"unreadable");
+            },
             [this](const std::string& v) {
                 validated = v;
                 return allowed;
-            });
+            }));
     }
 
     // Nullopt when the power was cut under it.
-    std::optional<DeploymentResult> runFaulted(Fault fault, int at, const std::string& runId) {
+    std::optional<bool> runFaulted(Fault fault, int at, const std::string& runId) {
         fs.fault = fault;
         fs.faultAt = at;
         fs.calls = 0;
@@ -252,7 +272,7 @@ protected:
 };
 
 TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
-    ASSERT_EQ(run(), DeploymentResult::Success);
+    ASSERT_TRUE(run());
     FakeFileSystem::Tree install;
     for (const auto& [path, content] : fs.tree)
         if (path.rfind("I:\\", 0) == 0) install[path] = content;
@@ -299,11 +319,11 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
     fs.beforeCall = [&](const std::string&) {
         if (std::exchange(racing, true)) return;
         const State now = state();
-        EXPECT_EQ(run("second"), DeploymentResult::Failed);
+        EXPECT_FALSE(run("second"));
         EXPECT_EQ(state(), now);
         racing = false;
     };
-    ASSERT_EQ(run(), DeploymentResult::Success);
+    ASSERT_TRUE(run());
     fs.beforeCall = nullptr;
     const State installed = state();
     const int calls = fs.calls;
@@ -318,7 +338,7 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
             auto live = fs.tree;
             const bool swapped =
                 live["I:\\Events\\a.evt"] == "new-a" && live["I:\\Database\\OrvDb.mdb"] == "new-db";
-            if (result == DeploymentResult::Failed && !swapped) {
+            if (result == false && !swapped) {
                 EXPECT_EQ(state(), before);
             }
 
@@ -331,7 +351,7 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
                 registry.version = cutOffVersion;
                 const bool cut = !runFaulted(Fault::Crash, again, "later");
                 fs.faultAt = -1;
-                EXPECT_EQ(run("last"), DeploymentResult::Failed);
+                EXPECT_FALSE(run("last"));
                 State after = state();
                 for (const auto& [path, content] : left) {
                     EXPECT_TRUE(after.first.contains(path) && after.first[path] == content) << path;
@@ -339,7 +359,7 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
                 }
                 EXPECT_TRUE(after == installed || (after == before && !swapped))
                     << "completion cut at call " << again << ": " << testing::PrintToString(after);
-                if (result == DeploymentResult::Success) {
+                if (result == true) {
                     EXPECT_EQ(after, installed);
                 }
                 if (!cut) break;
@@ -354,7 +374,7 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
 // and anything whose identity is not the one a journal records, is left as
 // it is and stops nothing; a name taken before the run is passed over.
 TEST_F(Deployment, OnlyItsOwnJournalAndItsOwnCopiesAreActedOn) {
-    ASSERT_EQ(run(), DeploymentResult::Success);
+    ASSERT_TRUE(run());
     const FakeFileSystem::Tree installed = fs.tree;
     const std::string mark = firstLine("planted", "1.8.2");
     const std::string journal = "I:\\" + journalLeaf(0);
@@ -377,7 +397,7 @@ TEST_F(Deployment, OnlyItsOwnJournalAndItsOwnCopiesAreActedOn) {
             content ? fs.file(path, *content) : fs.folder(path);
         if (ours) planted.erase(journal);
         planted.merge(FakeFileSystem::Tree(installed));
-        EXPECT_EQ(run(), DeploymentResult::Success);
+        EXPECT_TRUE(run());
         EXPECT_EQ(fs.tree, planted);
     }
 }
@@ -388,7 +408,7 @@ TEST_F(Deployment, OnlyItsOwnJournalAndItsOwnCopiesAreActedOn) {
 // still puts the old Events back. The file is never removed or swapped in,
 // and once its owner removed it, a later run completes the undo.
 TEST_F(Deployment, ANameTakenJustBeforeItsUseStaysSomeoneElses) {
-    ASSERT_EQ(run(), DeploymentResult::Success);
+    ASSERT_TRUE(run());
     const State installed = state();
     for (const auto& [name, installs] : {std::pair{"I:\\" + journalLeaf(0), true},
                                          {"I:\\Events.new", true},
@@ -402,13 +422,13 @@ TEST_F(Deployment, ANameTakenJustBeforeItsUseStaysSomeoneElses) {
         fs.beforeCall = [&, name = name](const std::string& target) {
             if (target == name && !fs.tree.contains(name)) fs.file(name, "theirs");
         };
-        EXPECT_EQ(run(), installs ? DeploymentResult::Success : DeploymentResult::Failed);
+        EXPECT_EQ(run(), installs);
         fs.beforeCall = nullptr;
         EXPECT_EQ(fs.tree[name], "theirs");
         EXPECT_EQ(fs.tree["I:\\Events\\a.evt"], installs ? "new-a" : "old-a");
         fs.tree.erase(name);
         allowed = false;
-        EXPECT_EQ(run("later"), DeploymentResult::Failed);
+        EXPECT_FALSE(run("later"));
         allowed = true;
         EXPECT_EQ(state(), installs ? installed : before);
     }
@@ -418,7 +438,7 @@ TEST_F(Deployment, ANameTakenJustBeforeItsUseStaysSomeoneElses) {
 // database was replaced by a new file (as a compaction does); an aside copy
 // held open stops no run, and goes once it is closed.
 TEST_F(Deployment, ALaterRunFinishesACommittedRunAndALeftoverNeverStopsIt) {
-    ASSERT_EQ(run(), DeploymentResult::Success);
+    ASSERT_TRUE(run());
     const FakeFileSystem::Tree clean = fs.tree;
     reset();
     fs.locked = {"I:\\Events.old\\keep\\old.evt"};
@@ -430,29 +450,29 @@ TEST_F(Deployment, ALaterRunFinishesACommittedRunAndALeftoverNeverStopsIt) {
     fs.ids.erase("I:\\Database\\OrvDb.mdb");
     fs.file("I:\\Database\\OrvDb.mdb", "new-db");
     version = "1.9.1";
-    EXPECT_EQ(run(), DeploymentResult::Success);
+    EXPECT_TRUE(run());
     EXPECT_EQ(registry.version, "1.9.1");
     EXPECT_EQ(fs.tree.at("I:\\Events.old\\keep\\old.evt"), "old-only");
     fs.locked.clear();
-    EXPECT_EQ(run(), DeploymentResult::Success);
+    EXPECT_TRUE(run());
     EXPECT_EQ(fs.tree, clean);
 }
 
 TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
     const auto before = fs.tree;
     allowed = false;
-    EXPECT_EQ(run(), DeploymentResult::Failed);
+    EXPECT_FALSE(run());
     allowed = true;
     version.reset();  // unreadable version file
-    EXPECT_EQ(run(), DeploymentResult::Failed);
+    EXPECT_FALSE(run());
     version = "1.9.0";
     for (const char* held : {"I:\\Database\\OrvDb.mdb", "I:\\Events\\keep\\old.evt"}) {
         fs.locked = {held};
-        EXPECT_EQ(run(), DeploymentResult::Failed) << held;
+        EXPECT_FALSE(run()) << held;
     }
     fs.locked.clear();
     fs.tree.erase("I:\\Database\\OrvDb.mdb");
-    EXPECT_EQ(run(), DeploymentResult::Failed);
+    EXPECT_FALSE(run());
     auto expected = before;
     expected.erase("I:\\Database\\OrvDb.mdb");
     EXPECT_EQ(fs.tree, expected);
@@ -461,7 +481,7 @@ TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
 
 TEST_F(Deployment, NoVersionFileDeploysWithoutValidationOrRegistry) {
     fs.tree.erase("M:\\Version.bin");
-    EXPECT_EQ(run(), DeploymentResult::Success);
+    EXPECT_TRUE(run());
     EXPECT_EQ(validated, "");
     EXPECT_EQ(registry.version, "1.8.2");
 }

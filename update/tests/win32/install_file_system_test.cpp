@@ -1,7 +1,7 @@
 // The install step's file operations and the tree removal on real files of the
 // prefix: what the scripting object and the file calls really do.
 #include "win32/install_file_system.hpp"
-#include "win32/remove_folder_tree.hpp"
+#include "win32/durable_files.hpp"
 
 #include "common/win32/ansi_text.hpp"
 #include "common/win32/com.hpp"
@@ -26,7 +26,7 @@ protected:
     update::InstallFileSystem fs;
 };
 
-TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrReportsFalse) {
+TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
     ASSERT_TRUE(fs.created());
     writeFile(at(L"src\\top.txt"), "top");
     writeFile(at(L"src\\sub\\deep\\d.txt"), "deep");
@@ -43,6 +43,8 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrReportsFalse) {
 
     ASSERT_TRUE(fs.copyFolder(ansiAt(L"src"), ansiAt(L"dst")));
     EXPECT_EQ(snapshotTree(at(L"dst")), snapshotTree(at(L"src")));
+    EXPECT_TRUE(fs.flush({ansiAt(L"dst"), ansiAt(L"a.mdb")}));
+    EXPECT_FALSE(fs.flush({ansiAt(L"dst"), ansiAt(L"nothing")}));
 
     EXPECT_FALSE(fs.copyFolder(ansiAt(L"nothing"), ansiAt(L"dst")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"nothing.mdb"), ansiAt(L"dst\\x.mdb"), false));
@@ -57,14 +59,18 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrReportsFalse) {
     // its identity, which a rename keeps, is accepted.
     for (const bool folder : {true, false}) {
         std::string made;
-        const auto accept = [&](const std::string& identity) { return !(made = identity).empty(); };
-        EXPECT_FALSE(fs.claim(ansiAt(L"gone"), folder, [](const std::string&) { return false; }));
+        const auto accept = [&](const std::string& identity) -> common::Result<> {
+            made = identity;
+            return {};
+        };
+        const auto refuse = [](const std::string&) { return common::stopFailure(L"test", L"no"); };
+        EXPECT_FALSE(fs.claim(ansiAt(L"gone"), folder, refuse));
         ASSERT_TRUE(fs.claim(ansiAt(L"kept"), folder, accept));
         EXPECT_FALSE(fs.claim(ansiAt(L"kept"), folder, accept));
         ASSERT_TRUE(fs.rename(ansiAt(L"kept"), ansiAt(folder ? L"dst\\kept" : L"kept.mdb")));
-        EXPECT_EQ(fs.identify(ansiAt(folder ? L"dst\\kept" : L"kept.mdb")), made);
+        EXPECT_EQ(*fs.identify(ansiAt(folder ? L"dst\\kept" : L"kept.mdb")), made);
     }
-    EXPECT_EQ(fs.identify(ansiAt(L"gone")), "");
+    EXPECT_EQ(*fs.identify(ansiAt(L"gone")), "");
 
     EXPECT_FALSE(fs.rename(ansiAt(L"src"), ansiAt(L"dst"))) << "a rename must never replace";
     EXPECT_EQ(readFile(at(L"dst\\top.txt")), "top");
@@ -156,7 +162,8 @@ TEST(FolderTreeRemoval, RemovesReadOnlyEntriesButNeverWhatALinkPointsTo) {
 
     writeFile(root + L"\\own.txt", "own");
     if (!makeFolderLink(root + L"\\linked", outside)) GTEST_SKIP() << "no folder links here";
-    update::removeFolderTree(root);  // may leave a link that cannot go on its own
+    static_cast<void>(update::removeFolderTree(root));  // may leave a link that cannot go
+                                                        // on its own
     EXPECT_FALSE(fileExists(root + L"\\own.txt"));
     EXPECT_EQ(snapshotTree(outside), before);
 }
