@@ -20,7 +20,9 @@ namespace {
 class RegistryVersionRecord : public RegistryRecord {
 public:
     bool setInstalledVersion(const std::string& version) override {
-        return SetInstalledVersion(version);
+        const auto stored = SetInstalledVersion(version);
+        if (!stored) common::trace(stored.failure());
+        return static_cast<bool>(stored);
     }
 };
 
@@ -40,10 +42,9 @@ std::optional<std::string> newRunId() {
 }
 
 bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
-    common::Failure comFailure;
-    const auto com = common::win32::initializeCom(comFailure);
-    if (!com && !comFailure.call.empty()) {
-        common::trace(comFailure);
+    const auto com = common::win32::initializeCom();
+    if (!com) {
+        common::trace(com.failure());
         return false;
     }
     // Declared after COM is set up so the object is released before COM ends.
@@ -56,9 +57,15 @@ bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND
     const auto validate = [owner](const std::string& version) {
         return fnValidateVersion(version, owner);
     };
+    const auto readVersion = [](const std::string& path) -> std::optional<std::string> {
+        auto read = readPackVersionFile(path);
+        if (read) return std::move(*read);
+        common::trace(read.failure());
+        return std::nullopt;
+    };
     const auto runId = newRunId();
-    if (runId && deployServicePack(fs, registry, mediaFolder, installPath, *runId,
-                                   &readPackVersionFile, validate) == DeploymentResult::Success) {
+    if (runId && deployServicePack(fs, registry, mediaFolder, installPath, *runId, readVersion,
+                                   validate) == DeploymentResult::Success) {
         return true;
     }
     common::trace(L"InstallServicePack: the service pack was not installed");
