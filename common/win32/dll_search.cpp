@@ -16,7 +16,7 @@ void restrictDllSearchToSystem32() {
                  : nullptr;
     // Without it the program runs on as before: the search stays the system's default.
     if (!setDirectories) {
-        trace(FAILED_CALL(GetProcAddress).about(L"SetDefaultDllDirectories"));
+        trace(FAILED_CALL(GetProcAddress));
         return;
     }
     if (!setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) trace(FAILED_CALL(SetDefaultDllDirectories));

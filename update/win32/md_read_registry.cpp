@@ -31,8 +31,7 @@ common::Result<std::string> readValue(std::string_view name) {
     DWORD size = static_cast<DWORD>(buffer.size());
     const LSTATUS rc = RegQueryValueExA(key->get(), std::string(name).c_str(), nullptr, &type,
                                         reinterpret_cast<BYTE*>(buffer.data()), &size);
-    if (rc != ERROR_SUCCESS)
-        return FAILED_STATUS(RegQueryValueExA, rc).about(common::asciiToWide(name));
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegQueryValueExA, rc);
     return decodeRegistryValue(buffer);
 }
 

@@ -22,11 +22,11 @@ common::Result<std::string> readPackVersionFile(const std::string& path) {
     const common::win32::unique_hfile file(CreateFileW(widePath.c_str(), GENERIC_READ,
                                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return FAILED_CALL(CreateFileW).about(widePath);
+    if (!file) return FAILED_CALL(CreateFileW);
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) return FAILED_CALL(GetFileSizeEx);
     if (size.QuadPart > kMaximumFileSize)
-        return FAILED_STATUS(readPackVersionFile, ERROR_FILE_TOO_LARGE).about(widePath);
+        return FAILED_STATUS(readPackVersionFile, ERROR_FILE_TOO_LARGE);
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t filled = 0;
     while (filled < bytes.size()) {
