@@ -6,9 +6,10 @@
 
 namespace update {
 
-inline constexpr std::string_view kRegistryKeyPath = "SOFTWARE\\KVB\\Orvexa";
-inline constexpr std::string_view kVersionValueName = "Version";
-inline constexpr std::string_view kInstallPathValueName = "Installpath";
+// Handed to the ANSI registry calls as they are, so NUL-terminated.
+inline constexpr char kRegistryKeyPath[] = "SOFTWARE\\KVB\\Orvexa";
+inline constexpr char kVersionValueName[] = "Version";
+inline constexpr char kInstallPathValueName[] = "Installpath";
 inline constexpr std::size_t kRegistryBufferSize = 255;
 
 // The buffer handed to the query: pre-filled with blanks so that data

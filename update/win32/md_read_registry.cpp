@@ -2,7 +2,6 @@
 
 #include "core/registry_value.hpp"
 
-#include "common/core/text.hpp"
 #include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 
@@ -17,19 +16,18 @@ using common::win32::unique_hkey;
 // a handle came back, whatever the call returned.
 common::Result<unique_hkey> openRecordKey() {
     unique_hkey key;
-    const LSTATUS rc =
-        RegOpenKeyA(HKEY_LOCAL_MACHINE, std::string(kRegistryKeyPath).c_str(), key.put());
+    const LSTATUS rc = RegOpenKeyA(HKEY_LOCAL_MACHINE, kRegistryKeyPath, key.put());
     if (!key) return FAILED_STATUS(RegOpenKeyA, rc);
     return key;
 }
 
-common::Result<std::string> readValue(std::string_view name) {
+common::Result<std::string> readValue(const char* name) {
     const auto key = openRecordKey();
     if (!key) return key.failure();
     std::string buffer = makeRegistryQueryBuffer();
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(buffer.size());
-    const LSTATUS rc = RegQueryValueExA(key->get(), std::string(name).c_str(), nullptr, &type,
+    const LSTATUS rc = RegQueryValueExA(key->get(), name, nullptr, &type,
                                         reinterpret_cast<BYTE*>(buffer.data()), &size);
     if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegQueryValueExA, rc);
     return decodeRegistryValue(buffer);
@@ -46,7 +44,7 @@ common::Result<> SetInstalledVersion(const std::string& version) {
     if (!key) return key.failure();
     const std::string data = encodeRegistryString(version);
     const LSTATUS rc =
-        RegSetValueExA(key->get(), std::string(kVersionValueName).c_str(), 0, REG_SZ,
+        RegSetValueExA(key->get(), kVersionValueName, 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
     if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegSetValueExA, rc);
     if (const LSTATUS flushed = RegFlushKey(key->get()); flushed != ERROR_SUCCESS)
