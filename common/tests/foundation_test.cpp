@@ -1,6 +1,7 @@
 // The handle owner and the failure texts, under Wine.
 #include "common/core/failure.hpp"
 #include "common/win32/com.hpp"
+#include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <gtest/gtest.h>
@@ -48,7 +49,7 @@ TEST(UniqueAny, RealHandlesCloseAndInvalidValuesAreNotClosed) {
 }
 
 TEST(Failure, TextNamesTheCallAndItsCode) {
-    EXPECT_EQ(common::win32Failure(L"CreateFileW", ERROR_ACCESS_DENIED).text(),
+    EXPECT_EQ(FAILED_STATUS(CreateFileW, ERROR_ACCESS_DENIED).text(),
               L"CreateFileW failed: error 5");
 
     EXCEPINFO info{};

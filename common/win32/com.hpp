@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/core/failure.hpp"
+#include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <oleauto.h>
@@ -12,15 +13,14 @@
 
 namespace common::win32 {
 
-// Joins the thread to a single-threaded apartment. A thread already in
-// another apartment mode is usable as it is and is not uninitialised;
-// otherwise the owner balances the call. Null with failure set when COM
-// cannot be used at all.
-inline unique_couninitialize_call initializeCom(Failure& failure) {
+// Joins the thread to a single-threaded apartment; the owner balances the
+// call. A thread already in another apartment mode is usable as it is, and
+// its owner is empty: that apartment is not ours to leave.
+inline Result<unique_couninitialize_call> initializeCom() {
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (SUCCEEDED(hr)) return unique_couninitialize_call(1);  // S_OK and S_FALSE both count
-    if (hr != RPC_E_CHANGED_MODE) failure = hresultFailure(L"CoInitializeEx", hr);
-    return {};
+    if (hr == RPC_E_CHANGED_MODE) return unique_couninitialize_call();
+    return FAILED_HRESULT(CoInitializeEx, hr);
 }
 
 // Owns a VARIANT and whatever it holds.

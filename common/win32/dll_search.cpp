@@ -1,6 +1,7 @@
 #include "common/win32/dll_search.hpp"
 
 #include "common/core/trace.hpp"
+#include "common/win32/failed_call.hpp"
 
 #include <windows.h>
 
@@ -13,13 +14,12 @@ void restrictDllSearchToSystem32() {
         kernel32 ? reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(
                        GetProcAddress(kernel32, "SetDefaultDllDirectories")))
                  : nullptr;
+    // Without it the program runs on as before: the search stays the system's default.
     if (!setDirectories) {
-        trace(win32Failure(L"GetProcAddress(SetDefaultDllDirectories)", GetLastError()));
+        trace(FAILED_CALL(GetProcAddress));
         return;
     }
-    if (!setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-        trace(win32Failure(L"SetDefaultDllDirectories", GetLastError()));
-    }
+    if (!setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) trace(FAILED_CALL(SetDefaultDllDirectories));
 }
 
 }  // namespace common::win32

@@ -6,17 +6,13 @@ namespace update {
 
 std::string makeRegistryQueryBuffer() { return std::string(kRegistryBufferSize, ' '); }
 
-RegistryRead decodeRegistryValue(std::string_view buffer, long queryResult) {
-    RegistryRead read;
-    if (queryResult != 0) return read;
+std::string decodeRegistryValue(std::string_view buffer) {
     // Never look past the fixed buffer, whatever the caller passed.
     std::string_view text = buffer.substr(0, kRegistryBufferSize);
     const auto nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);
     // Only U+0020 counts as a blank here; tabs are part of the value.
-    read.text = std::string(common::trimBlanks(text));
-    read.status = kRegistryStatusRead;
-    return read;
+    return std::string(common::trimBlanks(text));
 }
 
 std::string encodeRegistryString(std::string_view text) {

@@ -77,6 +77,14 @@ private:
     std::vector<std::string_view> r_;
 };
 
+// Text shown when the pack is older than the installed product.
+std::string olderThanInstalledText(const std::string& packVersion,
+                                   const std::string& installedVersion) {
+    return "This Orvexa version(" + packVersion + ") is older than the existing version(" +
+           installedVersion + ")" + "\r\n" +
+           "                Cannot Install. Contact Administrator";
+}
+
 }  // namespace
 
 std::optional<std::int16_t> convertVersionComponent(std::string_view text) {
@@ -97,13 +105,6 @@ std::optional<std::int16_t> convertVersionComponent(std::string_view text) {
     if (negative) value = -value;
     if (value < -32768 || value > 32767) return std::nullopt;
     return static_cast<std::int16_t>(value);
-}
-
-std::string olderThanInstalledText(const std::string& packVersion,
-                                   const std::string& installedVersion) {
-    return "This Orvexa version(" + packVersion + ") is older than the existing version(" +
-           installedVersion + ")" + "\r\n" +
-           "                Cannot Install. Contact Administrator";
 }
 
 ValidationResult validateVersion(const std::string& packVersion,

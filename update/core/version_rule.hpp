@@ -23,10 +23,6 @@ struct ValidationResult {
 // digits, value within int16. Anything else yields nullopt.
 std::optional<std::int16_t> convertVersionComponent(std::string_view text);
 
-// Text shown when the pack is older than the installed product.
-std::string olderThanInstalledText(const std::string& packVersion,
-                                   const std::string& installedVersion);
-
 // Decides whether packVersion may be installed, given the installed
 // version text (empty when none could be read).
 ValidationResult validateVersion(const std::string& packVersion,

@@ -10,6 +10,16 @@ namespace update {
 using common::isBlank;
 using common::traceCurrentException;
 
+namespace {
+
+// A value that could not be read counts as missing; the failure ends here.
+bool isFound(const common::Result<std::string>& read) {
+    if (!read) common::trace(read.failure());
+    return read && !isBlank(*read);
+}
+
+}  // namespace
+
 Wizard::Wizard(WizardView& view, WizardServices services)
     : view_(view), services_(std::move(services)) {}
 
@@ -26,12 +36,11 @@ bool Wizard::checkExistingInstallation() {
     bool missing = true;
     // An error while reading counts as "not found", never as found.
     try {
-        const RegistryRead version = services_.getInstalledVersion();
-        if (version.status == 0 && !isBlank(version.text)) {
+        if (isFound(services_.getInstalledVersion())) {
             installPath_.clear();
-            const RegistryRead path = services_.getInstallPath();
-            if (path.status == 0 && !isBlank(path.text)) {
-                installPath_ = path.text;
+            const auto path = services_.getInstallPath();
+            if (isFound(path)) {
+                installPath_ = *path;
                 missing = false;
             }
         }

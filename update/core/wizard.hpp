@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "core/registry_value.hpp"
+#include "common/core/failure.hpp"
 
 namespace update {
 
@@ -30,8 +30,8 @@ public:
 };
 
 struct WizardServices {
-    std::function<RegistryRead()> getInstalledVersion;
-    std::function<RegistryRead()> getInstallPath;
+    std::function<common::Result<std::string>()> getInstalledVersion;
+    std::function<common::Result<std::string>()> getInstallPath;
     // Runs the install step for the folder found; true on success.
     std::function<bool(const std::string& installPath)> install;
 };

@@ -20,8 +20,7 @@ namespace {
 class RegistryVersionRecord : public RegistryRecord {
 public:
     common::Result<> setInstalledVersion(const std::string& version) override {
-        if (SetInstalledVersion(version)) return {};
-        return common::stopFailure(L"SetInstalledVersion", L"the version was not recorded");
+        return SetInstalledVersion(version);
     }
 };
 
@@ -38,10 +37,9 @@ common::Result<std::string> newRunId() {
 }
 
 bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
-    common::Failure comFailure;
-    const auto com = common::win32::initializeCom(comFailure);
-    if (!com && !comFailure.call.empty()) {
-        common::trace(comFailure);
+    const auto com = common::win32::initializeCom();
+    if (!com) {
+        common::trace(com.failure());
         return false;
     }
     // Declared after COM is set up so the object is released before COM ends.
@@ -54,14 +52,10 @@ bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND
     const auto validate = [owner](const std::string& version) {
         return fnValidateVersion(version, owner);
     };
-    const auto readVersion = [](const std::string& path) -> common::Result<std::string> {
-        if (auto version = readPackVersionFile(path)) return *version;
-        return common::stopFailure(L"readPackVersionFile", L"the version file was not read");
-    };
     const auto runId = newRunId();
     const common::Result<> deployed =
-        runId ? deployServicePack(fs, registry, mediaFolder, installPath, *runId, readVersion,
-                                  validate)
+        runId ? deployServicePack(fs, registry, mediaFolder, installPath, *runId,
+                                  &readPackVersionFile, validate)
               : common::Result<>(runId.failure());
     if (deployed) return true;
     common::trace(deployed.failure());

@@ -2,7 +2,7 @@
 
 #include "core/registry_value.hpp"
 
-#include "common/core/trace.hpp"
+#include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <windows.h>
@@ -13,57 +13,43 @@ namespace {
 using common::win32::unique_hkey;
 
 // The record's key, never created here. The key counts as open exactly when
-// a handle came back; the return code only goes to the trace.
-unique_hkey openRecordKey() {
+// a handle came back, whatever the call returned.
+common::Result<unique_hkey> openRecordKey() {
     unique_hkey key;
-    const LONG rc =
-        RegOpenKeyA(HKEY_LOCAL_MACHINE, std::string(kRegistryKeyPath).c_str(), key.put());
-    if (!key) common::trace(common::win32Failure(L"RegOpenKeyA", static_cast<std::uint32_t>(rc)));
+    const LSTATUS rc = RegOpenKeyA(HKEY_LOCAL_MACHINE, kRegistryKeyPath, key.put());
+    if (!key) return FAILED_STATUS(RegOpenKeyA, rc);
     return key;
 }
 
-std::int32_t readValue(std::string_view name, std::string& out) {
-    out.clear();
-    const unique_hkey key = openRecordKey();
-    if (!key) return kRegistryStatusNotRead;
+common::Result<std::string> readValue(const char* name) {
+    const auto key = openRecordKey();
+    if (!key) return key.failure();
     std::string buffer = makeRegistryQueryBuffer();
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(buffer.size());
-    const LONG rc = RegQueryValueExA(key.get(), std::string(name).c_str(), nullptr, &type,
-                                     reinterpret_cast<BYTE*>(buffer.data()), &size);
-    if (rc != ERROR_SUCCESS) {
-        common::trace(common::win32Failure(L"RegQueryValueExA", static_cast<std::uint32_t>(rc)));
-    }
-    RegistryRead read = decodeRegistryValue(buffer, rc);
-    out = std::move(read.text);
-    return read.status;
+    const LSTATUS rc = RegQueryValueExA(key->get(), name, nullptr, &type,
+                                        reinterpret_cast<BYTE*>(buffer.data()), &size);
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegQueryValueExA, rc);
+    return decodeRegistryValue(buffer);
 }
 
 }  // namespace
 
-std::int32_t GetInstalledVersion(std::string& version) {
-    return readValue(kVersionValueName, version);
-}
+common::Result<std::string> GetInstalledVersion() { return readValue(kVersionValueName); }
 
-std::int32_t GetInstallPath(std::string& installPath) {
-    return readValue(kInstallPathValueName, installPath);
-}
+common::Result<std::string> GetInstallPath() { return readValue(kInstallPathValueName); }
 
-bool SetInstalledVersion(const std::string& version) {
-    const unique_hkey key = openRecordKey();
-    if (!key) return false;
+common::Result<> SetInstalledVersion(const std::string& version) {
+    const auto key = openRecordKey();
+    if (!key) return key.failure();
     const std::string data = encodeRegistryString(version);
-    const LONG rc =
-        RegSetValueExA(key.get(), std::string(kVersionValueName).c_str(), 0, REG_SZ,
+    const LSTATUS rc =
+        RegSetValueExA(key->get(), kVersionValueName, 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
-    if (rc != ERROR_SUCCESS) {
-        common::trace(common::win32Failure(L"RegSetValueExA", static_cast<std::uint32_t>(rc)));
-        return false;
-    }
-    const LONG flushed = RegFlushKey(key.get());
-    if (flushed == ERROR_SUCCESS) return true;
-    common::trace(common::win32Failure(L"RegFlushKey", static_cast<std::uint32_t>(flushed)));
-    return false;
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegSetValueExA, rc);
+    if (const LSTATUS flushed = RegFlushKey(key->get()); flushed != ERROR_SUCCESS)
+        return FAILED_STATUS(RegFlushKey, flushed);
+    return {};
 }
 
 }  // namespace update

@@ -2,8 +2,8 @@
 
 #include "core/version_file.hpp"
 
-#include "common/core/trace.hpp"
 #include "common/win32/ansi_text.hpp"
+#include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <windows.h>
@@ -15,31 +15,25 @@ namespace {
 // and is refused rather than read into memory whole.
 constexpr LONGLONG kMaximumFileSize = 16 * 1024 * 1024;
 
-std::nullopt_t failed(const wchar_t* call) {
-    common::trace(common::win32Failure(call, GetLastError()));
-    return std::nullopt;
-}
-
 }  // namespace
 
-std::optional<std::string> readPackVersionFile(const std::string& path) {
-    const common::win32::unique_hfile file(
-        CreateFileW(common::win32::ansiToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return failed(L"CreateFileW");
+common::Result<std::string> readPackVersionFile(const std::string& path) {
+    const std::wstring widePath = common::win32::ansiToWide(path);
+    const common::win32::unique_hfile file(CreateFileW(widePath.c_str(), GENERIC_READ,
+                                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return FAILED_CALL(CreateFileW);
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) return failed(L"GetFileSizeEx");
-    if (size.QuadPart > kMaximumFileSize) {
-        common::trace(L"readPackVersionFile: the version file is larger than 16 MiB");
-        return std::nullopt;
-    }
+    if (!GetFileSizeEx(file.get(), &size)) return FAILED_CALL(GetFileSizeEx);
+    if (size.QuadPart > kMaximumFileSize)
+        return FAILED_STATUS(readPackVersionFile, ERROR_FILE_TOO_LARGE);
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t filled = 0;
     while (filled < bytes.size()) {
         DWORD got = 0;
         if (!ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled),
                       &got, nullptr)) {
-            return failed(L"ReadFile");
+            return FAILED_CALL(ReadFile);
         }
         if (got == 0) break;  // the file shrank meanwhile
         filled += got;

@@ -5,6 +5,8 @@
 #include "core/wizard.hpp"
 
 using namespace update;
+using namespace std::string_literals;
+using common::Result;
 
 namespace {
 
@@ -49,37 +51,19 @@ protected:
                 }};
     }
     FakeView view;
-    RegistryRead version{0, "1.9.0"};
-    RegistryRead path{0, "C:\\Orvexa"};
+    Result<std::string> version = "1.9.0"s;
+    Result<std::string> path = "C:\\Orvexa"s;
     bool installOk = true;
     bool installThrows = false;
     bool busyDuringInstall = false;
     std::string installedTo;
 };
 
-TEST_F(WizardFlow, FoundProductLeadsToInstallThenComplete) {
-    Wizard w(view, services());
-    w.formLoad();
-    w.nextClicked();
-    EXPECT_EQ(view.page, Page::Install);
-    EXPECT_EQ(view.title, "Install");
-    EXPECT_EQ(view.caption, "&Install");
-    EXPECT_EQ(w.installPath(), "C:\\Orvexa");
-    w.nextClicked();
-    EXPECT_EQ(installedTo, "C:\\Orvexa");
-    EXPECT_TRUE(busyDuringInstall);
-    EXPECT_FALSE(view.busy);
-    EXPECT_EQ(view.page, Page::Final);
-    EXPECT_EQ(view.title, "Complete");
-    EXPECT_FALSE(view.enabled);
-}
-
 TEST_F(WizardFlow, MissingOrBlankRecordShowsNotInstalled) {
-    for (const auto& [v, p] :
-         std::initializer_list<std::pair<RegistryRead, RegistryRead>>{{{-1, ""}, {0, "C:\\O"}},
-                                                                      {{0, "   "}, {0, "C:\\O"}},
-                                                                      {{0, "1.9.0"}, {-1, ""}},
-                                                                      {{0, "1.9.0"}, {0, "  "}}}) {
+    const common::Failure notRead = common::win32Failure(L"RegQueryValueExA", 2);
+    const std::pair<Result<std::string>, Result<std::string>> cases[] = {
+        {notRead, "C:\\O"s}, {"   "s, "C:\\O"s}, {"1.9.0"s, notRead}, {"1.9.0"s, "  "s}};
+    for (const auto& [v, p] : cases) {
         view = FakeView();
         version = v;
         path = p;
@@ -92,9 +76,9 @@ TEST_F(WizardFlow, MissingOrBlankRecordShowsNotInstalled) {
     }
 }
 
-// A failed or throwing install step, an error while leaving the welcome page
-// and a caption the wizard does not know.
-TEST_F(WizardFlow, FailuresShowTheFailedPageAndAnUnknownCaptionDoesNothing) {
+// The product found and installed, a failed or throwing install step, an
+// error while leaving the welcome page and a caption the wizard does not know.
+TEST_F(WizardFlow, EachClickLeadsToItsPageAndAnUnknownCaptionDoesNothing) {
     const struct {
         const char* what;
         bool installOk, installThrows, throwOnTitle;
@@ -104,6 +88,9 @@ TEST_F(WizardFlow, FailuresShowTheFailedPageAndAnUnknownCaptionDoesNothing) {
         std::string title, captionAfter;
         bool enabled;
     } cases[] = {
+        {"product found", true, false, false, "&Next", 1, Page::Install, "Install", "&Install",
+         true},
+        {"installed", true, false, false, "&Next", 2, Page::Final, "Complete", "&Install", false},
         {"install fails", false, false, false, "&Next", 2, Page::InstallationFailed, "Install",
          "&Install", false},
         {"install throws", true, true, false, "&Next", 2, Page::InstallationFailed, "Install",
@@ -121,6 +108,7 @@ TEST_F(WizardFlow, FailuresShowTheFailedPageAndAnUnknownCaptionDoesNothing) {
         installOk = c.installOk;
         installThrows = c.installThrows;
         installedTo.clear();
+        busyDuringInstall = false;
         Wizard w(view, services());
         for (int i = 0; i < c.clicks; ++i) w.nextClicked();
         EXPECT_EQ(view.page, c.page);
@@ -128,7 +116,8 @@ TEST_F(WizardFlow, FailuresShowTheFailedPageAndAnUnknownCaptionDoesNothing) {
         EXPECT_EQ(view.caption, c.captionAfter);
         EXPECT_EQ(view.enabled, c.enabled);
         EXPECT_FALSE(view.busy);
-        EXPECT_EQ(installedTo.empty(), c.clicks == 1);
+        EXPECT_EQ(installedTo, c.clicks == 2 ? "C:\\Orvexa" : "");
+        EXPECT_EQ(busyDuringInstall, c.clicks == 2);
     }
 }
 

@@ -20,8 +20,8 @@ protected:
     std::wstring at(const std::wstring& relative) const { return temp / relative; }
     std::string ansiAt(const std::wstring& relative) const { return wideToAnsi(at(relative)); }
 
-    common::Failure comFailure;
-    const common::win32::unique_couninitialize_call com = common::win32::initializeCom(comFailure);
+    const common::Result<common::win32::unique_couninitialize_call> com =
+        common::win32::initializeCom();
     TempFolder temp{L"install-files"};
     update::InstallFileSystem fs;
 };

@@ -13,6 +13,11 @@ using ui_harness::RegKey;
 
 const wchar_t kKey[] = L"SOFTWARE\\KVB\\Orvexa";
 
+// The text read, or the call that failed in angle brackets.
+std::string outcome(const common::Result<std::string>& read) {
+    return read ? *read : std::string("<").append(ui_harness::narrow(read.failure().call)) + ">";
+}
+
 class RegistryRecord : public ::testing::Test {
 protected:
     void SetUp() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kKey); }
@@ -23,16 +28,15 @@ TEST_F(RegistryRecord, BothValuesReadAsTheQueryLeavesThem) {
     const struct {
         const char* what;
         DWORD type;
-        std::string bytes;
-        std::int32_t status;
-        std::string text;
+        std::string bytes, outcome;
     } cases[] = {
-        {"cut at its NUL, blanks trimmed", REG_SZ, "  1.9.0  \0x"s, 0, "1.9.0"},
-        {"stored without a NUL", REG_SZ, "C:\\Orvexa\t"s, 0, "C:\\Orvexa\t"},
-        {"254 characters and the NUL fit", REG_SZ, std::string(254, 'a') + '\0', 0,
+        {"cut at its NUL, blanks trimmed", REG_SZ, "  1.9.0  \0x"s, "1.9.0"},
+        {"stored without a NUL", REG_SZ, "C:\\Orvexa\t"s, "C:\\Orvexa\t"},
+        {"nothing but blanks", REG_SZ, "   \0"s, ""},
+        {"254 characters and the NUL fit", REG_SZ, std::string(254, 'a') + '\0',
          std::string(254, 'a')},
-        {"255 characters do not", REG_SZ, std::string(255, 'a') + '\0', -1, ""},
-        {"another type, its raw bytes", REG_BINARY, "1.9.1"s, 0, "1.9.1"},
+        {"255 characters do not", REG_SZ, std::string(255, 'a') + '\0', "<RegQueryValueExA>"},
+        {"another type, its raw bytes", REG_BINARY, "1.9.1"s, "1.9.1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -42,26 +46,20 @@ TEST_F(RegistryRecord, BothValuesReadAsTheQueryLeavesThem) {
                                      reinterpret_cast<const BYTE*>(c.bytes.data()),
                                      static_cast<DWORD>(c.bytes.size())),
                       ERROR_SUCCESS);
-        std::string version = "stale", path = "stale";
-        EXPECT_EQ(update::GetInstalledVersion(version), c.status);
-        EXPECT_EQ(version, c.text);
-        EXPECT_EQ(update::GetInstallPath(path), c.status);
-        EXPECT_EQ(path, c.text);
+        EXPECT_EQ(outcome(update::GetInstalledVersion()), c.outcome);
+        EXPECT_EQ(outcome(update::GetInstallPath()), c.outcome);
     }
 }
 
 TEST_F(RegistryRecord, MissingKeyOrValueReadsNothingAndTheWriteMakesNoKey) {
-    std::string text = "stale";
-    EXPECT_EQ(update::GetInstalledVersion(text), -1);
-    EXPECT_EQ(text, "");
+    EXPECT_EQ(outcome(update::GetInstalledVersion()), "<RegOpenKeyA>");
     EXPECT_FALSE(update::SetInstalledVersion("1.9.2"));
     EXPECT_FALSE(RegKey::open(HKEY_LOCAL_MACHINE, kKey));
 
     RegKey::create(HKEY_LOCAL_MACHINE, kKey).setString(L"Version", L"1.8.2");
-    EXPECT_EQ(update::GetInstallPath(text), -1);
+    EXPECT_EQ(outcome(update::GetInstallPath()), "<RegQueryValueExA>");
     ASSERT_TRUE(update::SetInstalledVersion("1.9.2"));
-    EXPECT_EQ(update::GetInstalledVersion(text), 0);
-    EXPECT_EQ(text, "1.9.2");
+    EXPECT_EQ(outcome(update::GetInstalledVersion()), "1.9.2");
 }
 
 }  // namespace

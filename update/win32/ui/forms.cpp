@@ -68,10 +68,9 @@ unique_hbitmap decodePicture(HINSTANCE instance, int id) {
         common::trace(common::win32Failure(L"FindResourceA", GetLastError()));
         return {};
     }
-    common::Failure comFailure;
-    const auto com = common::win32::initializeCom(comFailure);
-    if (!comFailure.call.empty()) {
-        common::trace(comFailure);
+    const auto com = common::win32::initializeCom();
+    if (!com) {
+        common::trace(com.failure());
         return {};
     }
     const auto failed = [](const wchar_t* call, HRESULT hr) {

@@ -82,20 +82,14 @@ std::vector<ControlDesign> welcomeControls() {
     };
 }
 
-RegistryRead readWith(std::int32_t (*read)(std::string&)) {
-    RegistryRead result;
-    result.status = read(result.text);
-    return result;
-}
-
 }  // namespace
 
 FrmWelcome::FrmWelcome(HINSTANCE instance, std::string mediaFolder)
     : Form(instance),
       mediaFolder_(std::move(mediaFolder)),
       wizard_(*this, WizardServices{
-                         [] { return readWith(&GetInstalledVersion); },
-                         [] { return readWith(&GetInstallPath); },
+                         &GetInstalledVersion,
+                         &GetInstallPath,
                          [this](const std::string& installPath) {
                              return InstallServicePack(mediaFolder_, installPath, hwnd());
                          },
