@@ -10,7 +10,7 @@
 
 #include "bench_clock.hpp"
 #include "tests/e2e/e2e_support.hpp"
-#include "win32/resource_ids.h"
+#include "win32/ui/resource_ids.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "core/command_line.hpp"
 #include "core/upper_filters.hpp"
 #include "win32/file_system.hpp"
-#include "win32/main_dialog.hpp"
+#include "win32/ui/main_dialog.hpp"
 #include "win32/serial_ports.hpp"
 #include "win32/service_manager.hpp"
 #include "win32/setupapi_devices.hpp"

@@ -1,10 +1,10 @@
-#include "win32/main_dialog.hpp"
+#include "win32/ui/main_dialog.hpp"
 
 #include "common/core/trace.hpp"
 #include "core/device_discovery.hpp"
 #include "core/port_name.hpp"
 #include "core/upper_filters.hpp"
-#include "win32/resource_ids.h"
+#include "win32/ui/resource_ids.h"
 
 #include <commdlg.h>
 
