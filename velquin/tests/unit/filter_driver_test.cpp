@@ -118,7 +118,6 @@ TEST_F(FilterDriverTest, RemoveFailsWhenAnyDeviceMayKeepTheFilter) {
     broken.type = 1;
     EXPECT_TRUE(RemoveFilterFromDevices(context));
 
-    broken.readFails = false;
     devices.failWalkAtIndex = 1;
     EXPECT_FALSE(RemoveFilterFromDevices(context));
 

@@ -1,70 +1,20 @@
-// The SetupAPI, SCM and file layers against Wine's real device and service
-// databases: what the fakes of the unit tests stand in for.
+// The SCM and file layers against Wine's real service database and files:
+// what the fakes of the unit tests stand in for. The SetupAPI walk is proven
+// where the program walks, in the end-to-end tests: present ports listed,
+// every installed one cleaned, a long list read and written whole.
 #include <gtest/gtest.h>
 
 #include "core/driver_contract.h"
 #include "tests/e2e/e2e_support.hpp"
 #include "win32/file_system.hpp"
 #include "win32/service_manager.hpp"
-#include "win32/setupapi_devices.hpp"
 
-#include <map>
 #include <string>
 
 using namespace velquin;
 using namespace velquin::win32;
 using namespace velquin_e2e;
 using ui_harness::RegKey;
-using namespace std::string_literals;
-
-namespace {
-
-// Friendly name -> UpperFilters bytes as the walk reads them.
-std::map<std::wstring, std::string> walk(DeviceScope scope) {
-    SetupApiDevices devices;
-    const auto walk = devices.openComPorts(scope);
-    std::map<std::wstring, std::string> seen;
-    if (!walk) {
-        ADD_FAILURE() << "no device set";
-        return seen;
-    }
-    common::Result<WalkStep> step = WalkStep::End;
-    while ((step = (*walk)->next()) && *step == WalkStep::Device) {
-        EXPECT_EQ((*walk)->DevicePath().substr(0, 4), L"\\\\?\\");
-        const auto value = (*walk)->readUpperFilters();
-        EXPECT_TRUE(value);
-        if (value)
-            seen[(*walk)->friendlyName().value_or(L"?")].assign(value->bytes.begin(),
-                                                                value->bytes.end());
-    }
-    EXPECT_TRUE(step);
-    return seen;
-}
-
-}  // namespace
-
-TEST(SetupApiDevices, WalksPresentOrAllPortsAndReadsTheirFiltersWhole) {
-    removeAllComPortDevices();
-    const std::string other = "serenum\0\0"s;
-    const std::string oversized = std::string(600, 'a') + "\0\0"s;
-    addFakePort({L"ROOT\\VELQUINLAYER\\0001", L"Plain Port (COM3)"});
-    addFakePort({L"ROOT\\VELQUINLAYER\\0002", L"Filtered Port (COM4)"});
-    addFakePort({L"ROOT\\VELQUINLAYER\\0003", L"Huge Port (COM5)"});
-    addFakePort({L"ROOT\\VELQUINLAYER\\0004", L"Unplugged Port (COM6)", false});
-    writeUpperFilters(L"ROOT\\VELQUINLAYER\\0002", other);
-    writeUpperFilters(L"ROOT\\VELQUINLAYER\\0003", oversized);
-    writeUpperFilters(L"ROOT\\VELQUINLAYER\\0004", other);
-
-    const std::map<std::wstring, std::string> present = {
-        {L"Plain Port (COM3)", ""},
-        {L"Filtered Port (COM4)", other},
-        {L"Huge Port (COM5)", oversized},
-    };
-    EXPECT_EQ(walk(DeviceScope::PresentOnly), present);
-    auto all = present;
-    all[L"Unplugged Port (COM6)"] = other;
-    EXPECT_EQ(walk(DeviceScope::AllInstalled), all);
-}
 
 TEST(ScmServices, InstallReconfiguresInPlaceAndDeleteIsDoneWhenAbsent) {
     ScmServices services;
