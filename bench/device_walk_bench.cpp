@@ -10,7 +10,7 @@
 
 #include "bench_clock.hpp"
 #include "tests/e2e/e2e_support.hpp"
-#include "win32/resource_ids.h"
+#include "win32/ui/resource_ids.h"
 
 namespace {
 
@@ -52,6 +52,61 @@ int listCount(const Window& list) {
     return static_cast<int>(SendMessageW(list.handle(), CB_GETCOUNT, 0, 0));
 }
 
+constexpr int kRuns = 3;
+
+void makeDevices(int count) {
+    const double start = bench::now();
+    velquin_e2e::removeAllComPortDevices();
+    for (int i = 1; i <= count; ++i) {
+        wchar_t id[64], name[64];
+        swprintf(id, 64, L"ROOT\\VELQUINBENCH\\%04d", i);
+        swprintf(name, 64, L"Bench Serial Port (COM%d)", i + 10);
+        velquin_e2e::addFakePort({id, name});
+    }
+    std::printf("devices made: %d in %.1f s\n", count, bench::now() - start);
+}
+
+std::vector<double> timeBareWalks(int count) {
+    std::vector<double> runs;
+    for (int run = 0; run < kRuns; ++run) {
+        const double start = bench::now();
+        const int listed = bareWalk();
+        runs.push_back(bench::now() - start);
+        if (listed != count) std::printf("bare walk listed %d devices\n", listed);
+    }
+    return runs;
+}
+
+// At start the dialog fills its list itself; Refresh fills it again, inside
+// the click's handler, so a sent click returns when it is done.
+std::vector<double> timeVelquinRefreshes(const std::wstring& velquin, int count) {
+    double start = bench::now();
+    // Windows are looked up only once the dialog waits for input: until then
+    // it does not answer messages.
+    const auto process = Process::start(velquin);
+    WaitForInputIdle(process.handle(), 120000);
+    std::printf("Velquin start to full list   %.3f s\n", bench::now() - start);
+    const auto dialog = process.waitForWindow({.title = L"Velquin"});
+    const auto list = findControl(dialog, {.id = IDC_DEVICES});
+    const auto refresh = findControl(dialog, {.id = IDC_REFRESH});
+    std::vector<double> runs;
+    for (int run = 0; run < kRuns; ++run) {
+        start = bench::now();
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(refresh.handle(), BM_CLICK, 0, 0, SMTO_NORMAL, 120000, &result);
+        runs.push_back(bench::now() - start);
+        if (listCount(list) != count) std::printf("Velquin listed %d devices\n", listCount(list));
+    }
+    process.kill();
+    return runs;
+}
+
+void print(const char* what, const std::vector<double>& runs) {
+    std::printf("%-28s median %.3f s  (runs:", what, bench::median(runs));
+    for (double run : runs) std::printf(" %.3f", run);
+    std::printf(")\n");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -61,57 +116,13 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring velquin = windowsPathFromUnix(argv[1]);
     const int count = argc > 2 ? _wtoi(argv[2]) : 1000;
-    constexpr int kRuns = 3;
     try {
-        double start = bench::now();
+        makeDevices(count);
+        const auto bare = timeBareWalks(count);
+        const auto velquinRuns = timeVelquinRefreshes(velquin, count);
         velquin_e2e::removeAllComPortDevices();
-        for (int i = 1; i <= count; ++i) {
-            wchar_t id[64], name[64];
-            swprintf(id, 64, L"ROOT\\VELQUINBENCH\\%04d", i);
-            swprintf(name, 64, L"Bench Serial Port (COM%d)", i + 10);
-            velquin_e2e::addFakePort({id, name});
-        }
-        std::printf("devices made: %d in %.1f s\n", count, bench::now() - start);
-
-        std::vector<double> bare;
-        for (int run = 0; run < kRuns; ++run) {
-            start = bench::now();
-            const int listed = bareWalk();
-            bare.push_back(bench::now() - start);
-            if (listed != count) std::printf("bare walk listed %d devices\n", listed);
-        }
-
-        // At start the dialog fills its list itself; Refresh fills it again,
-        // inside the click's handler, so a sent click returns when it is done.
-        start = bench::now();
-        // Windows are looked up only once the dialog waits for input: until
-        // then it does not answer messages.
-        const auto process = Process::start(velquin);
-        WaitForInputIdle(process.handle(), 120000);
-        const double startToList = bench::now() - start;
-        const auto dialog = process.waitForWindow({.title = L"Velquin"});
-        const auto list = findControl(dialog, {.id = IDC_DEVICES});
-        const auto refresh = findControl(dialog, {.id = IDC_REFRESH});
-        std::vector<double> velquinRuns;
-        for (int run = 0; run < kRuns; ++run) {
-            start = bench::now();
-            DWORD_PTR result = 0;
-            SendMessageTimeoutW(refresh.handle(), BM_CLICK, 0, 0, SMTO_NORMAL, 120000, &result);
-            velquinRuns.push_back(bench::now() - start);
-            if (listCount(list) != count)
-                std::printf("Velquin listed %d devices\n", listCount(list));
-        }
-        process.kill();
-        velquin_e2e::removeAllComPortDevices();
-
-        auto print = [](const char* what, const std::vector<double>& runs) {
-            std::printf("%-28s median %.3f s  (runs:", what, bench::median(runs));
-            for (double run : runs) std::printf(" %.3f", run);
-            std::printf(")\n");
-        };
         print("bare SetupAPI walk", bare);
         print("Velquin Refresh", velquinRuns);
-        std::printf("Velquin start to full list   %.3f s\n", startToList);
         std::printf("ratio Velquin/bare           %.2fx\n",
                     bench::median(velquinRuns) / bench::median(bare));
     } catch (const std::exception& error) {

@@ -195,7 +195,7 @@ bench_sizes() {
   printf '  %-26s %10s %10s %10s\n' program linked stripped debug-info
   local tree exe
   for tree in release-i686 release-x86_64; do
-    for exe in update/win32/ui/Update.exe velquin/win32/Velquin.exe; do
+    for exe in update/win32/ui/Update.exe velquin/win32/ui/Velquin.exe; do
       local name linked=$PWD/build/$tree/$exe
       name=$(basename "$exe")
       local stripped=$PWD/build/$tree/programs/$name

@@ -54,7 +54,7 @@ lay_out_update() {
 
 lay_out_velquin() {
   mkdir -p "$drive_c/Velquin"
-  cp "$build/velquin/win32/Velquin.exe" "$drive_c/Velquin/"
+  cp "$build/velquin/win32/ui/Velquin.exe" "$drive_c/Velquin/"
   echo "stand-in for the kelPortHi driver" > "$drive_c/Velquin/kelPortHi.sys"
   /usr/lib/wine/wine64 "$build/velquin/tests/e2e/velquin_demo_ports.exe"
 }

@@ -5,9 +5,14 @@
 namespace velquin {
 namespace {
 
-int ResultCode(bool succeeded) { return succeeded ? kExitDone : kExitCommandFailed; }
+int exitCodeOf(bool succeeded) { return succeeded ? kExitDone : kExitCommandFailed; }
 
-int NotUnderstood(const std::vector<std::wstring>& args) {
+int exitCodeOf(const common::Result<>& done) {
+    if (!done) common::trace(done.failure());
+    return exitCodeOf(static_cast<bool>(done));
+}
+
+int notUnderstood(const std::vector<std::wstring>& args) {
     std::wstring line = L"Velquin: command line not understood:";
     for (std::size_t i = 1; i < args.size(); ++i) line += L" \"" + args[i] + L"\"";
     common::trace(line);
@@ -16,18 +21,18 @@ int NotUnderstood(const std::vector<std::wstring>& args) {
 
 }  // namespace
 
-int DispatchCommandLine(const std::vector<std::wstring>& args, ProgramCommands& commands) {
+int dispatchCommandLine(const std::vector<std::wstring>& args, ProgramCommands& commands) {
     if (args.size() <= 1) {
-        commands.RunDialog();
+        commands.runDialog();
         return kExitDone;
     }
     const std::wstring& option = args[1];
     if (option == L"/register") {
-        if (args.size() < 3) return NotUnderstood(args);
-        return ResultCode(commands.RegisterDriver(args[2]));
+        if (args.size() < 3) return notUnderstood(args);
+        return exitCodeOf(commands.RegisterDriver(args[2]));
     }
-    if (option == L"/unregister") return ResultCode(commands.UnregisterDriver());
-    return NotUnderstood(args);
+    if (option == L"/unregister") return exitCodeOf(commands.UnregisterDriver());
+    return notUnderstood(args);
 }
 
 }  // namespace velquin

@@ -1,6 +1,8 @@
 // What the program does for its command line, and the exit code it ends with.
 #pragma once
 
+#include "common/core/failure.hpp"
+
 #include <string>
 #include <vector>
 
@@ -15,13 +17,14 @@ enum ExitCode : int {
 class ProgramCommands {
 public:
     virtual ~ProgramCommands() = default;
-    virtual void RunDialog() = 0;
-    virtual bool RegisterDriver(const std::wstring& driverPath) = 0;
+    virtual void runDialog() = 0;
+    virtual common::Result<> RegisterDriver(const std::wstring& driverPath) = 0;
     virtual bool UnregisterDriver() = 0;
 };
 
 // args[0] is the program path. Options are matched exactly (case-sensitive);
-// only the first argument is an option and extra arguments are ignored.
-int DispatchCommandLine(const std::vector<std::wstring>& args, ProgramCommands& commands);
+// only the first argument is an option and extra arguments are ignored. A
+// failed command's cause is traced.
+int dispatchCommandLine(const std::vector<std::wstring>& args, ProgramCommands& commands);
 
 }  // namespace velquin

@@ -3,32 +3,36 @@
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 
+#include <string_view>
+
 namespace velquin {
 
-std::wstring WalkErrorText(const common::Failure& failure) {
-    return failure.call + L" failed. (err=" + common::numberText(failure.code, 16) + L")";
+std::wstring walkErrorText(const common::Failure& failure) {
+    // The SDK's generic name (SetupDiGetClassDevs), as the status line has
+    // always shown it; the trace keeps the wide form actually called.
+    std::wstring_view call = failure.call;
+    if (call.ends_with(L'W')) call.remove_suffix(1);
+    return std::wstring(call) + L" failed. (err=" + common::numberText(failure.code, 16) + L")";
 }
 
-void EnumerateSerialDevices(DeviceLayer& layer, std::list<DeviceEntry>& devices) {
-    common::Failure openFailure;
-    auto walk = layer.OpenComPorts(DeviceScope::PresentOnly, openFailure);
-    if (!walk) throw openFailure;
-
+common::Result<std::list<DeviceEntry>> EnumerateSerialDevices(DeviceLayer& layer) {
+    auto walk = layer.openComPorts(DeviceScope::PresentOnly);
+    if (!walk) return walk.failure();
+    DeviceWalk& devices = **walk;
     std::list<DeviceEntry> found;
     for (;;) {
-        const WalkStep step = walk->Next();
-        if (step == WalkStep::End) break;
-        if (step == WalkStep::Error) throw walk->LastError();
-        auto friendlyName = walk->FriendlyName();
-        auto description = friendlyName ? walk->Description() : std::nullopt;
+        const auto step = devices.next();
+        if (!step) return step.failure();
+        if (*step == WalkStep::End) return found;
+        auto friendlyName = devices.friendlyName();
+        auto description = friendlyName ? devices.description() : std::nullopt;
         if (!description) {
-            common::trace(L"EnumerateSerialDevices: left out " + walk->DevicePath() +
+            common::trace(L"EnumerateSerialDevices: left out " + devices.DevicePath() +
                           L": no friendly name or description");
             continue;
         }
-        found.push_back({walk->DevicePath(), std::move(*friendlyName), std::move(*description)});
+        found.push_back({devices.DevicePath(), std::move(*friendlyName), std::move(*description)});
     }
-    devices.splice(devices.end(), found);
 }
 
 }  // namespace velquin

@@ -16,11 +16,10 @@ struct DeviceEntry {
 };
 
 // "<call> failed. (err=<code in lower-case hex>)", as the status line shows it.
-std::wstring WalkErrorText(const common::Failure& failure);
+std::wstring walkErrorText(const common::Failure& failure);
 
-// Appends every present device that has both a friendly name and a
-// description, in the walk's order. A failed walk throws the failing call as
-// common::Failure and leaves devices as it was.
-void EnumerateSerialDevices(DeviceLayer& layer, std::list<DeviceEntry>& devices);
+// Every present device that has both a friendly name and a description, in
+// the walk's order; a walk cut short fails with the call that cut it.
+common::Result<std::list<DeviceEntry>> EnumerateSerialDevices(DeviceLayer& layer);
 
 }  // namespace velquin

@@ -15,32 +15,34 @@ namespace velquin {
 
 enum class DeviceScope { PresentOnly, AllInstalled };
 
-enum class WalkStep { Device, End, Error };
+enum class WalkStep { Device, End };
+
+// A device's UpperFilters: the bytes, whole whatever their length, and their
+// registry type (REG_*); empty and without a type when there is no such value.
+struct FilterValue {
+    std::vector<unsigned char> bytes;
+    std::optional<std::uint32_t> type;
+};
 
 class DeviceWalk {
 public:
     virtual ~DeviceWalk() = default;
-    // Moves to the next device. After Error, LastError() tells which call failed.
-    virtual WalkStep Next() = 0;
-    virtual common::Failure LastError() const = 0;
+    // Moves to the next device, or past the last; fails with the call that
+    // could not move on.
+    virtual common::Result<WalkStep> next() = 0;
 
     // Properties of the current device.
     virtual std::wstring DevicePath() const = 0;
-    virtual std::optional<std::wstring> FriendlyName() = 0;
-    virtual std::optional<std::wstring> Description() = 0;
-    // The UpperFilters bytes, whole whatever their length, and their registry
-    // type (REG_*); empty and without a type when the device has no such value.
-    virtual common::Result<> ReadUpperFilters(std::vector<unsigned char>& value,
-                                              std::optional<std::uint32_t>& type) = 0;
-    virtual common::Result<> WriteUpperFilters(std::span<const unsigned char> value) = 0;
+    virtual std::optional<std::wstring> friendlyName() = 0;
+    virtual std::optional<std::wstring> description() = 0;
+    virtual common::Result<FilterValue> readUpperFilters() = 0;
+    virtual common::Result<> writeUpperFilters(std::span<const unsigned char> value) = 0;
 };
 
 class DeviceLayer {
 public:
     virtual ~DeviceLayer() = default;
-    // Null when the device set cannot be obtained; failure then says why.
-    virtual std::unique_ptr<DeviceWalk> OpenComPorts(DeviceScope scope,
-                                                     common::Failure& failure) = 0;
+    virtual common::Result<std::unique_ptr<DeviceWalk>> openComPorts(DeviceScope scope) = 0;
 };
 
 }  // namespace velquin

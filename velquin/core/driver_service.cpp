@@ -13,29 +13,24 @@ constexpr std::uint32_t kKernelDriverType = 1;
 constexpr std::uint32_t kDemandStart = 3;
 constexpr std::uint32_t kIgnoreLoadErrors = 0;
 
-bool Traced(const wchar_t* operation, const common::Result<>& outcome) {
-    if (!outcome) common::trace(std::wstring(operation) + L": " + outcome.failure().text());
-    return static_cast<bool>(outcome);
-}
-
 }  // namespace
 
-ServiceSettings DriverServiceSettings(const std::wstring& imagePath) {
+ServiceSettings driverServiceSettings(const std::wstring& imagePath) {
     return {FILTER_DRIVER_NAME_W, kServiceDisplayName, kKernelDriverType,
             kDemandStart,         kIgnoreLoadErrors,   imagePath};
 }
 
 bool IsDriverInstalled(ServiceLayer& services) {
-    return Traced(L"IsDriverInstalled", services.IsInstalled());
+    const auto installed = services.isInstalled();
+    if (!installed) common::trace(installed.failure());
+    return static_cast<bool>(installed);
 }
 
-bool RegisterDriver(ServiceLayer& services, FileSystem& files, const std::wstring& driverPath) {
-    const auto fullPath = driverPath.empty() ? std::nullopt : files.FullPath(driverPath);
-    if (!fullPath || !files.IsExistingFile(*fullPath)) {
-        common::trace(L"RegisterDriver: no driver file at \"" + driverPath + L"\"");
-        return false;
-    }
-    return Traced(L"RegisterDriver", services.Install(DriverServiceSettings(*fullPath)));
+common::Result<> RegisterDriver(ServiceLayer& services, FileSystem& files,
+                                const std::wstring& driverPath) {
+    const auto file = files.existingFile(driverPath);
+    if (!file) return file.failure();
+    return services.install(driverServiceSettings(*file));
 }
 
 bool UnregisterDriver(ServiceLayer& services, FilterContext& filters) {
@@ -44,8 +39,9 @@ bool UnregisterDriver(ServiceLayer& services, FilterContext& filters) {
         return false;
     }
     // The removal has already reported success; a service left behind undoes that.
-    if (!Traced(L"UnregisterDriver", services.Delete(FILTER_DRIVER_NAME_W))) {
-        filters.status.Set(kRemoveFailed);
+    if (const auto removed = services.remove(FILTER_DRIVER_NAME_W); !removed) {
+        common::trace(removed.failure());
+        filters.status.set(kRemoveFailed);
         return false;
     }
     return true;

@@ -2,7 +2,7 @@
 
 namespace velquin {
 
-std::optional<std::wstring> PortNameFromFriendlyName(const std::wstring& friendlyName) {
+std::optional<std::wstring> portNameFromFriendlyName(const std::wstring& friendlyName) {
     const std::size_t open = friendlyName.find(L'(');
     if (open == std::wstring::npos || open + 1 >= friendlyName.size()) return std::nullopt;
     const std::size_t start = open + 1;

@@ -3,25 +3,19 @@
 #include "common/core/trace.hpp"
 
 namespace velquin {
-namespace {
-
-bool Traced(const common::Result<>& outcome, const std::wstring& port) {
-    if (!outcome) common::trace(L"TestPort " + port + L": " + outcome.failure().text());
-    return static_cast<bool>(outcome);
-}
-
-}  // namespace
 
 bool TestPort(SerialPortLayer& ports, StatusLine& status, const std::wstring& configuredPort) {
-    common::Failure openFailure;
-    auto port = ports.Open(L"\\\\.\\" + configuredPort, openFailure);
+    const auto port = ports.open(L"\\\\.\\" + configuredPort);
     if (!port) {
-        Traced(openFailure, configuredPort);
-        status.Set(L"CreateFile on port " + configuredPort + L" " + L"failed");
+        common::trace(port.failure());
+        status.set(L"CreateFile on port " + configuredPort + L" " + L"failed");
         return false;
     }
-    return Traced(port->ApplyLineSettings(LineSettings{}), configuredPort) &&
-           Traced(port->SendProbe(), configuredPort);
+    auto answered = (*port)->applyLineSettings(LineSettings{});
+    if (answered) answered = (*port)->sendProbe();
+    // A refused probe is the usual answer of a port without the filter.
+    if (!answered) common::trace(answered.failure());
+    return static_cast<bool>(answered);
 }
 
 }  // namespace velquin

@@ -22,18 +22,16 @@ class SerialPort {
 public:
     virtual ~SerialPort() = default;  // closes the port
     // Reads the port's configuration, replaces the four fields and applies it.
-    virtual common::Result<> ApplyLineSettings(const LineSettings& settings) = 0;
+    virtual common::Result<> applyLineSettings(const LineSettings& settings) = 0;
     // Sends IOCTL_FILTER_PROBE; fails when the request does.
-    virtual common::Result<> SendProbe() = 0;
+    virtual common::Result<> sendProbe() = 0;
 };
 
 class SerialPortLayer {
 public:
     virtual ~SerialPortLayer() = default;
-    // Opens the device path exclusively for reading and writing; null on
-    // failure, which then says why.
-    virtual std::unique_ptr<SerialPort> Open(const std::wstring& devicePath,
-                                             common::Failure& failure) = 0;
+    // Opens the device path exclusively for reading and writing.
+    virtual common::Result<std::unique_ptr<SerialPort>> open(const std::wstring& devicePath) = 0;
 };
 
 // True when the filter answered on configuredPort. Only a port that does not

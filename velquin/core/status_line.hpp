@@ -9,12 +9,12 @@ namespace velquin {
 class StatusLine {
 public:
     virtual ~StatusLine() = default;
-    virtual void Set(const std::wstring& text) = 0;
+    virtual void set(const std::wstring& text) = 0;
 };
 
 class NoStatusLine final : public StatusLine {
 public:
-    void Set(const std::wstring&) override {}
+    void set(const std::wstring&) override {}
 };
 
 }  // namespace velquin

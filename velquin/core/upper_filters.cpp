@@ -6,6 +6,7 @@
 #include "core/filter_list.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace velquin {
@@ -22,86 +23,71 @@ constexpr wchar_t kFiltersUnreadable[] = L"The device's filter list could not be
 constexpr wchar_t kFilterStillLoaded[] = L"Try Again After Unplugging the Device";
 constexpr wchar_t kRemoved[] = L"Successfully Removed Driver";
 
-void Trace(const wchar_t* operation, const std::wstring& what) {
-    common::trace(std::wstring(operation) + L": " + what);
-}
-
-void Trace(const wchar_t* operation, const DeviceWalk& walk, const common::Failure& failure) {
-    Trace(operation, walk.DevicePath() + L": " + failure.text());
-}
-
 // Registry types Plug and Play reads a filter list from (REG_SZ and
 // REG_MULTI_SZ); it ignores any other.
 constexpr std::uint32_t kStringType = 1;
 constexpr std::uint32_t kMultiStringType = 7;
 
-// The device's UpperFilters as a list, or false (traced) when it cannot be
-// read or is of a type that holds no list. No value at all is an empty list.
-bool ReadFilterList(const wchar_t* operation, DeviceWalk& walk, std::vector<unsigned char>& value) {
-    std::optional<std::uint32_t> type;
-    if (const auto read = walk.ReadUpperFilters(value, type); !read) {
-        Trace(operation, walk, read.failure());
-        return false;
+// The device's UpperFilters as a list, or nothing when it cannot be read or
+// is of a type that holds no list (the trace says which). No value at all is
+// an empty list.
+std::optional<std::vector<unsigned char>> filterList(DeviceWalk& walk) {
+    auto value = walk.readUpperFilters();
+    if (!value) {
+        common::trace(walk.DevicePath() + L": " + value.failure().text());
+        return std::nullopt;
     }
-    if (type && *type != kMultiStringType && *type != kStringType) {
-        Trace(operation, walk.DevicePath() + L": UpperFilters is of registry type " +
-                             common::numberText(*type) + L", not a list");
-        return false;
+    if (value->type && *value->type != kMultiStringType && *value->type != kStringType) {
+        common::trace(walk.DevicePath() + L": UpperFilters is of registry type " +
+                      common::numberText(*value->type) + L", not a list");
+        return std::nullopt;
     }
-    return true;
+    return std::move(value->bytes);
 }
 
-// Device when the walk stands on the first device of that name.
-WalkStep FindDevice(DeviceWalk& walk, const std::wstring& friendlyName) {
-    WalkStep step;
-    while ((step = walk.Next()) == WalkStep::Device) {
-        if (walk.FriendlyName() == friendlyName) break;
+// Whether the walk now stands on the first device of that name.
+common::Result<bool> findDevice(DeviceWalk& walk, const std::wstring& friendlyName) {
+    for (;;) {
+        const auto step = walk.next();
+        if (!step) return step.failure();
+        if (*step == WalkStep::End) return false;
+        if (walk.friendlyName() == friendlyName) return true;
     }
-    return step;
 }
 
-bool AddFilter(DeviceWalk& walk, StatusLine& status) {
-    std::vector<unsigned char> old;
-    if (!ReadFilterList(L"ConfigureDevice", walk, old)) {
-        status.Set(kFiltersUnreadable);
-        return false;
-    }
+// The status text of putting the filter first in the device's list.
+const wchar_t* addFilter(DeviceWalk& walk) {
+    const auto old = filterList(walk);
+    if (!old) return kFiltersUnreadable;
     FilterBuffer value{};
-    std::size_t count = old.size();
+    std::size_t count = old->size();
     if (count > value.size()) {
-        Trace(L"ConfigureDevice", walk.DevicePath() + L": UpperFilters too long to edit");
-        status.Set(kFiltersTooLong);
-        return false;
+        common::trace(walk.DevicePath() + L": UpperFilters too long to edit");
+        return kFiltersTooLong;
     }
-    std::copy(old.begin(), old.end(), value.begin());
-    if (FindFilterName(value, count) >= 0) {
-        status.Set(kAlreadyInstalled);
-        return true;
-    }
+    std::copy(old->begin(), old->end(), value.begin());
+    if (FindFilterName(value, count) >= 0) return kAlreadyInstalled;
     if (!InsertFilterName(value, count)) {
-        Trace(L"ConfigureDevice", walk.DevicePath() + L": no room for the filter in UpperFilters");
-        status.Set(kFiltersTooLong);
-        return false;
+        common::trace(walk.DevicePath() + L": no room for the filter in UpperFilters");
+        return kFiltersTooLong;
     }
-    if (const auto written = walk.WriteUpperFilters({value.data(), count}); !written) {
-        Trace(L"ConfigureDevice", walk, written.failure());
-        status.Set(kInstallWriteFailed);
-        return false;
+    if (const auto written = walk.writeUpperFilters({value.data(), count}); !written) {
+        common::trace(walk.DevicePath() + L": " + written.failure().text());
+        return kInstallWriteFailed;
     }
-    status.Set(kInstalled);
-    return true;
+    return kInstalled;
 }
 
 // False when the device may still carry the filter afterwards.
-bool TakeFilterOff(DeviceWalk& walk) {
-    std::vector<unsigned char> value;
-    if (!ReadFilterList(L"RemoveFilterFromDevices", walk, value)) return false;
-    std::size_t count = value.size();
-    if (RemoveFilterName(value, count) == 0) return true;
+bool takeFilterOff(DeviceWalk& walk) {
+    auto value = filterList(walk);
+    if (!value) return false;
+    std::size_t count = value->size();
+    if (RemoveFilterName(*value, count) == 0) return true;
     // The emptied list: two NULs; the value was cleared and held the name.
     if (count == 0) count = 2;
-    if (const auto written = walk.WriteUpperFilters({value.data(), count}); !written) {
-        Trace(L"RemoveFilterFromDevices", walk, written.failure());
+    if (const auto written = walk.writeUpperFilters({value->data(), count}); !written) {
+        common::trace(walk.DevicePath() + L": " + written.failure().text());
         return false;
     }
     return true;
@@ -110,53 +96,53 @@ bool TakeFilterOff(DeviceWalk& walk) {
 }  // namespace
 
 bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName) {
-    common::Failure failure;
-    auto walk = context.devices.OpenComPorts(DeviceScope::PresentOnly, failure);
+    const auto walk = context.devices.openComPorts(DeviceScope::PresentOnly);
     if (!walk) {
-        Trace(L"ConfigureDevice", failure.text());
-        context.status.Set(kNoDeviceSet);
+        common::trace(walk.failure());
+        context.status.set(kNoDeviceSet);
         return false;
     }
-    switch (FindDevice(*walk, friendlyName)) {
-        case WalkStep::Device:
-            break;
-        case WalkStep::End:
-            Trace(L"ConfigureDevice", L"no present device named " + friendlyName);
-            context.status.Set(kDeviceGone);
-            return false;
-        case WalkStep::Error:
-            Trace(L"ConfigureDevice", walk->LastError().text());
-            context.status.Set(WalkErrorText(walk->LastError()));
-            return false;
+    const auto found = findDevice(**walk, friendlyName);
+    if (!found) {
+        common::trace(found.failure());
+        context.status.set(walkErrorText(found.failure()));
+        return false;
     }
-    return AddFilter(*walk, context.status);
+    if (!*found) {
+        common::trace(L"ConfigureDevice: no present device named " + friendlyName);
+        context.status.set(kDeviceGone);
+        return false;
+    }
+    const wchar_t* const outcome = addFilter(**walk);
+    context.status.set(outcome);
+    return outcome == kInstalled || outcome == kAlreadyInstalled;
 }
 
 bool RemoveFilterFromDevices(FilterContext& context) {
     if (TestPort(context.ports, context.status, context.configuredPort)) {
-        Trace(L"RemoveFilterFromDevices",
-              L"refused: the filter answers on " + context.configuredPort);
-        context.status.Set(kFilterStillLoaded);
+        common::trace(L"RemoveFilterFromDevices: refused: the filter answers on " +
+                      context.configuredPort);
+        context.status.set(kFilterStillLoaded);
         return false;
     }
-    common::Failure failure;
-    auto walk = context.devices.OpenComPorts(DeviceScope::AllInstalled, failure);
+    const auto walk = context.devices.openComPorts(DeviceScope::AllInstalled);
     if (!walk) {
-        Trace(L"RemoveFilterFromDevices", failure.text());
-        context.status.Set(kNoDeviceSet);
+        common::trace(walk.failure());
+        context.status.set(kNoDeviceSet);
         return false;
     }
     bool everyDeviceClean = true;
-    WalkStep step;
-    while ((step = walk->Next()) == WalkStep::Device) {
-        if (!TakeFilterOff(*walk)) everyDeviceClean = false;
+    for (;;) {
+        const auto step = (*walk)->next();
+        if (!step) {  // cut short: devices unvisited may carry the filter
+            common::trace(step.failure());
+            everyDeviceClean = false;
+            break;
+        }
+        if (*step == WalkStep::End) break;
+        if (!takeFilterOff(**walk)) everyDeviceClean = false;
     }
-    // A walk cut short leaves devices unvisited that may carry the filter.
-    if (step == WalkStep::Error) {
-        Trace(L"RemoveFilterFromDevices", walk->LastError().text());
-        everyDeviceClean = false;
-    }
-    context.status.Set(everyDeviceClean ? kRemoved : kRemoveFailed);
+    context.status.set(everyDeviceClean ? kRemoved : kRemoveFailed);
     return everyDeviceClean;
 }
 

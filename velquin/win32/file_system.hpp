@@ -7,8 +7,7 @@ namespace velquin::win32 {
 
 class Win32Files final : public FileSystem {
 public:
-    std::optional<std::wstring> FullPath(const std::wstring& path) override;
-    bool IsExistingFile(const std::wstring& fullPath) override;
+    common::Result<std::wstring> existingFile(const std::wstring& path) override;
 };
 
 }  // namespace velquin::win32

@@ -7,8 +7,7 @@ namespace velquin::win32 {
 
 class Win32SerialPorts final : public SerialPortLayer {
 public:
-    std::unique_ptr<SerialPort> Open(const std::wstring& devicePath,
-                                     common::Failure& failure) override;
+    common::Result<std::unique_ptr<SerialPort>> open(const std::wstring& devicePath) override;
 };
 
 }  // namespace velquin::win32

@@ -1,6 +1,7 @@
 #include "win32/service_manager.hpp"
 
 #include "common/core/trace.hpp"
+#include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 #include "core/driver_contract.h"
 
@@ -11,63 +12,61 @@ using common::win32::unique_schandle;
 
 // The right to create services is asked for every operation, so a user
 // without administrative rights sees the service as not installed.
-unique_schandle OpenServiceManager() {
+unique_schandle openServiceManager() {
     return unique_schandle(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
 }
 
 constexpr DWORD kServiceAccess = DELETE | SERVICE_STOP | SERVICE_START;
 
-common::Result<> Reconfigure(SC_HANDLE service, const ServiceSettings& s) {
+common::Result<> reconfigure(SC_HANDLE service, const ServiceSettings& s) {
     if (!ChangeServiceConfigW(service, s.type, s.startType, s.errorControl, s.imagePath.c_str(),
                               nullptr, nullptr, nullptr, nullptr, nullptr, s.displayName.c_str()))
-        return common::win32Failure(L"ChangeServiceConfigW", GetLastError());
-    return common::Result<>();
+        return FAILED_CALL(ChangeServiceConfigW);
+    return {};
 }
 
 }  // namespace
 
-common::Result<> ScmServices::IsInstalled() {
-    const unique_schandle manager = OpenServiceManager();
-    if (!manager) return common::win32Failure(L"OpenSCManagerW", GetLastError());
+common::Result<> ScmServices::isInstalled() {
+    const unique_schandle manager = openServiceManager();
+    if (!manager) return FAILED_CALL(OpenSCManagerW);
     if (!unique_schandle(OpenServiceW(manager.get(), FILTER_DRIVER_NAME_W, kServiceAccess)))
-        return common::win32Failure(L"OpenServiceW", GetLastError());
-    return common::Result<>();
+        return FAILED_CALL(OpenServiceW);
+    return {};
 }
 
-common::Result<> ScmServices::Install(const ServiceSettings& s) {
-    const unique_schandle manager = OpenServiceManager();
-    if (!manager) return common::win32Failure(L"OpenSCManagerW", GetLastError());
+common::Result<> ScmServices::install(const ServiceSettings& s) {
+    const unique_schandle manager = openServiceManager();
+    if (!manager) return FAILED_CALL(OpenSCManagerW);
     // An existing service is changed in place: delete and re-create would fail
     // while its deletion is still pending.
     const unique_schandle existing(
         OpenServiceW(manager.get(), s.name.c_str(), kServiceAccess | SERVICE_CHANGE_CONFIG));
-    if (existing) return Reconfigure(existing.get(), s);
-    if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST)
-        return common::win32Failure(L"OpenServiceW", GetLastError());
+    if (existing) return reconfigure(existing.get(), s);
+    if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) return FAILED_CALL(OpenServiceW);
     const unique_schandle created(CreateServiceW(
         manager.get(), s.name.c_str(), s.displayName.c_str(), kServiceAccess, s.type, s.startType,
         s.errorControl, s.imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (!created) return common::win32Failure(L"CreateServiceW", GetLastError());
-    return common::Result<>();
+    if (!created) return FAILED_CALL(CreateServiceW);
+    return {};
 }
 
-common::Result<> ScmServices::Delete(const std::wstring& name) {
-    const unique_schandle manager = OpenServiceManager();
-    if (!manager) return common::win32Failure(L"OpenSCManagerW", GetLastError());
+common::Result<> ScmServices::remove(const std::wstring& name) {
+    const unique_schandle manager = openServiceManager();
+    if (!manager) return FAILED_CALL(OpenSCManagerW);
     const unique_schandle service(OpenServiceW(manager.get(), name.c_str(), kServiceAccess));
     if (!service) {
-        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return common::Result<>();
-        return common::win32Failure(L"OpenServiceW", GetLastError());
+        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return {};
+        return FAILED_CALL(OpenServiceW);
     }
     // Fire and forget: a driver that is not running cannot stop, and one that
     // is goes once the system unloads it.
     SERVICE_STATUS status{};
     if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
-        common::trace(L"UnregisterDriver: " +
-                      common::win32Failure(L"ControlService(STOP)", GetLastError()).text());
+        common::trace(FAILED_CALL(ControlService).about(L"SERVICE_CONTROL_STOP"));
     if (!DeleteService(service.get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
-        return common::win32Failure(L"DeleteService", GetLastError());
-    return common::Result<>();
+        return FAILED_CALL(DeleteService);
+    return {};
 }
 
 }  // namespace velquin::win32

@@ -7,9 +7,9 @@ namespace velquin::win32 {
 
 class ScmServices final : public ServiceLayer {
 public:
-    common::Result<> IsInstalled() override;
-    common::Result<> Install(const ServiceSettings& settings) override;
-    common::Result<> Delete(const std::wstring& name) override;
+    common::Result<> isInstalled() override;
+    common::Result<> install(const ServiceSettings& settings) override;
+    common::Result<> remove(const std::wstring& name) override;
 };
 
 }  // namespace velquin::win32

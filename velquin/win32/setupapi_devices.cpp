@@ -1,5 +1,6 @@
 #include "win32/setupapi_devices.hpp"
 
+#include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 
 #include <winioctl.h>
@@ -19,96 +20,82 @@ class SetupApiWalk final : public DeviceWalk {
 public:
     explicit SetupApiWalk(unique_hdevinfo set) : set_(std::move(set)) {}
 
-    WalkStep Next() override {
+    common::Result<WalkStep> next() override {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
         interfaceData.cbSize = sizeof(interfaceData);
         if (!SetupDiEnumDeviceInterfaces(set_.get(), nullptr, &GUID_DEVINTERFACE_COMPORT, index_,
                                          &interfaceData)) {
             const DWORD code = GetLastError();
             if (code == ERROR_NO_MORE_ITEMS) return WalkStep::End;
-            return Fail(L"SetupDiEnumDeviceInterfaces", code);
+            return FAILED_STATUS(SetupDiEnumDeviceInterfaces, code);
         }
         ++index_;
-        return ReadDetail(interfaceData) ? WalkStep::Device : WalkStep::Error;
+        if (const auto read = readDetail(interfaceData); !read) return read.failure();
+        return WalkStep::Device;
     }
 
-    common::Failure LastError() const override { return error_; }
     std::wstring DevicePath() const override { return devicePath_; }
-    std::optional<std::wstring> FriendlyName() override { return ReadText(SPDRP_FRIENDLYNAME); }
-    std::optional<std::wstring> Description() override { return ReadText(SPDRP_DEVICEDESC); }
+    std::optional<std::wstring> friendlyName() override { return readText(SPDRP_FRIENDLYNAME); }
+    std::optional<std::wstring> description() override { return readText(SPDRP_DEVICEDESC); }
 
-    common::Result<> ReadUpperFilters(std::vector<unsigned char>& value,
-                                      std::optional<std::uint32_t>& type) override {
+    common::Result<FilterValue> readUpperFilters() override {
         // Sized from the call's required-size answer; asked again should the
         // value grow between the calls.
+        FilterValue value;
         DWORD size = 0;
         for (int attempt = 0; attempt < 4; ++attempt) {
-            value.resize(size);
+            value.bytes.resize(size);
             DWORD required = 0;
-            DWORD stored = REG_NONE;
-            if (SetupDiGetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS, &stored,
-                                                  value.data(), size, &required)) {
-                value.resize(std::min(required, size));
-                type = stored;
-                return common::Result<>();
+            DWORD type = REG_NONE;
+            if (SetupDiGetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS, &type,
+                                                  value.bytes.data(), size, &required)) {
+                value.bytes.resize(std::min(required, size));
+                value.type = type;
+                return value;
             }
             // The size reported on failure says nothing reliable; the error code does.
             const DWORD code = GetLastError();
-            if (code == ERROR_INVALID_DATA) {  // no value at all
-                value.clear();
-                type.reset();
-                return common::Result<>();
-            }
+            if (code == ERROR_INVALID_DATA) return FilterValue{};  // no value at all
             if (code != ERROR_INSUFFICIENT_BUFFER || required <= size)
-                return common::win32Failure(L"SetupDiGetDeviceRegistryPropertyA", code);
+                return FAILED_STATUS(SetupDiGetDeviceRegistryPropertyA, code);
             size = required;
         }
-        return common::win32Failure(L"SetupDiGetDeviceRegistryPropertyA",
-                                    ERROR_INSUFFICIENT_BUFFER);
+        return FAILED_STATUS(SetupDiGetDeviceRegistryPropertyA, ERROR_INSUFFICIENT_BUFFER);
     }
 
-    common::Result<> WriteUpperFilters(std::span<const unsigned char> value) override {
+    common::Result<> writeUpperFilters(std::span<const unsigned char> value) override {
         if (!SetupDiSetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS,
                                                value.data(), static_cast<DWORD>(value.size())))
-            return common::win32Failure(L"SetupDiSetDeviceRegistryPropertyA", GetLastError());
-        return common::Result<>();
+            return FAILED_CALL(SetupDiSetDeviceRegistryPropertyA);
+        return {};
     }
 
 private:
-    WalkStep Fail(const wchar_t* call, DWORD code) {
-        error_ = common::win32Failure(call, code);
-        return WalkStep::Error;
-    }
-
     // The record's fixed part is packed on 32-bit Windows and not on 64-bit;
     // cbSize must give the size the running SetupAPI expects, or it refuses
     // the record (ERROR_INVALID_USER_BUFFER).
     static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == (sizeof(void*) == 8 ? 8 : 6));
 
     // The record is sized from the required-size query, so long paths fit.
-    bool ReadDetail(SP_DEVICE_INTERFACE_DATA& interfaceData) {
+    common::Result<> readDetail(SP_DEVICE_INTERFACE_DATA& interfaceData) {
         DWORD required = 0;
         SetupDiGetDeviceInterfaceDetailW(set_.get(), &interfaceData, nullptr, 0, &required,
                                          nullptr);
-        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
-            Fail(L"SetupDiGetDeviceInterfaceDetail", GetLastError());
-            return false;
-        }
+        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+            return FAILED_CALL(SetupDiGetDeviceInterfaceDetailW);
         std::vector<unsigned char> buffer(required);
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
         device_ = SP_DEVINFO_DATA{};
         device_.cbSize = sizeof(device_);
         if (!SetupDiGetDeviceInterfaceDetailW(set_.get(), &interfaceData, detail, required, nullptr,
-                                              &device_)) {
-            Fail(L"SetupDiGetDeviceInterfaceDetail", GetLastError());
-            return false;
-        }
+                                              &device_))
+            return FAILED_CALL(SetupDiGetDeviceInterfaceDetailW);
         devicePath_ = detail->DevicePath;
-        return true;
+        return {};
     }
 
-    std::optional<std::wstring> ReadText(DWORD property) {
+    std::optional<std::wstring> readText(DWORD property) {
         wchar_t text[kNameBufferBytes / sizeof(wchar_t)] = {};
         if (!SetupDiGetDeviceRegistryPropertyW(set_.get(), &device_, property, nullptr,
                                                reinterpret_cast<BYTE*>(text),
@@ -122,21 +109,16 @@ private:
     DWORD index_ = 0;
     SP_DEVINFO_DATA device_{};
     std::wstring devicePath_;
-    common::Failure error_;
 };
 
 }  // namespace
 
-std::unique_ptr<DeviceWalk> SetupApiDevices::OpenComPorts(DeviceScope scope,
-                                                          common::Failure& failure) {
+common::Result<std::unique_ptr<DeviceWalk>> SetupApiDevices::openComPorts(DeviceScope scope) {
     DWORD flags = DIGCF_DEVICEINTERFACE;
     if (scope == DeviceScope::PresentOnly) flags |= DIGCF_PRESENT;
     unique_hdevinfo set(SetupDiGetClassDevsW(&GUID_DEVINTERFACE_COMPORT, nullptr, nullptr, flags));
-    if (!set) {
-        failure = common::win32Failure(L"SetupDiGetClassDevs", GetLastError());
-        return nullptr;
-    }
-    return std::make_unique<SetupApiWalk>(std::move(set));
+    if (!set) return FAILED_CALL(SetupDiGetClassDevsW);
+    return std::unique_ptr<DeviceWalk>(std::make_unique<SetupApiWalk>(std::move(set)));
 }
 
 }  // namespace velquin::win32

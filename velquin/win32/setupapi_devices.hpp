@@ -7,7 +7,7 @@ namespace velquin::win32 {
 
 class SetupApiDevices final : public DeviceLayer {
 public:
-    std::unique_ptr<DeviceWalk> OpenComPorts(DeviceScope scope, common::Failure& failure) override;
+    common::Result<std::unique_ptr<DeviceWalk>> openComPorts(DeviceScope scope) override;
 };
 
 }  // namespace velquin::win32

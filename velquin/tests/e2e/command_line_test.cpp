@@ -46,13 +46,15 @@ TEST_F(CommandLine, UnregisterTakesOurEntryInAnyCaseOffEveryDeviceAndDeletesTheS
     addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Unplugged (COM6)", false});
     addFakePort({L"ROOT\\VELQUINTEST\\0003", L"Plain Port (COM7)"});
     writeUpperFilters(L"ROOT\\VELQUINTEST\\0001", "kelPortHi\0serenum\0\0"s);
-    writeUpperFilters(L"ROOT\\VELQUINTEST\\0002", "a\0KELPORTHI\0b\0\0"s);
+    // Longer than the 512 bytes Configure edits: read and written whole.
+    const std::string longEntry(600, 'b');
+    writeUpperFilters(L"ROOT\\VELQUINTEST\\0002", "a\0KELPORTHI\0"s + longEntry + "\0\0"s);
 
     EXPECT_EQ(run({L"/unregister", L"ignored"}), 0u);
 
     EXPECT_FALSE(filterServiceExists());
     EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0001"), "serenum\0\0"s);
-    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0002"), "a\0b\0\0"s);
+    EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0002"), "a\0"s + longEntry + "\0\0"s);
     EXPECT_EQ(readUpperFilters(L"ROOT\\VELQUINTEST\\0003"), std::nullopt)
         << "a value was made where none was";
 }

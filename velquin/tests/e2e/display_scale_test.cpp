@@ -6,7 +6,7 @@
 
 #include "layout_checks.hpp"
 #include "tests/e2e/e2e_support.hpp"
-#include "win32/resource_ids.h"
+#include "win32/ui/resource_ids.h"
 
 namespace velquin_e2e {
 namespace {

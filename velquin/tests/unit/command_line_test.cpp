@@ -14,10 +14,11 @@ public:
     bool succeeds = true;
     std::wstring ran;  // what was run, e.g. L"register a.sys"
 
-    void RunDialog() override { ran += L"dialog"; }
-    bool RegisterDriver(const std::wstring& path) override {
+    void runDialog() override { ran += L"dialog"; }
+    common::Result<> RegisterDriver(const std::wstring& path) override {
         ran += L"register " + path;
-        return succeeds;
+        if (succeeds) return {};
+        return common::win32Failure(L"CreateServiceW", 5);
     }
     bool UnregisterDriver() override {
         ran += L"unregister";
@@ -51,7 +52,7 @@ TEST(CommandLine, EachArgumentListRunsOneCommandOrNothing) {
         RecordingCommands commands;
         commands.succeeds = c.succeeds;
         SCOPED_TRACE(testing::PrintToString(c.args));
-        EXPECT_EQ(DispatchCommandLine(c.args, commands), c.exitCode);
+        EXPECT_EQ(dispatchCommandLine(c.args, commands), c.exitCode);
         EXPECT_EQ(commands.ran, c.ran);
     }
 }
@@ -70,6 +71,6 @@ TEST(PortName, TakenFromBetweenTheParenthesesWhenItFits) {
         {L"", std::nullopt},
     };
     for (const auto& [friendlyName, port] : cases)
-        EXPECT_EQ(PortNameFromFriendlyName(friendlyName), port)
+        EXPECT_EQ(portNameFromFriendlyName(friendlyName), port)
             << testing::PrintToString(friendlyName);
 }

@@ -6,10 +6,10 @@
 #include "core/port_probe.hpp"
 #include "core/status_line.hpp"
 
-#include <algorithm>
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,6 +17,7 @@
 namespace velquin::testing {
 
 using namespace std::string_literals;
+using common::win32Failure;
 
 struct FakeDevice {
     std::wstring friendlyName;
@@ -33,19 +34,16 @@ class FakeDevices final : public DeviceLayer {
 public:
     std::deque<FakeDevice> devices;  // add() hands out references that must stay valid
     bool setFails = false;
-    int failWalkAtIndex = -1;  // Next() reports an error on reaching this index
+    int failWalkAtIndex = -1;  // next() fails on reaching this index
 
     FakeDevice& add(std::wstring friendlyName, std::optional<std::string> filters = std::nullopt) {
         return devices.emplace_back(FakeDevice{.friendlyName = std::move(friendlyName),
                                                .upperFilters = std::move(filters)});
     }
 
-    std::unique_ptr<DeviceWalk> OpenComPorts(DeviceScope scope, common::Failure& failure) override {
-        if (setFails) {
-            failure = common::win32Failure(L"SetupDiGetClassDevs", 5);
-            return nullptr;
-        }
-        return std::make_unique<Walk>(*this, scope);
+    common::Result<std::unique_ptr<DeviceWalk>> openComPorts(DeviceScope scope) override {
+        if (setFails) return win32Failure(L"SetupDiGetClassDevsW", 5);
+        return std::unique_ptr<DeviceWalk>(std::make_unique<Walk>(*this, scope));
     }
 
 private:
@@ -53,100 +51,87 @@ private:
     public:
         Walk(FakeDevices& owner, DeviceScope scope) : owner_(owner), scope_(scope) {}
 
-        WalkStep Next() override {
-            for (++position_; position_ < owner_.devices.size(); ++position_) {
-                if (static_cast<int>(visited_++) == owner_.failWalkAtIndex) return WalkStep::Error;
-                if (scope_ == DeviceScope::AllInstalled || current().present)
+        common::Result<WalkStep> next() override {
+            for (++at_; at_ < owner_.devices.size(); ++at_) {
+                if (static_cast<int>(visited_++) == owner_.failWalkAtIndex)
+                    return win32Failure(L"SetupDiEnumDeviceInterfaces", 0x3e6);
+                if (scope_ == DeviceScope::AllInstalled || device().present)
                     return WalkStep::Device;
             }
             return WalkStep::End;
         }
-        common::Failure LastError() const override {
-            return common::win32Failure(L"SetupDiEnumDeviceInterfaces", 0x3e6);
+        std::wstring DevicePath() const override { return L"\\\\?\\fake#" + std::to_wstring(at_); }
+        std::optional<std::wstring> friendlyName() override {
+            if (device().friendlyName.empty()) return std::nullopt;
+            return device().friendlyName;
         }
-        std::wstring DevicePath() const override {
-            return L"\\\\?\\fake#" + std::to_wstring(position_);
-        }
-        std::optional<std::wstring> FriendlyName() override {
-            if (current().friendlyName.empty()) return std::nullopt;
-            return current().friendlyName;
-        }
-        std::optional<std::wstring> Description() override { return current().description; }
+        std::optional<std::wstring> description() override { return device().description; }
 
-        common::Result<> ReadUpperFilters(std::vector<unsigned char>& value,
-                                          std::optional<std::uint32_t>& type) override {
-            const FakeDevice& d = current();
-            if (d.readFails) return common::win32Failure(L"SetupDiGetDeviceRegistryPropertyA", 5);
-            const std::string bytes = d.upperFilters.value_or("");
-            value.assign(bytes.begin(), bytes.end());
-            type = d.upperFilters ? std::optional(d.type) : std::nullopt;
-            return common::Result<>();
+        common::Result<FilterValue> readUpperFilters() override {
+            const FakeDevice& d = device();
+            if (d.readFails) return win32Failure(L"SetupDiGetDeviceRegistryPropertyA", 5);
+            if (!d.upperFilters) return FilterValue{};
+            return FilterValue{{d.upperFilters->begin(), d.upperFilters->end()}, d.type};
         }
-        common::Result<> WriteUpperFilters(std::span<const unsigned char> value) override {
-            FakeDevice& d = current();
+        common::Result<> writeUpperFilters(std::span<const unsigned char> value) override {
+            FakeDevice& d = device();
             ++d.writes;
-            if (d.writeFails) return common::win32Failure(L"SetupDiSetDeviceRegistryPropertyA", 5);
+            if (d.writeFails) return win32Failure(L"SetupDiSetDeviceRegistryPropertyA", 5);
             d.upperFilters = std::string(value.begin(), value.end());
-            return common::Result<>();
+            return {};
         }
 
     private:
-        FakeDevice& current() const { return owner_.devices.at(position_); }
+        FakeDevice& device() const { return owner_.devices.at(at_); }
         FakeDevices& owner_;
         DeviceScope scope_;
-        std::size_t position_ = static_cast<std::size_t>(-1);
+        std::size_t at_ = static_cast<std::size_t>(-1);
         std::size_t visited_ = 0;
     };
 };
 
+// Ports by device path; probeOk: the filter sits in this port's stack.
 struct FakePortState {
     bool applyOk = true;
-    bool probeOk = false;  // true: the filter sits in this port's stack
+    bool probeOk = false;
 };
 
 class FakePorts final : public SerialPortLayer {
 public:
-    std::map<std::wstring, FakePortState> ports;  // by device path
+    std::map<std::wstring, FakePortState> ports;
     std::vector<std::wstring> opened;
     int probes = 0;
 
-    std::unique_ptr<SerialPort> Open(const std::wstring& devicePath,
-                                     common::Failure& failure) override {
+    common::Result<std::unique_ptr<SerialPort>> open(const std::wstring& devicePath) override {
         opened.push_back(devicePath);
-        auto it = ports.find(devicePath);
-        if (it == ports.end()) {
-            failure = common::win32Failure(L"CreateFileW", 2);
-            return nullptr;
-        }
-        return std::make_unique<Port>(*this, it->second);
+        const auto it = ports.find(devicePath);
+        if (it == ports.end()) return win32Failure(L"CreateFileW", 2);
+        return std::unique_ptr<SerialPort>(std::make_unique<Port>(*this, it->second));
     }
 
 private:
-    class Port final : public SerialPort {
-    public:
-        Port(FakePorts& owner, const FakePortState& state) : owner_(owner), state_(state) {}
-        common::Result<> ApplyLineSettings(const LineSettings& s) override {
-            if (state_.applyOk && s.baudRate == 9600 && s.byteSize == 8 && s.parity == 0 &&
+    struct Port final : SerialPort {
+        Port(FakePorts& owner, FakePortState state) : owner(owner), state(state) {}
+        common::Result<> applyLineSettings(const LineSettings& s) override {
+            if (state.applyOk && s.baudRate == 9600 && s.byteSize == 8 && s.parity == 0 &&
                 s.stopBits == 0)
-                return common::Result<>();
-            return common::win32Failure(L"SetCommState", 87);
+                return {};
+            return win32Failure(L"SetCommState", 87);
         }
-        common::Result<> SendProbe() override {
-            ++owner_.probes;
-            if (state_.probeOk) return common::Result<>();
-            return common::win32Failure(L"DeviceIoControl", 1);
+        common::Result<> sendProbe() override {
+            ++owner.probes;
+            if (state.probeOk) return {};
+            return win32Failure(L"DeviceIoControl", 1);
         }
-
-    private:
-        FakePorts& owner_;
-        FakePortState state_;
+        FakePorts& owner;
+        FakePortState state;
     };
 };
 
 class RecordingStatus final : public StatusLine {
 public:
     std::vector<std::wstring> texts;
-    void Set(const std::wstring& text) override { texts.push_back(text); }
+    void set(const std::wstring& text) override { texts.push_back(text); }
     std::wstring last() const { return texts.empty() ? L"<none>" : texts.back(); }
 };
 
@@ -157,34 +142,32 @@ public:
     bool deleteFails = false;
     int deletes = 0;
 
-    common::Result<> IsInstalled() override {
-        if (installed) return common::Result<>();
-        return common::win32Failure(L"OpenServiceW", 1060);
+    common::Result<> isInstalled() override {
+        if (installed) return {};
+        return win32Failure(L"OpenServiceW", 1060);
     }
-    common::Result<> Install(const ServiceSettings& settings) override {
-        if (installFails) return common::win32Failure(L"CreateServiceW", 1072);
+    common::Result<> install(const ServiceSettings& settings) override {
+        if (installFails) return win32Failure(L"CreateServiceW", 1072);
         installed = settings;
-        return common::Result<>();
+        return {};
     }
-    common::Result<> Delete(const std::wstring&) override {
+    common::Result<> remove(const std::wstring&) override {
         ++deletes;
-        if (deleteFails) return common::win32Failure(L"DeleteService", 5);
+        if (deleteFails) return win32Failure(L"DeleteService", 5);
         installed.reset();
-        return common::Result<>();
+        return {};
     }
 };
 
+// Relative paths are taken from C:\work.
 class FakeFiles final : public FileSystem {
 public:
-    std::wstring currentDirectory = L"C:\\work\\";
-    std::vector<std::wstring> files;
+    std::set<std::wstring> files;
 
-    std::optional<std::wstring> FullPath(const std::wstring& path) override {
-        if (path.size() > 1 && path[1] == L':') return path;
-        return currentDirectory + path;
-    }
-    bool IsExistingFile(const std::wstring& fullPath) override {
-        return std::find(files.begin(), files.end(), fullPath) != files.end();
+    common::Result<std::wstring> existingFile(const std::wstring& path) override {
+        const std::wstring full = path.size() > 1 && path[1] == L':' ? path : L"C:\\work\\" + path;
+        if (!files.contains(full)) return win32Failure(L"GetFileAttributesW", 2);
+        return full;
     }
 };
 

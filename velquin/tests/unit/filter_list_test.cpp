@@ -89,9 +89,7 @@ TEST(FilterList, RemoveTakesWholeEqualEntriesAndClosesTheRest) {
         std::string after;
         std::size_t removed;
     } cases[] = {
-        {"kelPortHi\0serenum\0\0"s, "serenum\0\0"s, 1},
         {"a\0kelPortHi\0b\0\0"s, "a\0b\0\0"s, 1},
-        {"a\0b\0kelPortHi\0\0"s, "a\0b\0\0"s, 1},
         {"KelPortHi\0a\0KELPORTHI\0\0"s, "a\0\0"s, 2},
         {"\0kelPortHi\0\0"s, ""s, 1},
         {"kelPortHi\0\0"s, ""s, 1},

@@ -1,85 +1,35 @@
-// The SetupAPI, SCM and file layers against Wine's real device and service
-// databases: what the fakes of the unit tests stand in for.
+// The SCM and file layers against Wine's real service database and files:
+// what the fakes of the unit tests stand in for. The SetupAPI walk is proven
+// where the program walks, in the end-to-end tests: present ports listed,
+// every installed one cleaned, a long list read and written whole.
 #include <gtest/gtest.h>
 
 #include "core/driver_contract.h"
 #include "tests/e2e/e2e_support.hpp"
 #include "win32/file_system.hpp"
 #include "win32/service_manager.hpp"
-#include "win32/setupapi_devices.hpp"
 
-#include <map>
 #include <string>
 
 using namespace velquin;
 using namespace velquin::win32;
 using namespace velquin_e2e;
 using ui_harness::RegKey;
-using namespace std::string_literals;
-
-namespace {
-
-// Friendly name -> UpperFilters bytes as the walk reads them.
-std::map<std::wstring, std::string> Walk(DeviceScope scope) {
-    SetupApiDevices devices;
-    common::Failure failure;
-    auto walk = devices.OpenComPorts(scope, failure);
-    std::map<std::wstring, std::string> seen;
-    if (!walk) {
-        ADD_FAILURE() << "no device set";
-        return seen;
-    }
-    WalkStep step;
-    while ((step = walk->Next()) == WalkStep::Device) {
-        EXPECT_EQ(walk->DevicePath().substr(0, 4), L"\\\\?\\");
-        std::vector<unsigned char> value(99, 'x');
-        std::optional<std::uint32_t> type;
-        EXPECT_TRUE(walk->ReadUpperFilters(value, type));
-        seen[walk->FriendlyName().value_or(L"?")] = std::string(value.begin(), value.end());
-    }
-    EXPECT_EQ(step, WalkStep::End);
-    return seen;
-}
-
-}  // namespace
-
-TEST(SetupApiDevices, WalksPresentOrAllPortsAndReadsTheirFiltersWhole) {
-    removeAllComPortDevices();
-    const std::string other = "serenum\0\0"s;
-    const std::string oversized = std::string(600, 'a') + "\0\0"s;
-    addFakePort({L"ROOT\\VELQUINLAYER\\0001", L"Plain Port (COM3)"});
-    addFakePort({L"ROOT\\VELQUINLAYER\\0002", L"Filtered Port (COM4)"});
-    addFakePort({L"ROOT\\VELQUINLAYER\\0003", L"Huge Port (COM5)"});
-    addFakePort({L"ROOT\\VELQUINLAYER\\0004", L"Unplugged Port (COM6)", false});
-    writeUpperFilters(L"ROOT\\VELQUINLAYER\\0002", other);
-    writeUpperFilters(L"ROOT\\VELQUINLAYER\\0003", oversized);
-    writeUpperFilters(L"ROOT\\VELQUINLAYER\\0004", other);
-
-    const std::map<std::wstring, std::string> present = {
-        {L"Plain Port (COM3)", ""},
-        {L"Filtered Port (COM4)", other},
-        {L"Huge Port (COM5)", oversized},
-    };
-    EXPECT_EQ(Walk(DeviceScope::PresentOnly), present);
-    auto all = present;
-    all[L"Unplugged Port (COM6)"] = other;
-    EXPECT_EQ(Walk(DeviceScope::AllInstalled), all);
-}
 
 TEST(ScmServices, InstallReconfiguresInPlaceAndDeleteIsDoneWhenAbsent) {
     ScmServices services;
     deleteFilterService();
-    ASSERT_TRUE(services.Delete(FILTER_DRIVER_NAME_W));  // absent is already done
-    const auto absent = services.IsInstalled();
+    ASSERT_TRUE(services.remove(FILTER_DRIVER_NAME_W));  // absent is already done
+    const auto absent = services.isInstalled();
     ASSERT_FALSE(absent);
     EXPECT_EQ(absent.failure().code, static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 
-    ASSERT_TRUE(services.Install(DriverServiceSettings(L"C:\\drivers\\first.sys")));
-    EXPECT_TRUE(services.IsInstalled());
+    ASSERT_TRUE(services.install(driverServiceSettings(L"C:\\drivers\\first.sys")));
+    EXPECT_TRUE(services.isInstalled());
     // A value of the test's own tells a service changed in place from one made anew.
     const wchar_t* key = L"System\\CurrentControlSet\\Services\\kelPortHi";
     RegKey::open(HKEY_LOCAL_MACHINE, key, KEY_SET_VALUE).value().setString(L"Mark", L"kept");
-    ASSERT_TRUE(services.Install(DriverServiceSettings(L"C:\\drivers\\second.sys")));
+    ASSERT_TRUE(services.install(driverServiceSettings(L"C:\\drivers\\second.sys")));
     const auto settings = readFilterServiceSettings();
     ASSERT_TRUE(settings);
     EXPECT_EQ(settings->imagePath, L"C:\\drivers\\second.sys");
@@ -89,8 +39,8 @@ TEST(ScmServices, InstallReconfiguresInPlaceAndDeleteIsDoneWhenAbsent) {
     EXPECT_EQ(settings->displayName, L"KelPortHi filter driver");
     EXPECT_EQ(RegKey::open(HKEY_LOCAL_MACHINE, key).value().readString(L"Mark"), L"kept");
 
-    EXPECT_TRUE(services.Delete(FILTER_DRIVER_NAME_W));
-    EXPECT_FALSE(services.IsInstalled());
+    EXPECT_TRUE(services.remove(FILTER_DRIVER_NAME_W));
+    EXPECT_FALSE(services.isInstalled());
 }
 
 // Resolving a relative path is proven by the /register run of the end-to-end tests.
@@ -98,7 +48,10 @@ TEST(Win32Files, OnlyAnExistingFileCounts) {
     Win32Files files;
     wchar_t directory[MAX_PATH] = {};
     GetSystemDirectoryW(directory, MAX_PATH);
-    EXPECT_TRUE(files.IsExistingFile(std::wstring(directory) + L"\\kernel32.dll"));
-    EXPECT_FALSE(files.IsExistingFile(directory));
-    EXPECT_FALSE(files.IsExistingFile(std::wstring(directory) + L"\\no-such-file.sys"));
+    const std::wstring kernel32 = std::wstring(directory) + L"\\kernel32.dll";
+    const auto found = files.existingFile(kernel32);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(*found, kernel32);
+    for (const std::wstring& path : {std::wstring(directory), kernel32 + L".sys", std::wstring()})
+        EXPECT_FALSE(files.existingFile(path)) << ui_harness::narrow(path);
 }

@@ -2,7 +2,7 @@
 """Draws the program icon (a serial connector with a filter arrow): velquin.ico,
 kept beside this script.
 
-    python3 velquin/win32/make_icon.py
+    python3 velquin/win32/ui/res/make_icon.py
 
 draws it anew after a change to this script or to common/win32/image_encoding.py,
 with make_icon.sha256, the record the build checks it against. The file is the
@@ -15,8 +15,8 @@ so that nothing beyond python3 is needed.
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common",
-                                "win32"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "..",
+                                "common", "win32"))
 import image_encoding  # noqa: E402  (found through the path above)
 
 SIZES = (16, 20, 24, 32, 40, 48, 256)

@@ -1,11 +1,12 @@
 // Entry: the main dialog without arguments, or one unattended command.
 #include "common/core/trace.hpp"
 #include "common/win32/dll_search.hpp"
+#include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 #include "core/command_line.hpp"
 #include "core/upper_filters.hpp"
 #include "win32/file_system.hpp"
-#include "win32/main_dialog.hpp"
+#include "win32/ui/main_dialog.hpp"
 #include "win32/serial_ports.hpp"
 #include "win32/service_manager.hpp"
 #include "win32/setupapi_devices.hpp"
@@ -23,11 +24,11 @@ using namespace velquin;
 
 // Split by CommandLineToArgvW, not by the runtime: the two part ways on
 // doubled quotes inside quotes and on the program's own name.
-std::vector<std::wstring> CommandLineArguments() {
+std::vector<std::wstring> commandLineArguments() {
     int count = 0;
     LPWSTR* const arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!arguments) {
-        common::trace(common::win32Failure(L"CommandLineToArgvW", GetLastError()));
+        common::trace(FAILED_CALL(CommandLineToArgvW));
         return {};
     }
     const common::win32::unique_hlocal owner(arguments);
@@ -39,9 +40,9 @@ public:
     WindowsCommands(HINSTANCE instance, win32::ProgramLayers& layers)
         : instance_(instance), layers_(layers) {}
 
-    void RunDialog() override { win32::RunMainDialog(instance_, layers_); }
+    void runDialog() override { win32::runMainDialog(instance_, layers_); }
 
-    bool RegisterDriver(const std::wstring& path) override {
+    common::Result<> RegisterDriver(const std::wstring& path) override {
         return velquin::RegisterDriver(layers_.services, layers_.files, path);
     }
 
@@ -63,11 +64,11 @@ private:
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     common::win32::restrictDllSearchToSystem32();
-    const std::vector<std::wstring> arguments = CommandLineArguments();
+    const std::vector<std::wstring> arguments = commandLineArguments();
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
-    if (!InitCommonControlsEx(&controls)) common::trace(L"InitCommonControlsEx failed");
+    if (!InitCommonControlsEx(&controls)) common::trace(FAILED_CALL(InitCommonControlsEx));
 
     win32::ScmServices services;
     win32::Win32Files files;
@@ -75,5 +76,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     win32::Win32SerialPorts ports;
     win32::ProgramLayers layers{services, files, devices, ports};
     WindowsCommands commands(instance, layers);
-    return DispatchCommandLine(arguments, commands);
+    return dispatchCommandLine(arguments, commands);
 }

@@ -19,7 +19,7 @@ struct ProgramLayers {
 };
 
 // Runs the dialog modally until it is closed.
-void RunMainDialog(HINSTANCE instance, ProgramLayers& layers);
+void runMainDialog(HINSTANCE instance, ProgramLayers& layers);
 
 // lParam of WM_INITDIALOG: the ProgramLayers its commands work on.
 INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept;

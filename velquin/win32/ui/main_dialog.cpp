@@ -1,10 +1,11 @@
-#include "win32/main_dialog.hpp"
+#include "win32/ui/main_dialog.hpp"
 
 #include "common/core/trace.hpp"
+#include "common/win32/failed_call.hpp"
 #include "core/device_discovery.hpp"
 #include "core/port_name.hpp"
 #include "core/upper_filters.hpp"
-#include "win32/resource_ids.h"
+#include "win32/ui/resource_ids.h"
 
 #include <commdlg.h>
 
@@ -12,7 +13,6 @@
 #include "common/win32/unique_any.hpp"
 #include "common/win32/window_dpi.hpp"
 
-#include <list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,52 +38,50 @@ void SetStatusText(const std::wstring& text) {
 
 class DialogStatusLine final : public StatusLine {
 public:
-    void Set(const std::wstring& text) override { SetStatusText(text); }
+    void set(const std::wstring& text) override { SetStatusText(text); }
 };
 
-FilterContext Filters(StatusLine& status) {
+FilterContext filtersFor(StatusLine& status) {
     return FilterContext{Layers->devices, Layers->ports, status, ConfiguredPort};
 }
 
-void ShowError(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Error", MB_ICONERROR); }
-void ShowSuccess(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Success", MB_OK); }
+void showError(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Error", MB_ICONERROR); }
+void showSuccess(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Success", MB_OK); }
 
 // The template's icon static is filled at the system's icon size; the icon
 // has images of 16 to 48 and 256 pixels, so it is loaded at the size for the
 // dialog's own DPI instead (32 pixels at 96), and again when that changes.
-void ShowProgramIcon(HWND dialog, int dpi) {
+void showProgramIcon(HWND dialog, int dpi) {
     const int size = MulDiv(32, dpi, common::win32::kDefaultDpi);
     common::win32::unique_hicon icon(static_cast<HICON>(LoadImageW(
         GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VELQUIN), IMAGE_ICON, size, size, 0)));
-    if (!icon) return;
+    if (!icon) return common::trace(FAILED_CALL(LoadImageW));
     SendDlgItemMessageW(dialog, IDC_PROGRAM_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()),
                         0);
     ProgramIcon = std::move(icon);  // the static has let go of the one before
 }
 
-void EnableTest(bool enable) { EnableWindow(GetDlgItem(MainDialog, IDC_TEST), enable); }
+void enableTest(bool enable) { EnableWindow(GetDlgItem(MainDialog, IDC_TEST), enable); }
 
 void RefreshDeviceList() {
     SetStatusText(L"");
-    EnableTest(false);
-    std::list<DeviceEntry> found;
-    try {
-        EnumerateSerialDevices(Layers->devices, found);
-    } catch (const common::Failure& failure) {
-        common::trace(L"RefreshDeviceList: " + failure.text());
-        SetStatusText(WalkErrorText(failure));  // the list keeps its earlier lines
+    enableTest(false);
+    const auto found = EnumerateSerialDevices(Layers->devices);
+    if (!found) {
+        common::trace(found.failure());
+        SetStatusText(walkErrorText(found.failure()));  // the list keeps its earlier lines
         return;
     }
     const HWND list = GetDlgItem(MainDialog, IDC_DEVICES);
     SendMessageW(list, CB_RESETCONTENT, 0, 0);
-    for (const DeviceEntry& entry : found) {
+    for (const DeviceEntry& entry : *found) {
         SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.friendlyName.c_str()));
     }
     SendMessageW(list, CB_SETCURSEL, 0, 0);
 }
 
 // Text of the selected device, or nothing when no line is selected.
-std::optional<std::wstring> SelectedDevice() {
+std::optional<std::wstring> selectedDevice() {
     const HWND list = GetDlgItem(MainDialog, IDC_DEVICES);
     const LRESULT index = SendMessageW(list, CB_GETCURSEL, 0, 0);
     if (index == CB_ERR) return std::nullopt;
@@ -96,31 +94,31 @@ std::optional<std::wstring> SelectedDevice() {
     return text;
 }
 
-void OnConfigure() {
-    if (!IsDriverInstalled(Layers->services)) return ShowError(L"Please install the driver ");
-    const auto device = SelectedDevice();
-    if (!device) return ShowError(L"Please select a device");
-    EnableTest(false);
+void onConfigure() {
+    if (!IsDriverInstalled(Layers->services)) return showError(L"Please install the driver ");
+    const auto device = selectedDevice();
+    if (!device) return showError(L"Please select a device");
+    enableTest(false);
     DialogStatusLine status;
-    FilterContext filters = Filters(status);
+    FilterContext filters = filtersFor(status);
     if (!ConfigureDevice(filters, *device)) return;
-    EnableTest(true);
-    if (auto port = PortNameFromFriendlyName(*device)) ConfiguredPort = std::move(*port);
+    enableTest(true);
+    if (auto port = portNameFromFriendlyName(*device)) ConfiguredPort = std::move(*port);
 }
 
-void OnTest() {
-    if (!IsDriverInstalled(Layers->services)) return ShowError(L"Please install the driver ");
-    if (ConfiguredPort.empty()) return ShowError(L"Please configure the device");
+void onTest() {
+    if (!IsDriverInstalled(Layers->services)) return showError(L"Please install the driver ");
+    if (ConfiguredPort.empty()) return showError(L"Please configure the device");
     DialogStatusLine status;
     if (TestPort(Layers->ports, status, ConfiguredPort)) {
-        ShowSuccess(L"Driver has loaded successfully");
+        showSuccess(L"Driver has loaded successfully");
     } else {
-        ShowError(
+        showError(
             L"Driver has not loaded ,Pls try once again after unpluging and pluging the device");
     }
 }
 
-std::optional<std::wstring> AskForDriverFile() {
+std::optional<std::wstring> askForDriverFile() {
     std::vector<wchar_t> fileName(32768, L'\0');
     std::vector<wchar_t> directory(32768, L'\0');
     GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data());
@@ -135,68 +133,69 @@ std::optional<std::wstring> AskForDriverFile() {
     if (!GetOpenFileNameW(&ofn)) {
         // Zero when the user cancelled; anything else is a failure of the dialog.
         if (const DWORD error = CommDlgExtendedError())
-            common::trace(common::win32Failure(L"GetOpenFileNameW", error));
+            common::trace(FAILED_STATUS(GetOpenFileNameW, error));
         return std::nullopt;
     }
     return std::wstring(fileName.data());
 }
 
-void OnInstall() {
-    const auto path = AskForDriverFile();
+void onInstall() {
+    const auto path = askForDriverFile();
     if (!path) return;
-    if (RegisterDriver(Layers->services, Layers->files, *path)) {
-        ShowSuccess(L"Installed driver successfully");
+    if (const auto registered = RegisterDriver(Layers->services, Layers->files, *path)) {
+        showSuccess(L"Installed driver successfully");
     } else {
-        ShowError(L"Driver installation failed");
+        common::trace(registered.failure());
+        showError(L"Driver installation failed");
     }
 }
 
-void OnRemove() {
+void onRemove() {
     DialogStatusLine status;
-    FilterContext filters = Filters(status);
+    FilterContext filters = filtersFor(status);
     UnregisterDriver(Layers->services, filters);
 }
 
-void OnCommand(HWND dialog, WORD id) {
+void onCommand(HWND dialog, WORD id) {
     switch (id) {
         case IDOK:
         case IDCANCEL:
             EndDialog(dialog, id);
             break;
         case IDC_CONFIGURE:
-            OnConfigure();
+            onConfigure();
             break;
         case IDC_TEST:
-            OnTest();
+            onTest();
             break;
         case IDC_REFRESH:
             RefreshDeviceList();
             break;
         case IDC_INSTALL:
-            OnInstall();
+            onInstall();
             break;
         case IDC_REMOVE:
-            OnRemove();
+            onRemove();
             break;
         default:
             break;
     }
 }
 
-INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             MainDialog = dialog;
             Layers = reinterpret_cast<ProgramLayers*>(lParam);
-            ShowProgramIcon(dialog, common::win32::windowDpi(dialog));
+            showProgramIcon(dialog, common::win32::windowDpi(dialog));
             RefreshDeviceList();
             return TRUE;
         case WM_DPICHANGED:
             // The dialog manager scales the template's controls and fonts itself.
-            ShowProgramIcon(dialog, LOWORD(wParam));
+            showProgramIcon(dialog, LOWORD(wParam));
             return FALSE;
         case WM_COMMAND:
-            OnCommand(dialog, LOWORD(wParam));
+            onCommand(dialog, LOWORD(wParam));
             return TRUE;
         default:
             return FALSE;
@@ -205,16 +204,16 @@ INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-void RunMainDialog(HINSTANCE instance, ProgramLayers& layers) {
+void runMainDialog(HINSTANCE instance, ProgramLayers& layers) {
     if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc,
                         reinterpret_cast<LPARAM>(&layers)) == -1)
-        common::trace(common::win32Failure(L"DialogBoxParamW", GetLastError()));
+        common::trace(FAILED_CALL(DialogBoxParamW));
 }
 
 INT_PTR CALLBACK MainDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     // A message whose handling fails is traced and reported as not handled.
     return common::win32::atMessageBoundary(L"MainDlgProc", INT_PTR{FALSE}, [&] {
-        return HandleDialogMessage(dialog, message, wParam, lParam);
+        return handleDialogMessage(dialog, message, wParam, lParam);
     });
 }
 
