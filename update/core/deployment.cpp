@@ -30,11 +30,6 @@ common::Failure stop(std::string_view why, std::string_view name = {}) {
     return common::stopFailure(L"Update", common::asciiToWide(text.append(name)));
 }
 
-// Traces a failure the step goes on past.
-void passOver(const Result<>& result) {
-    if (!result) common::trace(result.failure());
-}
-
 // One install run, under way or being completed from its journal: where it
 // works and what its journal records. The journal in memory holds every
 // record the run made, also one whose line a failed write may have lost.
@@ -207,8 +202,8 @@ Result<> rollBack(Run& run) {
             auto undone = change.undo(run, *it);
             if (whole) {
                 whole = std::move(undone);
-            } else {
-                passOver(undone);
+            } else if (!undone) {
+                common::trace(undone.failure());
             }
         }
     }
@@ -260,7 +255,8 @@ Result<> settle(Run& run, Action end, Action copies) {
         if (auto recorded = record(run, {end, Item::Events, {}, {}}); !recorded) return recorded;
     }
     if (!removeCopies(run, copies)) return {};
-    passOver(run.fs.deleteFile(run.journalPath));
+    if (auto deleted = run.fs.deleteFile(run.journalPath); !deleted)
+        common::trace(deleted.failure());
     return {};
 }
 
@@ -443,7 +439,8 @@ Result<> deployServicePack(FileSystem& fs, RegistryRecord& registry, const std::
         trace("version not recorded; the next run records it");
         return finished;
     }
-    passOver(settle(run, Action::Installed, Action::SetAside));
+    if (auto settled = settle(run, Action::Installed, Action::SetAside); !settled)
+        common::trace(settled.failure());
     return {};
 }
 
