@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "win32/ui/forms.hpp"
+#include "win32/ui/form.hpp"
 #include "win32/ui/frm_exit.hpp"
 #include "win32/ui/frm_welcome.hpp"
 #include "win32/ui/media_folder.hpp"
