@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include <windows.h>
 
@@ -18,13 +19,6 @@ TEST(MediaFolder, KeepsTheBackslashOnlyAtADriveRoot) {
     EXPECT_EQ(update::folderOfProgram("Update.exe"), "");
 }
 
-TEST(MediaFolder, RunningProgramFolderHoldsThisProgram) {
-    const std::string folder = update::runningProgramFolder();
-    ASSERT_FALSE(folder.empty());
-    const std::string self = folder + (folder.back() == '\\' ? "" : "\\") + "update_ui_tests.exe";
-    EXPECT_NE(GetFileAttributesA(self.c_str()), INVALID_FILE_ATTRIBUTES) << self;
-}
-
 HWND button(HWND form, const char* caption) {
     return FindWindowExA(form, nullptr, "Button", caption);
 }
@@ -39,16 +33,7 @@ void sendKey(HWND target, UINT message, WPARAM key) {
     msg.message = message;
     msg.wParam = key;
     msg.lParam = message == WM_SYSCHAR ? (1 << 29) : 0;  // Alt held
-    if (!update::forms::translateFormKeys(msg)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-void dropQuitMessage() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    update::forms::dispatch(msg);
 }
 
 // The test prefix holds no product record, so Next leads to the not-found page.
@@ -58,24 +43,30 @@ protected:
         ASSERT_TRUE(wizard.open());
         form = wizard.hwnd();
     }
-    void TearDown() override { dropQuitMessage(); }
+    void TearDown() override {
+        MSG quit;  // posted by a closed wizard; the next test's loops must not see it
+        while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
 
     update::FrmWelcome wizard{GetModuleHandleA(nullptr), "C:\\media"};
     HWND form = nullptr;
 };
 
-TEST_F(WelcomeWindow, TabMovesBetweenNextAndCancelOnly) {
+// Tab moves between Next and Cancel only, Esc clicks nothing, Enter clicks the
+// focused button, and a click that reaches a button after it was disabled does nothing.
+TEST_F(WelcomeWindow, KeysAndClicksAsInADialog) {
     HWND next = button(form, "&Next");
     HWND cancel = button(form, "&Cancel");
     EXPECT_EQ(GetFocus(), next);
-    EXPECT_EQ(GetNextDlgTabItem(form, next, FALSE), cancel);
-    EXPECT_EQ(GetNextDlgTabItem(form, cancel, FALSE), next);
     sendKey(next, WM_KEYDOWN, VK_TAB);
     EXPECT_EQ(GetFocus(), cancel);
-}
-
-TEST_F(WelcomeWindow, EscapeClicksNothingAndEnterClicksTheFocusedButton) {
-    HWND next = button(form, "&Next");
+    wizard.setNextEnabled(false);
+    SendMessageA(form, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(next), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(next));
+    wizard.setNextEnabled(true);
+    sendKey(cancel, WM_KEYDOWN, VK_TAB);
+    EXPECT_EQ(GetFocus(), next);
     sendKey(next, WM_KEYDOWN, VK_ESCAPE);
     EXPECT_TRUE(IsWindowVisible(frameOf(form, "fraWelcome")));
 
@@ -84,42 +75,23 @@ TEST_F(WelcomeWindow, EscapeClicksNothingAndEnterClicksTheFocusedButton) {
     EXPECT_FALSE(IsWindowVisible(frameOf(form, "fraWelcome")));
     EXPECT_FALSE(IsWindowEnabled(next));
     // The disabled button has handed the focus on, so the keyboard still works.
-    EXPECT_EQ(GetFocus(), button(form, "&Cancel"));
-}
-
-TEST_F(WelcomeWindow, ClicksThatArriveAfterTheButtonWasDisabledDoNothing) {
-    HWND next = button(form, "&Next");
-    wizard.setNextEnabled(false);
-    SendMessageA(form, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(next), BN_CLICKED),
-                 reinterpret_cast<LPARAM>(next));
-    EXPECT_TRUE(IsWindowVisible(frameOf(form, "fraWelcome")));
+    EXPECT_EQ(GetFocus(), cancel);
 }
 
 // Clicks, keys and requests to close from the title bar or the taskbar.
 TEST_F(WelcomeWindow, InputQueuedWhileBusyIsDroppedWhenTheWorkEnds) {
-    const struct {
-        HWND to;
-        UINT message;
-        WPARAM wParam;
-    } queued[] = {{button(form, "&Cancel"), WM_KEYDOWN, VK_SPACE},
-                  {button(form, "&Cancel"), WM_LBUTTONDOWN, 0},
-                  {form, WM_NCLBUTTONDOWN, HTCLOSE},
-                  {form, WM_SYSCOMMAND, SC_CLOSE},
-                  {form, WM_CLOSE, 0}};
+    const std::tuple<HWND, UINT, WPARAM> queued[] = {
+        {button(form, "&Cancel"), WM_KEYDOWN, VK_SPACE},
+        {button(form, "&Cancel"), WM_LBUTTONDOWN, 0},
+        {form, WM_NCLBUTTONDOWN, HTCLOSE},
+        {form, WM_SYSCOMMAND, SC_CLOSE},
+        {form, WM_CLOSE, 0}};
     wizard.setBusy(true);
-    for (const auto& input : queued) PostMessageA(input.to, input.message, input.wParam, 0);
+    for (const auto& [to, message, wParam] : queued) PostMessageA(to, message, wParam, 0);
     wizard.setBusy(false);
     MSG msg;
-    for (const auto& input : queued)
-        EXPECT_FALSE(PeekMessageA(&msg, nullptr, input.message, input.message, PM_NOREMOVE))
-            << input.message;
-}
-
-TEST_F(WelcomeWindow, AccessKeyOfCancelClosesATerminalPageAtOnce) {
-    sendKey(GetFocus(), WM_SYSCHAR, 'n');
-    ASSERT_TRUE(IsWindowVisible(frameOf(form, "fraNotInstalled")));
-    sendKey(GetFocus(), WM_SYSCHAR, 'c');
-    EXPECT_FALSE(IsWindow(form));
+    for (const auto& [to, message, wParam] : queued)
+        EXPECT_FALSE(PeekMessageA(&msg, nullptr, message, message, PM_NOREMOVE)) << message;
 }
 
 // Drives the modal confirmation from a timer, since showModal only returns
@@ -144,26 +116,23 @@ struct ExitScript {
     }
 };
 
-bool runConfirmation(HWND owner, WPARAM key) {
-    bool ended = false;
-    ExitScript::key = key;
-    update::FrmExit confirmation(GetModuleHandleA(nullptr), [&ended] { ended = true; });
-    const UINT_PTR pressTimer = SetTimer(nullptr, 0, 200, &ExitScript::press);
-    const UINT_PTR giveUpTimer = SetTimer(nullptr, 0, 5000, &ExitScript::giveUp);
-    confirmation.showModal(owner);
-    KillTimer(nullptr, pressTimer);
-    KillTimer(nullptr, giveUpTimer);
-    return ended;
+TEST_F(WelcomeWindow, ConfirmationDisablesItsOwnerAndResumesOnAltROrEndsOnAltE) {
+    for (const auto& [key, ends] : {std::pair{'r', false}, std::pair{'e', true}}) {
+        bool ended = false;
+        ExitScript::key = key;
+        ExitScript::ownerWasDisabled = ExitScript::escapeKeptItOpen = false;
+        update::FrmExit confirmation(GetModuleHandleA(nullptr), [&ended] { ended = true; });
+        const UINT_PTR pressTimer = SetTimer(nullptr, 0, 200, &ExitScript::press);
+        const UINT_PTR giveUpTimer = SetTimer(nullptr, 0, 5000, &ExitScript::giveUp);
+        confirmation.showModal(form);
+        KillTimer(nullptr, pressTimer);
+        KillTimer(nullptr, giveUpTimer);
+        EXPECT_EQ(ended, ends) << key;
+        EXPECT_TRUE(ExitScript::ownerWasDisabled);
+        EXPECT_TRUE(ExitScript::escapeKeptItOpen);
+        EXPECT_TRUE(IsWindowEnabled(form));
+        EXPECT_EQ(FindWindowA("UpdateForm", "Exit"), nullptr);
+    }
 }
-
-TEST_F(WelcomeWindow, ConfirmationResumesOnAltRAndDisablesItsOwnerMeanwhile) {
-    EXPECT_FALSE(runConfirmation(form, 'r'));
-    EXPECT_TRUE(ExitScript::ownerWasDisabled);
-    EXPECT_TRUE(ExitScript::escapeKeptItOpen);
-    EXPECT_TRUE(IsWindowEnabled(form));
-    EXPECT_EQ(FindWindowA("UpdateForm", "Exit"), nullptr);
-}
-
-TEST_F(WelcomeWindow, ConfirmationEndsTheProgramOnAltE) { EXPECT_TRUE(runConfirmation(form, 'e')); }
 
 }  // namespace

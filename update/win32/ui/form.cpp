@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "common/core/text.hpp"
 #include "common/win32/failed_call.hpp"
 #include "common/win32/message_boundary.hpp"
 #include "common/win32/window_dpi.hpp"
@@ -93,6 +92,21 @@ POINT centredPosition(HWND owner, int width, int height) {
             area.top + (area.bottom - area.top - height) / 2};
 }
 
+// True when the message was a key of a form, handled here.
+bool translateFormKeys(MSG& msg) {
+    if (!msg.hwnd) return false;
+    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+    if (!root || !isForm(root)) return false;
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) return true;
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(root, focus) && isPushButton(focus) && IsWindowEnabled(focus))
+            SendMessageA(focus, BM_CLICK, 0, 0);
+        return true;
+    }
+    return IsDialogMessageA(root, &msg) != FALSE;
+}
+
 }  // namespace
 
 std::vector<ControlDesign> inTabOrder(std::vector<ControlDesign> controls) {
@@ -136,7 +150,7 @@ common::Result<> Form::create(const FormDesign& design,
     POINT at = centredPosition(design.owner, size.cx, size.cy);
     CreateWindowExA(exStyle, kFormClass, design.title.c_str(), style, at.x, at.y, size.cx, size.cy,
                     design.owner, nullptr, instance_, this);
-    if (!hwnd()) return FAILED_CALL(CreateWindowExA).about(common::asciiToWide(design.title));
+    if (!hwnd()) return FAILED_CALL(CreateWindowExA);
     if (const int dpi = windowDpi(hwnd()); dpi != dpi_) {
         dpi_ = dpi;
         size = frameSize(dpi_);
@@ -145,8 +159,11 @@ common::Result<> Form::create(const FormDesign& design,
     }
 
     int id = kFirstControlId;
-    for (const ControlDesign& c : inTabOrder(controls))
-        if (auto created = createControl(c, id++); !created) return created;
+    for (const ControlDesign& c : inTabOrder(controls)) {
+        HWND created = createControl(c, id++);
+        if (!created) return FAILED_CALL(CreateWindowExA);
+        controls_.push_back({c.name, created, c.bounds, c.imageId, nullptr});
+    }
     layOut();
     return {};
 }
@@ -227,7 +244,7 @@ bool Form::captionsFit(HFONT font) const {
     return fit;
 }
 
-common::Result<> Form::createControl(const ControlDesign& design, int id) {
+HWND Form::createControl(const ControlDesign& design, int id) {
     // A container must come before its contents: a child without a parent fails.
     HWND parent = design.parent.empty() ? hwnd() : control(design.parent);
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (design.visible ? WS_VISIBLE : 0);
@@ -251,12 +268,8 @@ common::Result<> Form::createControl(const ControlDesign& design, int id) {
             break;
     }
     // Placed by layOut once every control exists.
-    HWND hwnd =
-        CreateWindowExA(exStyle, windowClass, design.text.c_str(), style, 0, 0, 0, 0, parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-    if (!hwnd) return FAILED_CALL(CreateWindowExA).about(common::asciiToWide(design.name));
-    controls_.push_back({design.name, hwnd, design.bounds, design.imageId, nullptr});
-    return {};
+    return CreateWindowExA(exStyle, windowClass, design.text.c_str(), style, 0, 0, 0, 0, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
 }
 
 void Form::showAndFocus() {
@@ -374,18 +387,10 @@ LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd(), message, wParam, lParam);
 }
 
-bool translateFormKeys(MSG& msg) {
-    if (!msg.hwnd) return false;
-    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-    if (!root || !isForm(root)) return false;
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) return true;
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
-        HWND focus = GetFocus();
-        if (focus && IsChild(root, focus) && isPushButton(focus) && IsWindowEnabled(focus))
-            SendMessageA(focus, BM_CLICK, 0, 0);
-        return true;
-    }
-    return IsDialogMessageA(root, &msg) != FALSE;
+void dispatch(MSG& msg) {
+    if (translateFormKeys(msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
 }
 
 }  // namespace update::forms

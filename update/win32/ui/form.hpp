@@ -106,7 +106,8 @@ private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam,
                                        LPARAM lParam) noexcept;
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    common::Result<> createControl(const ControlDesign& design, int id);
+    // The control's window, still to be placed; null with CreateWindowExA's last error.
+    HWND createControl(const ControlDesign& design, int id);
     // Places everything, and loads the fonts, pictures and icons, for dpi_.
     void layOut();
     void loadIcons();
@@ -128,8 +129,9 @@ private:
     common::win32::unique_hwnd window_;
 };
 
-// Keyboard handling of a form: Tab and access keys as in a dialog, Enter
-// clicks the focused button only, Esc clicks nothing. True when consumed.
-bool translateFormKeys(MSG& msg);
+// Hands a message on. The keys of a form work as in a dialog, Tab and access
+// keys included, except that Enter clicks the focused button only and Esc
+// clicks nothing; everything else is translated and dispatched.
+void dispatch(MSG& msg);
 
 }  // namespace update::forms

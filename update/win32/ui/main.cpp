@@ -19,7 +19,7 @@ void initCommonControls() {
     HMODULE comctl = LoadLibraryA("comctl32.dll");
     if (!comctl) {
         // The system's own classes still serve, in their older look.
-        common::trace(FAILED_CALL(LoadLibraryA).about(L"comctl32.dll"));
+        common::trace(FAILED_CALL(LoadLibraryA));
         return;
     }
     const auto init = reinterpret_cast<InitCommonControlsExFn>(

@@ -1,29 +1,14 @@
 #include "win32/ui/message_loop.hpp"
 
-#include "common/core/trace.hpp"
-#include "common/win32/failed_call.hpp"
 #include "win32/ui/form.hpp"
 
 namespace update::forms {
-namespace {
-
-// A form's keys are the form's to handle; everything else goes the usual way.
-void dispatch(MSG& msg) {
-    if (translateFormKeys(msg)) return;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-}
-
-}  // namespace
 
 int runMessageLoop() {
     MSG msg{};
     BOOL got;
     while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
-        if (got == -1) {
-            common::trace(FAILED_CALL(GetMessageA));
-            return 1;
-        }
+        if (got == -1) return 1;
         dispatch(msg);
     }
     return static_cast<int>(msg.wParam);
@@ -38,10 +23,7 @@ void runModal(HWND dialog, HWND owner, const bool& done) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        if (got == -1) {
-            common::trace(FAILED_CALL(GetMessageA));
-            break;
-        }
+        if (got == -1) break;
         dispatch(msg);
     }
     // Enabled again before the dialog goes, so the activation returns to the owner.

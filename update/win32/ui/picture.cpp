@@ -5,7 +5,6 @@
 #include <wincodec.h>
 
 #include "common/core/failure.hpp"
-#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 #include "common/win32/failed_call.hpp"
 #include "win32/ui/form.hpp"
@@ -36,14 +35,35 @@ Result<std::span<const BYTE>> readResource(HINSTANCE instance, int id) {
     return std::span(data, SizeofResource(instance, found));
 }
 
+// The decoded pixels in a top-down DIB section, as WIC copies the rows.
+Result<unique_hbitmap> toBitmap(IWICBitmapSource& pixels) {
+    UINT width = 0, height = 0;
+    if (const HRESULT hr = pixels.GetSize(&width, &height); FAILED(hr))
+        return FAILED_HRESULT(IWICBitmapSource::GetSize, hr);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = static_cast<LONG>(width);
+    info.bmiHeader.biHeight = -static_cast<LONG>(height);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    unique_hbitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap) return FAILED_CALL(CreateDIBSection);
+    if (const HRESULT hr =
+            pixels.CopyPixels(nullptr, width * 4, width * height * 4, static_cast<BYTE*>(bits));
+        FAILED(hr))
+        return FAILED_HRESULT(IWICBitmapSource::CopyPixels, hr);
+    return bitmap;
+}
+
 // The pictures are stored as PNG, a fraction of their size as bitmaps. The
 // system's imaging component decodes them into the pixels GDI blends: 32-bit
 // with premultiplied alpha.
-Result<com_ptr<IWICFormatConverter>> decodePicture(std::span<const BYTE> png) {
+Result<unique_hbitmap> decodePicture(std::span<const BYTE> png) {
     com_ptr<IWICImagingFactory> factory;
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()));
-    if (FAILED(hr)) return FAILED_HRESULT(CoCreateInstance, hr).about(L"WICImagingFactory");
+    if (FAILED(hr)) return FAILED_HRESULT(CoCreateInstance, hr);
     com_ptr<IWICStream> stream;
     if (FAILED(hr = factory.get()->CreateStream(stream.put())))
         return FAILED_HRESULT(IWICImagingFactory::CreateStream, hr);
@@ -64,36 +84,7 @@ Result<com_ptr<IWICFormatConverter>> decodePicture(std::span<const BYTE> png) {
                                                 WICBitmapDitherTypeNone, nullptr, 0.0,
                                                 WICBitmapPaletteTypeCustom)))
         return FAILED_HRESULT(IWICFormatConverter::Initialize, hr);
-    return converter;
-}
-
-// The decoded pixels in a top-down DIB section, as WIC copies the rows.
-Result<unique_hbitmap> toBitmap(IWICFormatConverter& pixels) {
-    UINT width = 0, height = 0;
-    if (const HRESULT hr = pixels.GetSize(&width, &height); FAILED(hr))
-        return FAILED_HRESULT(IWICFormatConverter::GetSize, hr);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = static_cast<LONG>(width);
-    info.bmiHeader.biHeight = -static_cast<LONG>(height);
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    unique_hbitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap) return FAILED_CALL(CreateDIBSection);
-    if (const HRESULT hr =
-            pixels.CopyPixels(nullptr, width * 4, width * height * 4, static_cast<BYTE*>(bits));
-        FAILED(hr))
-        return FAILED_HRESULT(IWICFormatConverter::CopyPixels, hr);
-    return bitmap;
-}
-
-Result<unique_hbitmap> loadBitmap(HINSTANCE instance, int id) {
-    const auto png = readResource(instance, id);
-    if (!png) return png.failure();
-    const auto pixels = decodePicture(*png);
-    if (!pixels) return pixels.failure();
-    return toBitmap(*pixels->get());
+    return toBitmap(*converter.get());
 }
 
 // 32-bit bitmaps carry premultiplied alpha, so their edges blend with what
@@ -144,11 +135,14 @@ std::unique_ptr<Picture> loadPicture(HINSTANCE instance, int imageId, int dpi) {
     while (step + 1 < static_cast<int>(std::size(kDrawnScales)) && kDrawnScales[step] < wanted)
         ++step;
     auto picture = std::make_unique<Picture>();
-    const int id = imageId + step * IDB_SCALE_STEP;
-    auto bitmap = loadBitmap(instance, id);
+    const auto png = readResource(instance, imageId + step * IDB_SCALE_STEP);
+    if (!png) {
+        common::trace(png.failure());
+        return picture;
+    }
+    auto bitmap = decodePicture(*png);
     if (!bitmap) {
-        common::trace(common::Failure(bitmap.failure())
-                          .about(L"picture " + common::numberText(static_cast<std::uint32_t>(id))));
+        common::trace(bitmap.failure());
         return picture;
     }
     picture->bitmap = std::move(*bitmap);
