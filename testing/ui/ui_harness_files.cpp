@@ -9,23 +9,14 @@ namespace ui_harness {
 
 namespace fs = std::filesystem;
 
-static std::wstring environmentVariable(const std::wstring& name) {
-    std::wstring value(GetEnvironmentVariableW(name.c_str(), nullptr, 0), L'\0');
-    value.resize(GetEnvironmentVariableW(name.c_str(), value.data(), DWORD(value.size())));
-    return value;
-}
-
 std::wstring pathFromEnvironment(const std::wstring& variable) {
-    const auto path = environmentVariable(variable);
+    std::wstring path(GetEnvironmentVariableW(variable.c_str(), nullptr, 0), L'\0');
+    path.resize(GetEnvironmentVariableW(variable.c_str(), path.data(), DWORD(path.size())));
     if (path.empty()) throw HarnessError(variable + L" is not set");
-    return windowsPathFromUnix(path);
-}
-
-std::wstring windowsPathFromUnix(const std::wstring& path) {
-    if (path.empty() || path.front() != L'/') return path;
-    std::wstring converted = L"Z:" + path;
-    std::replace(converted.begin(), converted.end(), L'/', L'\\');
-    return converted;
+    // Wine maps the Unix root as drive Z:.
+    if (path.front() == L'/') path = L"Z:" + path;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
 }
 
 std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/core/trace.hpp"
+#include "win32/ui/message_loop.hpp"
 #include "win32/ui/resource_ids.h"
 
 namespace update {
@@ -57,7 +59,11 @@ FrmExit::FrmExit(HINSTANCE instance, std::function<void()> endProgram)
 
 void FrmExit::showModal(HWND owner) {
     done_ = false;
-    if (!create({"Exit", 4350, 2835, IDI_UPDATE, owner}, exitControls())) return;
+    // Without the confirmation the wizard goes on, as if the user had resumed.
+    if (auto created = create({"Exit", 4350, 2835, IDI_UPDATE, owner}, exitControls()); !created) {
+        common::trace(created.failure());
+        return;
+    }
     showAndFocus();
     forms::runModal(hwnd(), owner, done_);
     if (hwnd()) DestroyWindow(hwnd());

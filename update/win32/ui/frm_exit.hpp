@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "win32/ui/forms.hpp"
+#include "win32/ui/form.hpp"
 
 namespace update {
 

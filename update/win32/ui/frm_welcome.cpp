@@ -95,11 +95,13 @@ FrmWelcome::FrmWelcome(HINSTANCE instance, std::string mediaFolder)
                          },
                      }) {}
 
-bool FrmWelcome::open() {
-    if (!create({"Welcome", 6360, 4230, IDI_UPDATE, nullptr}, welcomeControls())) return false;
+common::Result<> FrmWelcome::open() {
+    if (auto created = create({"Welcome", 6360, 4230, IDI_UPDATE, nullptr}, welcomeControls());
+        !created)
+        return created;
     wizard_.formLoad();
     showAndFocus();
-    return true;
+    return {};
 }
 
 HWND FrmWelcome::frame(Page page) const {

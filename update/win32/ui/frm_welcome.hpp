@@ -3,7 +3,8 @@
 #include <string>
 
 #include "core/wizard.hpp"
-#include "win32/ui/forms.hpp"
+#include "common/core/failure.hpp"
+#include "win32/ui/form.hpp"
 
 namespace update {
 
@@ -13,8 +14,8 @@ class FrmWelcome final : public forms::Form, public WizardView {
 public:
     FrmWelcome(HINSTANCE instance, std::string mediaFolder);
 
-    // Creates the window, runs Form_Load and shows it; false when it could not.
-    bool open();
+    // Creates the window, runs Form_Load and shows it.
+    common::Result<> open();
 
     void showPage(Page page) override;
     void setTitle(const std::string& title) override;

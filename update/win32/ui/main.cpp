@@ -2,11 +2,13 @@
 
 #include <commctrl.h>
 
+#include "common/core/trace.hpp"
+#include "common/win32/com.hpp"
+#include "common/win32/dll_search.hpp"
+#include "common/win32/failed_call.hpp"
 #include "win32/ui/frm_welcome.hpp"
 #include "win32/ui/media_folder.hpp"
-
-#include "common/core/trace.hpp"
-#include "common/win32/dll_search.hpp"
+#include "win32/ui/message_loop.hpp"
 
 namespace {
 
@@ -17,7 +19,7 @@ void initCommonControls() {
     HMODULE comctl = LoadLibraryA("comctl32.dll");
     if (!comctl) {
         // The system's own classes still serve, in their older look.
-        common::trace(common::win32Failure(L"LoadLibraryA(comctl32.dll)", GetLastError()));
+        common::trace(FAILED_CALL(LoadLibraryA));
         return;
     }
     const auto init = reinterpret_cast<InitCommonControlsExFn>(
@@ -32,7 +34,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // First, before anything loads a DLL.
     common::win32::restrictDllSearchToSystem32();
     initCommonControls();
+    // The window thread stays in one apartment for its life: the pictures are
+    // decoded by COM's imaging component. Without COM they stay empty.
+    const auto com = common::win32::initializeCom();
+    if (!com) common::trace(com.failure());
     update::FrmWelcome wizard(instance, update::runningProgramFolder());
-    if (!wizard.open()) return 1;
+    if (const auto opened = wizard.open(); !opened) {
+        common::trace(opened.failure());
+        return 1;
+    }
     return update::forms::runMessageLoop();
 }

@@ -1,33 +1,19 @@
-#include "win32/ui/forms.hpp"
+#include "win32/ui/form.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include <wincodec.h>
-
-#include "common/core/text.hpp"
-#include "common/core/trace.hpp"
-#include "common/win32/com.hpp"
+#include "common/win32/failed_call.hpp"
 #include "common/win32/message_boundary.hpp"
 #include "common/win32/window_dpi.hpp"
-#include "win32/ui/resource_ids.h"
+#include "win32/ui/picture.hpp"
 
 namespace update::forms {
 
-using common::win32::com_ptr;
 using common::win32::selectObject;
-using common::win32::unique_hbitmap;
-using common::win32::unique_hdc;
 using common::win32::unique_hicon;
 using common::win32::windowDpi;
-
-// A picture box's bitmap, drawn for the window's scale or the next larger one,
-// and the size it is shown at there.
-struct Picture {
-    unique_hbitmap bitmap;
-    SIZE shown{};
-};
 
 namespace {
 
@@ -51,155 +37,11 @@ void adjustFrame(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
         AdjustWindowRectEx(&rect, style, FALSE, exStyle);
 }
 
-// Each picture is drawn for these scales (per cent), under ids IDB_SCALE_STEP
-// apart. The smallest drawing that is at least as large as the DPI needs is
-// shown, reduced where it is larger; above the largest, that one is enlarged.
-constexpr int kDrawnScales[] = {100, 150, 200};
-
-// The pictures are stored as PNG, a fraction of their size as bitmaps, and
-// decoded by the system's imaging component into a top-down 32-bit DIB with
-// premultiplied alpha. Null, with the failure traced, when that cannot be done.
-unique_hbitmap decodePicture(HINSTANCE instance, int id) {
-    const HRSRC found =
-        FindResourceA(instance, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(10));  // RCDATA
-    const HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
-    const auto* data = loaded ? static_cast<BYTE*>(LockResource(loaded)) : nullptr;
-    if (!data) {
-        common::trace(common::win32Failure(L"FindResourceA", GetLastError()));
-        return {};
-    }
-    const auto com = common::win32::initializeCom();
-    if (!com) {
-        common::trace(com.failure());
-        return {};
-    }
-    const auto failed = [](const wchar_t* call, HRESULT hr) {
-        if (SUCCEEDED(hr)) return false;
-        common::trace(common::hresultFailure(call, hr));
-        return true;
-    };
-    com_ptr<IWICImagingFactory> factory;
-    com_ptr<IWICStream> stream;
-    com_ptr<IWICBitmapDecoder> decoder;
-    com_ptr<IWICBitmapFrameDecode> frame;
-    com_ptr<IWICFormatConverter> converter;
-    UINT width = 0, height = 0;
-    if (failed(L"CoCreateInstance(WICImagingFactory)",
-               CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()))) ||
-        failed(L"IWICImagingFactory::CreateStream", factory.get()->CreateStream(stream.put())) ||
-        failed(L"IWICStream::InitializeFromMemory",
-               stream.get()->InitializeFromMemory(const_cast<BYTE*>(data),
-                                                  SizeofResource(instance, found))) ||
-        failed(L"IWICImagingFactory::CreateDecoderFromStream",
-               factory.get()->CreateDecoderFromStream(
-                   stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put())) ||
-        failed(L"IWICBitmapDecoder::GetFrame", decoder.get()->GetFrame(0, frame.put())) ||
-        failed(L"IWICImagingFactory::CreateFormatConverter",
-               factory.get()->CreateFormatConverter(converter.put())) ||
-        failed(L"IWICFormatConverter::Initialize",
-               converter.get()->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
-                                           WICBitmapDitherTypeNone, nullptr, 0.0,
-                                           WICBitmapPaletteTypeCustom)) ||
-        failed(L"IWICFormatConverter::GetSize", converter.get()->GetSize(&width, &height)))
-        return {};
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = static_cast<LONG>(width);
-    info.bmiHeader.biHeight = -static_cast<LONG>(height);  // top-down, as WIC copies the rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    unique_hbitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap) {
-        common::trace(common::win32Failure(L"CreateDIBSection", GetLastError()));
-        return {};
-    }
-    if (failed(L"IWICFormatConverter::CopyPixels",
-               converter.get()->CopyPixels(nullptr, width * 4, width * height * 4,
-                                           static_cast<BYTE*>(bits))))
-        return {};
-    return bitmap;
-}
-
-std::unique_ptr<Picture> loadPicture(HINSTANCE instance, int imageId, int dpi) {
-    const int wanted = scaledPixels(100, dpi);
-    int step = 0;
-    while (step + 1 < static_cast<int>(std::size(kDrawnScales)) && kDrawnScales[step] < wanted)
-        ++step;
-    auto picture = std::make_unique<Picture>();
-    const int id = imageId + step * IDB_SCALE_STEP;
-    picture->bitmap = decodePicture(instance, id);
-    BITMAP info{};
-    if (!picture->bitmap || GetObjectA(picture->bitmap.get(), sizeof info, &info) != sizeof info) {
-        // A missing image leaves an empty picture rather than failing the window.
-        common::trace(L"picture " + common::numberText(static_cast<std::uint32_t>(id)) +
-                      L" could not be loaded");
-        picture->bitmap.reset();
-        return picture;
-    }
-    const int percent = kDrawnScales[step];
-    picture->shown = {scaledPixels((info.bmWidth * 100 + percent / 2) / percent, dpi),
-                      scaledPixels((info.bmHeight * 100 + percent / 2) / percent, dpi)};
-    return picture;
-}
-
-// 32-bit bitmaps carry premultiplied alpha, so their edges blend with what
-// lies behind; opaque ones are copied.
-void blendOrCopy(HDC target, HDC source, const BITMAP& info) {
-    if (info.bmBitsPixel == 32) {
-        const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        // gdi32's own entry: msimg32 is not a known DLL and could be
-        // loaded from the program's folder before the search is restricted.
-        GdiAlphaBlend(target, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, info.bmWidth,
-                      info.bmHeight, blend);
-    } else {
-        BitBlt(target, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
-    }
-}
-
-// At its own size the bitmap goes straight onto the face colour. At another it
-// is laid on the face colour first and then resampled with halftone, which
-// averages the pixels a plain stretch would drop.
-void drawPicture(HDC dc, const Picture& picture) {
-    BITMAP info{};
-    if (GetObjectA(picture.bitmap.get(), sizeof info, &info) != sizeof info) return;
-    const unique_hdc source(CreateCompatibleDC(dc));
-    if (!source) return;
-    const auto bitmapSelected = selectObject(source.get(), picture.bitmap.get());
-    if (picture.shown.cx == info.bmWidth && picture.shown.cy == info.bmHeight) {
-        blendOrCopy(dc, source.get(), info);
-        return;
-    }
-    const unique_hdc flat(CreateCompatibleDC(dc));
-    const unique_hbitmap canvas(CreateCompatibleBitmap(dc, info.bmWidth, info.bmHeight));
-    if (!flat || !canvas) return;
-    const auto canvasSelected = selectObject(flat.get(), canvas.get());
-    const RECT all{0, 0, info.bmWidth, info.bmHeight};
-    FillRect(flat.get(), &all, GetSysColorBrush(COLOR_BTNFACE));
-    blendOrCopy(flat.get(), source.get(), info);
-    SetStretchBltMode(dc, HALFTONE);
-    SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchBlt(dc, 0, 0, picture.shown.cx, picture.shown.cy, flat.get(), 0, 0, info.bmWidth,
-               info.bmHeight, SRCCOPY);
-}
-
-// Paints its picture at its top-left corner over the dialog face colour.
-void paintPicture(HWND hwnd) {
-    const auto paint = common::win32::beginPaint(hwnd);
-    if (!paint) return;
-    const HDC dc = paint.get().paint.hdc;
-    RECT client;
-    GetClientRect(hwnd, &client);
-    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-    const auto* picture = reinterpret_cast<const Picture*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (picture && picture->bitmap) drawPicture(dc, *picture);
-}
-
 LRESULT CALLBACK pictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_PAINT) {
         return common::win32::atMessageBoundary(L"pictureProc", LRESULT{0}, [&] {
-            paintPicture(hwnd);
+            paintPicture(hwnd,
+                         reinterpret_cast<const Picture*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)));
             return LRESULT{0};
         });
     }
@@ -250,6 +92,21 @@ POINT centredPosition(HWND owner, int width, int height) {
             area.top + (area.bottom - area.top - height) / 2};
 }
 
+// True when the message was a key of a form, handled here.
+bool translateFormKeys(MSG& msg) {
+    if (!msg.hwnd) return false;
+    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+    if (!root || !isForm(root)) return false;
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) return true;
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(root, focus) && isPushButton(focus) && IsWindowEnabled(focus))
+            SendMessageA(focus, BM_CLICK, 0, 0);
+        return true;
+    }
+    return IsDialogMessageA(root, &msg) != FALSE;
+}
+
 }  // namespace
 
 std::vector<ControlDesign> inTabOrder(std::vector<ControlDesign> controls) {
@@ -272,7 +129,8 @@ HWND Form::control(std::string_view name) const {
     return nullptr;
 }
 
-bool Form::create(const FormDesign& design, const std::vector<ControlDesign>& controls) {
+common::Result<> Form::create(const FormDesign& design,
+                              const std::vector<ControlDesign>& controls) {
     registerClasses(instance_, &Form::windowProc);
     const bool owned = design.owner != nullptr;
     const DWORD style = (owned ? WS_POPUP : WS_OVERLAPPED | WS_MINIMIZEBOX) | WS_CAPTION |
@@ -292,7 +150,7 @@ bool Form::create(const FormDesign& design, const std::vector<ControlDesign>& co
     POINT at = centredPosition(design.owner, size.cx, size.cy);
     CreateWindowExA(exStyle, kFormClass, design.title.c_str(), style, at.x, at.y, size.cx, size.cy,
                     design.owner, nullptr, instance_, this);
-    if (!hwnd()) return false;
+    if (!hwnd()) return FAILED_CALL(CreateWindowExA);
     if (const int dpi = windowDpi(hwnd()); dpi != dpi_) {
         dpi_ = dpi;
         size = frameSize(dpi_);
@@ -301,10 +159,13 @@ bool Form::create(const FormDesign& design, const std::vector<ControlDesign>& co
     }
 
     int id = kFirstControlId;
-    for (const ControlDesign& c : inTabOrder(controls))
-        if (!createControl(c, id++)) return false;
+    for (const ControlDesign& c : inTabOrder(controls)) {
+        HWND created = createControl(c, id++);
+        if (!created) return FAILED_CALL(CreateWindowExA);
+        controls_.push_back({c.name, created, c.bounds, c.imageId, nullptr});
+    }
     layOut();
-    return true;
+    return {};
 }
 
 void Form::layOut() {
@@ -383,9 +244,9 @@ bool Form::captionsFit(HFONT font) const {
     return fit;
 }
 
-bool Form::createControl(const ControlDesign& design, int id) {
+HWND Form::createControl(const ControlDesign& design, int id) {
+    // A container must come before its contents: a child without a parent fails.
     HWND parent = design.parent.empty() ? hwnd() : control(design.parent);
-    if (!parent) return false;  // a container must come before its contents
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (design.visible ? WS_VISIBLE : 0);
     DWORD exStyle = 0;
     const char* windowClass = kFrameClass;
@@ -407,12 +268,8 @@ bool Form::createControl(const ControlDesign& design, int id) {
             break;
     }
     // Placed by layOut once every control exists.
-    HWND hwnd =
-        CreateWindowExA(exStyle, windowClass, design.text.c_str(), style, 0, 0, 0, 0, parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-    if (!hwnd) return false;
-    controls_.push_back({design.name, hwnd, design.bounds, design.imageId, nullptr});
-    return true;
+    return CreateWindowExA(exStyle, windowClass, design.text.c_str(), style, 0, 0, 0, 0, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
 }
 
 void Form::showAndFocus() {
@@ -530,53 +387,10 @@ LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd(), message, wParam, lParam);
 }
 
-bool translateFormKeys(MSG& msg) {
-    if (!msg.hwnd) return false;
-    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-    if (!root || !isForm(root)) return false;
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) return true;
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
-        HWND focus = GetFocus();
-        if (focus && IsChild(root, focus) && isPushButton(focus) && IsWindowEnabled(focus))
-            SendMessageA(focus, BM_CLICK, 0, 0);
-        return true;
-    }
-    return IsDialogMessageA(root, &msg) != FALSE;
-}
-
-int runMessageLoop() {
-    MSG msg{};
-    BOOL got;
-    while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
-        if (got == -1) return 1;
-        if (!translateFormKeys(msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    return static_cast<int>(msg.wParam);
-}
-
-void runModal(HWND dialog, HWND owner, const bool& done) {
-    if (owner) EnableWindow(owner, FALSE);
-    MSG msg{};
-    while (!done && IsWindow(dialog)) {
-        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        if (got == -1) break;
-        if (!translateFormKeys(msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    // Enabled again before the dialog goes, so the activation returns to the owner.
-    if (owner) {
-        EnableWindow(owner, TRUE);
-        SetActiveWindow(owner);
-    }
+void dispatch(MSG& msg) {
+    if (translateFormKeys(msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
 }
 
 }  // namespace update::forms

@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include "common/core/failure.hpp"
 #include "common/win32/unique_any.hpp"
 
 namespace update::forms {
@@ -78,8 +79,8 @@ public:
     int dpi() const { return dpi_; }
 
 protected:
-    // Creates the window hidden, with every control; false when it could not.
-    bool create(const FormDesign& design, const std::vector<ControlDesign>& controls);
+    // Creates the window hidden, with every control.
+    common::Result<> create(const FormDesign& design, const std::vector<ControlDesign>& controls);
     // Shows the window and gives the focus to its first tab stop.
     void showAndFocus();
     void setBusy(bool busy);
@@ -105,7 +106,8 @@ private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam,
                                        LPARAM lParam) noexcept;
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    bool createControl(const ControlDesign& design, int id);
+    // The control's window, still to be placed; null with CreateWindowExA's last error.
+    HWND createControl(const ControlDesign& design, int id);
     // Places everything, and loads the fonts, pictures and icons, for dpi_.
     void layOut();
     void loadIcons();
@@ -127,15 +129,9 @@ private:
     common::win32::unique_hwnd window_;
 };
 
-// Keyboard handling of a form: Tab and access keys as in a dialog, Enter
-// clicks the focused button only, Esc clicks nothing. True when consumed.
-bool translateFormKeys(MSG& msg);
-
-// Runs the message loop until WM_QUIT; returns its exit code.
-int runMessageLoop();
-
-// Runs a nested loop with `owner` disabled until `done` is set or `dialog` is
-// destroyed. A WM_QUIT seen meanwhile is posted again for the outer loop.
-void runModal(HWND dialog, HWND owner, const bool& done);
+// Hands a message on. The keys of a form work as in a dialog, Tab and access
+// keys included, except that Enter clicks the focused button only and Esc
+// clicks nothing; everything else is translated and dispatched.
+void dispatch(MSG& msg);
 
 }  // namespace update::forms
