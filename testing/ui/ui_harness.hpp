@@ -156,6 +156,8 @@ std::vector<TextMeasure> measureTexts(const Window& window);
 
 // A program or file the test run names in `variable`, as a Windows path; throws if unset.
 std::wstring pathFromEnvironment(const std::wstring& variable);
+// "/a/b" -> "Z:\a\b" (Wine maps the Unix root as drive Z:). Windows paths pass unchanged.
+std::wstring windowsPathFromUnix(std::wstring path);
 std::wstring joinPath(const std::wstring& folder, const std::wstring& name);
 
 void writeFile(const std::wstring& path, const std::string& bytes);  // creates parent folders

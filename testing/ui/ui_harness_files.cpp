@@ -13,10 +13,13 @@ std::wstring pathFromEnvironment(const std::wstring& variable) {
     std::wstring path(GetEnvironmentVariableW(variable.c_str(), nullptr, 0), L'\0');
     path.resize(GetEnvironmentVariableW(variable.c_str(), path.data(), DWORD(path.size())));
     if (path.empty()) throw HarnessError(variable + L" is not set");
-    // Wine maps the Unix root as drive Z:.
-    if (path.front() == L'/') path = L"Z:" + path;
+    return windowsPathFromUnix(std::move(path));
+}
+
+std::wstring windowsPathFromUnix(std::wstring path) {
+    if (path.empty() || path.front() != L'/') return path;
     std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
+    return L"Z:" + path;
 }
 
 std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
