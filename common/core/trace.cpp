@@ -20,6 +20,16 @@ void trace([[maybe_unused]] std::wstring_view line) {
 
 void trace(const Failure& failure) { trace(failure.text()); }
 
+bool FirstFailure::add(Result<> step) {
+    if (step) return true;
+    if (first_) {
+        first_ = std::move(step);
+    } else {
+        trace(step.failure());
+    }
+    return false;
+}
+
 void traceCurrentException(std::wstring_view where) {
     std::wstring line(where);
     try {

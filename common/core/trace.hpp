@@ -13,6 +13,20 @@ namespace common {
 void trace(std::wstring_view line);
 void trace(const Failure& failure);
 
+// The result of steps that all run even after one failed: the first
+// failure is the result, and each later one is traced as it comes.
+class FirstFailure {
+public:
+    // True when the step succeeded.
+    bool add(Result<> step);
+    // True while no step failed.
+    explicit operator bool() const { return static_cast<bool>(first_); }
+    Result<> result() && { return std::move(first_); }
+
+private:
+    Result<> first_;
+};
+
 // For a catch (...) block: traces what was caught, naming where.
 void traceCurrentException(std::wstring_view where);
 

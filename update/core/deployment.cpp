@@ -195,19 +195,14 @@ Result<> applyChanges(Run& run, std::span<const Change> changes) {
 // when the live items are as before the run.
 Result<> rollBack(Run& run) {
     if (run.journal.has(Action::Undone)) return {};
-    Result<> whole;
+    common::FirstFailure whole;
     for (auto it = run.journal.records.rbegin(); it != run.journal.records.rend(); ++it) {
         for (const Change& change : kSwaps) {
-            if (change.action != it->action || change.item != it->item) continue;
-            auto undone = change.undo(run, *it);
-            if (whole) {
-                whole = std::move(undone);
-            } else if (!undone) {
-                common::trace(undone.failure());
-            }
+            if (change.action == it->action && change.item == it->item)
+                whole.add(change.undo(run, *it));
         }
     }
-    return whole;
+    return std::move(whole).result();
 }
 
 // Both staged copies are live: the version is all that may be missing. It
@@ -246,6 +241,7 @@ bool removeCopies(Run& run, Action copies) {
     }
     return allGone;
 }
+
 // Records how the run ended, then removes the copies it no longer needs
 // and, once none is left, the journal. Succeeds when the journal says how
 // the run ended or is gone: later runs then only retry removing what is
@@ -299,20 +295,13 @@ Result<> completeRun(FileSystem& fs, RegistryRecord& registry, const std::string
 
 Result<> completeInterruptedRuns(FileSystem& fs, RegistryRecord& registry,
                                  const std::string& installPath) {
-    Result<> whole;
+    common::FirstFailure whole;
     for (int i = 0; i < kJournalNames; ++i) {
         const std::string path = journalPath(installPath, i);
-        if (!fs.fileExists(path)) continue;
-        auto completed = completeRun(fs, registry, installPath, path);
-        if (completed) continue;
-        trace("interrupted run not completed; its journal stays: ", leafOf(path));
-        if (whole) {
-            whole = std::move(completed);
-        } else {
-            common::trace(completed.failure());
-        }
+        if (fs.fileExists(path) && !whole.add(completeRun(fs, registry, installPath, path)))
+            trace("interrupted run not completed; its journal stays: ", leafOf(path));
     }
-    return whole;
+    return std::move(whole).result();
 }
 
 Result<> preconditionsMet(FileSystem& fs, const DeploymentPaths& p) {

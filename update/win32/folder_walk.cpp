@@ -7,22 +7,8 @@
 namespace update {
 namespace {
 
-// Keeps the first failure as the result and traces the later ones.
-struct Failures {
-    common::Result<> first;
-    bool add(common::Result<> result) {
-        if (result) return true;
-        if (first) {
-            first = std::move(result);
-        } else {
-            common::trace(result.failure());
-        }
-        return false;
-    }
-};
-
 void walkContents(const std::wstring& folder, const VisitEntry& visit, FolderWalk how,
-                  Failures& outcome) {
+                  common::FirstFailure& outcome) {
     WIN32_FIND_DATAW entry{};
     const common::win32::unique_hfind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
     if (!find) {
@@ -36,11 +22,11 @@ void walkContents(const std::wstring& folder, const VisitEntry& visit, FolderWal
         const DWORD attributes = entry.dwFileAttributes;
         if (isRealFolder(attributes)) {
             walkContents(path, visit, how, outcome);
-            if (how.folders && (outcome.first || how.goOn)) outcome.add(visit(path, attributes));
+            if (how.folders && (outcome || how.goOn)) outcome.add(visit(path, attributes));
         } else {
             outcome.add(visit(path, attributes));
         }
-        if (!outcome.first && !how.goOn) return;
+        if (!outcome && !how.goOn) return;
     } while (FindNextFileW(find.get(), &entry));
     if (GetLastError() != ERROR_NO_MORE_FILES)
         outcome.add(FAILED_CALL(FindNextFileW).about(folder));
@@ -49,15 +35,15 @@ void walkContents(const std::wstring& folder, const VisitEntry& visit, FolderWal
 }  // namespace
 
 common::Result<> walkFolder(const std::wstring& folder, const VisitEntry& visit, FolderWalk how) {
-    Failures outcome;
+    common::FirstFailure outcome;
     walkContents(folder, visit, how, outcome);
-    if (how.folders && (outcome.first || how.goOn)) {
+    if (how.folders && (outcome || how.goOn)) {
         const DWORD attributes = GetFileAttributesW(folder.c_str());
         outcome.add(attributes == INVALID_FILE_ATTRIBUTES
                         ? common::Result<>(FAILED_CALL(GetFileAttributesW).about(folder))
                         : visit(folder, attributes));
     }
-    return std::move(outcome.first);
+    return std::move(outcome).result();
 }
 
 }  // namespace update
