@@ -5,7 +5,7 @@
 namespace common {
 
 std::wstring Failure::text() const {
-    if (kind == ErrorKind::Win32 && code == 0) return call + L": " + detail;
+    if (kind == ErrorKind::Stop) return call + L": " + detail;
     std::wstring text = call + L" failed: ";
     text += kind == ErrorKind::HResult ? L"HRESULT 0x" + numberText(code, 16, 8)
                                        : L"error " + numberText(code);
@@ -37,7 +37,7 @@ Failure hresultFailure(std::wstring_view call, std::int32_t hr, std::wstring_vie
 }
 
 Failure stopFailure(std::wstring_view where, std::wstring_view why) {
-    return {std::wstring(where), ErrorKind::Win32, 0, std::wstring(why)};
+    return {std::wstring(where), ErrorKind::Stop, 0, std::wstring(why)};
 }
 
 FailureSlot::FailureSlot(Failure&& failure) : failure_(new Failure(std::move(failure))) {}

@@ -1,5 +1,5 @@
-// A failed platform call: which call, and the code it answered with. Code 0
-// is a stop the program decided on itself, which the detail describes.
+// A failed platform call: which call, and the code it answered with; or a
+// stop the program decided on itself, which the detail describes.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@ namespace common {
 enum class ErrorKind {
     Win32,    // a system error code (GetLastError, LSTATUS, CONFIGRET mapped to one)
     HResult,  // a COM result
+    Stop,     // no call failed: the program refused to go on
 };
 
 struct Failure {

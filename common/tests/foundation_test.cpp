@@ -51,6 +51,10 @@ TEST(UniqueAny, RealHandlesCloseAndInvalidValuesAreNotClosed) {
 TEST(Failure, TextNamesTheCallAndItsCode) {
     EXPECT_EQ(FAILED_STATUS(CreateFileW, ERROR_ACCESS_DENIED).text(),
               L"CreateFileW failed: error 5");
+    EXPECT_EQ(FAILED_STATUS(CreateFileW, 5).about(L"C:\\x").text(),
+              L"CreateFileW failed: error 5 (C:\\x)");
+    EXPECT_EQ(FAILED_STATUS(MessageBoxA, 0).text(), L"MessageBoxA failed: error 0");
+    EXPECT_EQ(common::stopFailure(L"Update", L"why").text(), L"Update: why");
 
     EXCEPINFO info{};
     info.scode = static_cast<SCODE>(0x800A0046);

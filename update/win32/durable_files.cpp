@@ -85,7 +85,7 @@ DWORD WINAPI flushFromQueue(void* parameter) noexcept {
             if (!worker.result) queue.stop = true;
         }
     } catch (...) {  // a path that could not be copied
-        worker.result = FAILED_STATUS(flushFromQueue, ERROR_NOT_ENOUGH_MEMORY);
+        worker.result = common::stopFailure(L"flushFromQueue", L"out of memory");
         queue.stop = true;
     }
     return 0;
@@ -208,7 +208,7 @@ Result<> removeFolderTree(const std::wstring& folder) {
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return FAILED_CALL(GetFileAttributesW).about(folder);
     if (!isRealFolder(attributes))
-        return FAILED_STATUS(removeFolderTree, ERROR_DIRECTORY).about(folder);
+        return common::stopFailure(L"removeFolderTree", L"not a folder: " + folder);
     return walkFolder(folder, &removeEntry, {.folders = true, .goOn = true});
 }
 

@@ -26,7 +26,8 @@ common::Result<std::string> readPackVersionFile(const std::string& path) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) return FAILED_CALL(GetFileSizeEx);
     if (size.QuadPart > kMaximumFileSize)
-        return FAILED_STATUS(readPackVersionFile, ERROR_FILE_TOO_LARGE);
+        return common::stopFailure(L"readPackVersionFile",
+                                   L"the version file is larger than 16 MiB");
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t filled = 0;
     while (filled < bytes.size()) {
