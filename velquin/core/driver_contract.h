@@ -9,7 +9,7 @@
 /* The service name and the UpperFilters entry. They must agree, because Plug
  * and Play loads an upper filter by looking up the service of that name. */
 #define FILTER_DRIVER_NAME "kelPortHi"
-#define FILTER_DRIVER_NAME_W L"kelPortHi"
+#define FILTER_DRIVER_NAME_W L"" FILTER_DRIVER_NAME
 
 /* The probe the filter answers and the port's own driver refuses: a function
  * in the vendors' range (0x800 and above) of the serial port device type,

@@ -34,7 +34,7 @@ constexpr std::uint32_t kMultiStringType = 7;
 std::optional<std::vector<unsigned char>> filterList(DeviceWalk& walk) {
     auto value = walk.readUpperFilters();
     if (!value) {
-        common::trace(walk.DevicePath() + L": " + value.failure().text());
+        common::trace(value.failure());
         return std::nullopt;
     }
     if (value->type && *value->type != kMultiStringType && *value->type != kStringType) {
@@ -72,7 +72,7 @@ const wchar_t* addFilter(DeviceWalk& walk) {
         return kFiltersTooLong;
     }
     if (const auto written = walk.writeUpperFilters({value.data(), count}); !written) {
-        common::trace(walk.DevicePath() + L": " + written.failure().text());
+        common::trace(written.failure());
         return kInstallWriteFailed;
     }
     return kInstalled;
@@ -87,7 +87,7 @@ bool takeFilterOff(DeviceWalk& walk) {
     // The emptied list: two NULs; the value was cleared and held the name.
     if (count == 0) count = 2;
     if (const auto written = walk.writeUpperFilters({value->data(), count}); !written) {
-        common::trace(walk.DevicePath() + L": " + written.failure().text());
+        common::trace(written.failure());
         return false;
     }
     return true;

@@ -57,16 +57,17 @@ public:
             const DWORD code = GetLastError();
             if (code == ERROR_INVALID_DATA) return FilterValue{};  // no value at all
             if (code != ERROR_INSUFFICIENT_BUFFER || required <= size)
-                return FAILED_STATUS(SetupDiGetDeviceRegistryPropertyA, code);
+                return FAILED_STATUS(SetupDiGetDeviceRegistryPropertyA, code).about(devicePath_);
             size = required;
         }
-        return FAILED_STATUS(SetupDiGetDeviceRegistryPropertyA, ERROR_INSUFFICIENT_BUFFER);
+        return FAILED_STATUS(SetupDiGetDeviceRegistryPropertyA, ERROR_INSUFFICIENT_BUFFER)
+            .about(devicePath_);
     }
 
     common::Result<> writeUpperFilters(std::span<const unsigned char> value) override {
         if (!SetupDiSetDeviceRegistryPropertyA(set_.get(), &device_, SPDRP_UPPERFILTERS,
                                                value.data(), static_cast<DWORD>(value.size())))
-            return FAILED_CALL(SetupDiSetDeviceRegistryPropertyA);
+            return FAILED_CALL(SetupDiSetDeviceRegistryPropertyA).about(devicePath_);
         return {};
     }
 

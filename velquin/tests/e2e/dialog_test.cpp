@@ -94,7 +94,7 @@ TEST_F(VelquinDialog, StartsQuietAndListsPresentPortsSorted) {
 
 // Configure and Test refuse until the driver is installed, and again once
 // Remove took it away while Test stayed enabled.
-TEST_F(VelquinDialog, ConfigureAddsOurEntryOnceAndEveryCommandNeedsTheDriver) {
+TEST_F(VelquinDialog, ConfigureAddsOurEntryAndEveryCommandNeedsTheDriver) {
     const std::wstring device = L"ROOT\\VELQUINTEST\\0001";
     addFakePort({device, L"Other Filter (COM6)"});
     writeUpperFilters(device, "serenum\0\0"s);
@@ -109,7 +109,7 @@ TEST_F(VelquinDialog, ConfigureAddsOurEntryOnceAndEveryCommandNeedsTheDriver) {
     EXPECT_TRUE(control(IDC_TEST).enabled());
     press(IDC_REFRESH);
     EXPECT_FALSE(control(IDC_TEST).enabled());
-    press(IDC_CONFIGURE);
+    press(IDC_CONFIGURE);  // enables Test again for the refusal below
 
     press(IDC_REMOVE);
     EXPECT_EQ(status(), L"Successfully Removed Driver");
