@@ -218,7 +218,7 @@ TEST_F(InstallRecovery, ASecondSetupMeetingTheFirstFailsAndTheFirstCompletes) {
                           kInstallWait));
 
     secondNext.click();
-    EXPECT_TRUE(waitUntil([&] { return visiblePages(secondWizard) == L"fraInsttalationFailed "; }));
+    EXPECT_TRUE(waitForPage(L"fraInsttalationFailed", secondWizard));
     EXPECT_TRUE(progress.read()) << "the first setup ended before the second one clicked";
     EXPECT_NE(debugOutput().find("another setup holds the installation", earlierOutput),
               std::string::npos);

@@ -92,8 +92,9 @@ protected:
             names += page.text() + L" ";
         return names;
     }
-    bool waitForPage(const std::wstring& page) const {
-        return waitUntil([&] { return visiblePages() == page + L" "; });
+    bool waitForPage(const std::wstring& page) const { return waitForPage(page, wizard_); }
+    static bool waitForPage(const std::wstring& page, const Window& wizard) {
+        return waitUntil([&] { return visiblePages(wizard) == page + L" "; });
     }
 
     void goToInstallPage() {

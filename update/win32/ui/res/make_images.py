@@ -10,8 +10,8 @@ against. The files are the same byte for byte from run to run.
 setup-N.png (120 x 264 at 100 %, the wizard's illustration), critical-N.png
 (38 x 43, the error symbol) and question-N.png (32 x 32, the exit
 confirmation's symbol) are each drawn for N = 100, 150 and 200 % display
-scale; update.ico is a computer with a compact disc, in true-colour images of
-16, 20, 24, 32, 40 and 48 pixels, and 256 pixels as PNG.
+scale; update.ico is a computer with a compact disc, in images of 16, 20, 24,
+32, 40, 48 and 256 pixels, all stored as PNG.
 
 Shapes are signed distance functions (negative inside); each pixel is
 supersampled, so edges are smooth without any imaging library.
