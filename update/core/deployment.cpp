@@ -5,7 +5,6 @@
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 
-#include <span>
 #include <tuple>
 
 namespace update {
@@ -30,14 +29,16 @@ common::Failure stop(std::string_view why, std::string_view name = {}) {
     return common::stopFailure(L"Update", common::asciiToWide(text.append(name)));
 }
 
+constexpr Item kItems[] = {Item::Events, Item::Database};
+
 // One install run, under way or being completed from its journal: where it
 // works and what its journal records. The journal in memory holds every
 // record the run made, also one whose line a failed write may have lost.
 struct Run {
     FileSystem& fs;
+    JournalStore& journals;
     RegistryRecord& registry;
     DeploymentPaths paths;
-    std::string journalPath;
     InstallJournal journal;
 
     const std::string& live(Item item) const {
@@ -50,23 +51,13 @@ struct Run {
     const Record* staged(Item item) const { return journal.find(Action::Claim, item); }
 };
 
-std::string journalPath(const std::string& installPath, int i) {
-    std::string path = installPath;
-    return path.append("\\").append(journalLeaf(i));
-}
-
-// Notes the record, then writes its line where the complete lines end, over
-// whatever a failed write may have left there.
+// Notes the record, then stores the journal with its line added.
 Result<> record(Run& run, Record entry) {
-    const std::string line = recordLine(entry);
+    std::string text = run.journal.text + recordLine(entry);
     run.journal.records.push_back(std::move(entry));
-    auto written = run.fs.writeDurably(run.journalPath, run.journal.length, line);
-    if (written) run.journal.length += line.size();
+    auto written = run.journals.write(run.journal.runId, text);
+    if (written) run.journal.text = std::move(text);
     return written;
-}
-
-Result<> removeItem(FileSystem& fs, const std::string& path) {
-    return fs.folderExists(path) ? fs.deleteFolder(path) : fs.deleteFile(path);
 }
 
 // Whether the staged copy is still the one this run claimed, not something
@@ -79,32 +70,38 @@ Result<> stillStaged(Run& run, Item item) {
     return {};
 }
 
-// The changes, each with its do and its undo. An undo looks at the disk
-// first, so it does nothing where its change was not made and can run
-// again after being cut off itself.
-
-Result<> fill(Run& run, const Record& change) {
-    const std::string path = run.copy(change.item, run.staged(change.item)->leaf);
-    if (auto staged = stillStaged(run, change.item); !staged) return staged;
-    return change.item == Item::Events ? run.fs.copyFolder(run.paths.sourceEvents, path)
-                                       : run.fs.copyFile(run.paths.sourceDatabase, path, true);
+// The media's item into its staged copy. Removing the copy undoes it.
+Result<> fill(Run& run, Item item) {
+    const std::string path = run.copy(item, run.staged(item)->leaf);
+    if (auto staged = stillStaged(run, item); !staged) return staged;
+    return item == Item::Events ? run.fs.copyFolder(run.paths.sourceEvents, path)
+                                : run.fs.copyFile(run.paths.sourceDatabase, path, true);
 }
 
-// Both copies on disk before the first live item leaves its name: a power
-// cut after that point finishes the run with them.
-Result<> stagedOnDisk(Run& run) {
+Result<> fillStagedCopies(Run& run) {
+    for (const Item item : kItems) {
+        if (auto recorded = record(run, {.action = Action::Fill, .item = item}); !recorded)
+            return recorded;
+        if (auto filled = fill(run, item); !filled) return filled;
+    }
+    // Both copies on disk before the first live item leaves its name: a
+    // power cut after that point finishes the run with them.
     return run.fs.flush({run.copy(Item::Events, run.staged(Item::Events)->leaf),
                          run.copy(Item::Database, run.staged(Item::Database)->leaf)});
 }
 
+// The swaps, each with its undo. An undo looks at the disk first, so it
+// does nothing where its swap was not made and can run again after being
+// cut off itself.
+
 Result<> setAside(Run& run, const Record& aside) {
-    return run.fs.rename(run.live(aside.item), run.copy(aside.item, aside.leaf));
+    return run.fs.rename(run.live(*aside.item), run.copy(*aside.item, aside.leaf));
 }
 
 // The live item goes back to its name, unless it never left it.
 Result<> putBack(Run& run, const Record& aside) {
-    const std::string& live = run.live(aside.item);
-    const std::string path = run.copy(aside.item, aside.leaf);
+    const std::string& live = run.live(*aside.item);
+    const std::string path = run.copy(*aside.item, aside.leaf);
     const auto atLive = run.fs.identify(live);
     if (!atLive) return atLive.failure();
     const auto atAside = run.fs.identify(path);
@@ -119,35 +116,30 @@ Result<> putBack(Run& run, const Record& aside) {
 }
 
 Result<> putLive(Run& run, const Record& change) {
-    if (auto staged = stillStaged(run, change.item); !staged) return staged;
-    return run.fs.rename(run.copy(change.item, run.staged(change.item)->leaf),
-                         run.live(change.item));
+    if (auto staged = stillStaged(run, *change.item); !staged) return staged;
+    return run.fs.rename(run.copy(*change.item, run.staged(*change.item)->leaf),
+                         run.live(*change.item));
 }
 
 // The staged copy goes back to its own name, so a tree half removed never
 // sits under the live name.
 Result<> takeBack(Run& run, const Record& change) {
-    const Record* staged = run.staged(change.item);
-    const auto atLive = run.fs.identify(run.live(change.item));
+    const Record* staged = run.staged(*change.item);
+    const auto atLive = run.fs.identify(run.live(*change.item));
     if (!atLive) return atLive.failure();
     if (!staged || *atLive != staged->identity) return {};
-    return run.fs.rename(run.live(change.item), run.copy(change.item, staged->leaf));
+    return run.fs.rename(run.live(*change.item), run.copy(*change.item, staged->leaf));
 }
 
-struct Change {
+struct Swap {
     Action action;
     Item item;
     Result<> (*apply)(Run&, const Record&);
-    Result<> (*undo)(Run&, const Record&);  // null: removing the claimed copy undoes it
+    Result<> (*undo)(Run&, const Record&);
 };
 
-// The staged copies are filled first; renames are the only changes to the
-// live installation.
-constexpr Change kFills[] = {
-    {Action::Fill, Item::Events, &fill, nullptr},
-    {Action::Fill, Item::Database, &fill, nullptr},
-};
-constexpr Change kSwaps[] = {
+// Renames are the only changes to the live installation.
+constexpr Swap kSwaps[] = {
     {Action::SetAside, Item::Events, &setAside, &putBack},
     {Action::PutLive, Item::Events, &putLive, &takeBack},
     {Action::SetAside, Item::Database, &setAside, &putBack},
@@ -165,28 +157,28 @@ Result<std::string> freeLeaf(Run& run, Item item, const char* suffix) {
     return stop("no free name for a copy of ", leafOf(run.live(item)));
 }
 
-// The record announcing the change, with what undoing it needs as the disk
+// The record announcing the swap, with what undoing it needs as the disk
 // shows it now: the aside name, and the identity of the item renamed to it,
 // which may have been replaced while the staged copies were made.
-Result<Record> announcement(Run& run, const Change& change) {
-    Record announced{change.action, change.item, {}, {}};
-    if (change.action != Action::SetAside) return announced;
-    auto leaf = freeLeaf(run, change.item, ".old");
+Result<Record> announcement(Run& run, const Swap& swap) {
+    Record announced{.action = swap.action, .item = swap.item};
+    if (swap.action != Action::SetAside) return announced;
+    auto leaf = freeLeaf(run, swap.item, ".old");
     if (!leaf) return leaf.failure();
-    auto identity = run.fs.identify(run.live(change.item));
+    auto identity = run.fs.identify(run.live(swap.item));
     if (!identity) return identity.failure();
-    if (identity->empty()) return stop("gone before it was set aside: ", run.live(change.item));
+    if (identity->empty()) return stop("gone before it was set aside: ", run.live(swap.item));
     announced.leaf = std::move(*leaf);
     announced.identity = std::move(*identity);
     return announced;
 }
 
-Result<> applyChanges(Run& run, std::span<const Change> changes) {
-    for (const Change& change : changes) {
-        const auto announced = announcement(run, change);
+Result<> swapLiveItems(Run& run) {
+    for (const Swap& swap : kSwaps) {
+        const auto announced = announcement(run, swap);
         if (!announced) return announced.failure();
         if (auto recorded = record(run, *announced); !recorded) return recorded;
-        if (auto applied = change.apply(run, *announced); !applied) return applied;
+        if (auto applied = swap.apply(run, *announced); !applied) return applied;
     }
     return {};
 }
@@ -194,45 +186,48 @@ Result<> applyChanges(Run& run, std::span<const Change> changes) {
 // Newest record first, every undo tried even after one failed: succeeds
 // when the live items are as before the run.
 Result<> rollBack(Run& run) {
-    if (run.journal.has(Action::Undone)) return {};
     common::FirstFailure whole;
     for (auto it = run.journal.records.rbegin(); it != run.journal.records.rend(); ++it) {
-        for (const Change& change : kSwaps) {
-            if (change.action == it->action && change.item == it->item)
-                whole.add(change.undo(run, *it));
+        for (const Swap& swap : kSwaps) {
+            if (swap.action == it->action && swap.item == it->item) whole.add(swap.undo(run, *it));
         }
     }
     return std::move(whole).result();
 }
 
-// Both staged copies are live: the version is all that may be missing. It
-// is recorded only once on disk (the registry is flushed), so a power cut
+// Both staged copies are live: each takes the permissions of where it now
+// lies (unless it was replaced since, by something made there), and the
+// version is recorded, on disk (the registry is flushed), so a power cut
 // cannot leave the new files under the old version.
-Result<> rollForward(Run& run) {
-    if (run.journal.has(Action::Installed)) return {};
-    if (!run.journal.has(Action::Commit)) {
-        if (auto committed = record(run, {Action::Commit, Item::Events, {}, {}}); !committed)
-            return committed;
+Result<> completeInstall(Run& run) {
+    for (const Item item : kItems) {
+        const std::string& staged = run.staged(item)->identity;
+        const auto atLive = run.fs.identify(run.live(item));
+        if (!atLive) return atLive.failure();
+        if (*atLive != staged) continue;
+        if (auto inherited = run.fs.inheritPermissions(run.live(item), staged); !inherited)
+            return inherited;
     }
     const std::string& version = run.journal.packVersion;
     if (version.empty()) return {};
     return run.registry.setInstalledVersion(version);
 }
 
-// Removes the copies named by the action's records that are still the ones
-// this run made; true when none of them is left.
+// Removes the copies named by the records that are still the ones this run
+// made; true when none of them is left.
 bool removeCopies(Run& run, Action copies) {
     bool allGone = true;
     for (const Record& named : run.journal.records) {
         if (named.action != copies) continue;
-        const std::string path = run.copy(named.item, named.leaf);
+        const std::string path = run.copy(*named.item, named.leaf);
         const auto found = run.fs.identify(path);
         if (found && found->empty()) continue;
         if (found && *found != named.identity) {
             trace("not ours, so left as it is: ", named.leaf);
             continue;
         }
-        const Result<> removed = found ? removeItem(run.fs, path) : Result<>(found.failure());
+        const Result<> removed =
+            found ? run.fs.remove(path, named.identity) : Result<>(found.failure());
         if (!removed) {
             common::trace(removed.failure());
             trace("left for a later run to remove: ", named.leaf);
@@ -242,27 +237,44 @@ bool removeCopies(Run& run, Action copies) {
     return allGone;
 }
 
-// Records how the run ended, then removes the copies it no longer needs
+// Records how the run ended, then removes the copies the ending leaves
 // and, once none is left, the journal. Succeeds when the journal says how
-// the run ended or is gone: later runs then only retry removing what is
-// left, and that never stops them.
-Result<> settle(Run& run, Action end, Action copies) {
-    if (!run.journal.has(end)) {
-        if (auto recorded = record(run, {end, Item::Events, {}, {}}); !recorded) return recorded;
+// the run ended: later runs then only retry removing what is left, and
+// that never stops them.
+Result<> end(Run& run, const Ending& ending) {
+    if (!run.journal.has(ending.line)) {
+        if (auto recorded = record(run, {.action = ending.line}); !recorded) return recorded;
     }
-    if (!removeCopies(run, copies)) return {};
-    if (auto deleted = run.fs.deleteFile(run.journalPath); !deleted)
-        common::trace(deleted.failure());
+    if (!removeCopies(run, ending.copies)) return {};
+    if (auto removed = run.journals.remove(run.journal.runId); !removed)
+        common::trace(removed.failure());
     return {};
 }
 
+// Ends a run whose staged copies are both live as installed.
+Result<> finish(Run& run) {
+    if (!run.journal.has(Action::Installed)) {
+        if (auto completed = completeInstall(run); !completed) return completed;
+    }
+    return end(run, kFinished);
+}
+
+// Ends a run as if it never began: the live items are put back.
+Result<> undo(Run& run) {
+    if (!run.journal.has(Action::Undone)) {
+        if (auto back = rollBack(run); !back) return back;
+    }
+    return end(run, kUndone);
+}
+
 // A run is finished once both its staged copies are live, also when its
-// commit line did not reach the disk; otherwise it is undone.
+// commit line did not reach the disk, unless it began to undo itself.
 Result<bool> isForward(Run& run) {
     const InstallJournal& journal = run.journal;
-    if (journal.has(Action::Installed) || journal.has(Action::Commit)) return true;
-    if (journal.has(Action::Undone)) return false;
-    for (const Item item : {Item::Events, Item::Database}) {
+    if (journal.has(Action::Installed)) return true;
+    if (journal.has(Action::Undone) || journal.has(Action::Undoing)) return false;
+    if (journal.has(Action::Commit)) return true;
+    for (const Item item : kItems) {
         const auto atLive = run.fs.identify(run.live(item));
         if (!atLive) return atLive.failure();
         if (!run.staged(item) || *atLive != run.staged(item)->identity) return false;
@@ -270,36 +282,35 @@ Result<bool> isForward(Run& run) {
     return true;
 }
 
-// Completes the run the journal at the path records. A file that is not
-// beyond doubt a journal of this program is left as it is. Fails when the
-// installation may not be whole.
-Result<> completeRun(FileSystem& fs, RegistryRecord& registry, const std::string& installPath,
-                     const std::string& journalPath) {
-    auto text = fs.readFile(journalPath);
+// Completes the run the journal records. Fails when the installation may
+// not be whole, and so when the journal cannot be read: every journal in
+// the store is this program's.
+Result<> completeRun(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
+                     const std::string& installPath, const std::string& id) {
+    auto text = journals.read(id);
     if (!text) return text.failure();
+    if (text->empty()) return journals.remove(id);  // cut off before its first line: it did nothing
     auto journal = readJournal(*text);
-    if (!journal) {
-        trace("not our journal, so left as it is: ", leafOf(journalPath));
-        return {};
-    }
-    Run run{fs, registry, makeDeploymentPaths({}, installPath), journalPath, std::move(*journal)};
+    if (!journal || journal->runId != id) return stop("a journal that cannot be read: ", id);
+    Run run{.fs = fs,
+            .journals = journals,
+            .registry = registry,
+            .paths = makeDeploymentPaths({}, installPath),
+            .journal = std::move(*journal)};
     const auto forward = isForward(run);
     if (!forward) return forward.failure();
-    trace(*forward ? "finishing interrupted run " : "undoing interrupted run ", run.journal.runId);
-    Result<> completed = *forward ? rollForward(run) : rollBack(run);
-    if (completed)
-        completed = *forward ? settle(run, Action::Installed, Action::SetAside)
-                             : settle(run, Action::Undone, Action::Claim);
-    return completed;
+    trace(*forward ? "finishing interrupted run " : "undoing interrupted run ", id);
+    return *forward ? finish(run) : undo(run);
 }
 
-Result<> completeInterruptedRuns(FileSystem& fs, RegistryRecord& registry,
+Result<> completeInterruptedRuns(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
                                  const std::string& installPath) {
+    const auto ids = journals.journalsOf(installPath);
+    if (!ids) return ids.failure();
     common::FirstFailure whole;
-    for (int i = 0; i < kJournalNames; ++i) {
-        const std::string path = journalPath(installPath, i);
-        if (fs.fileExists(path) && !whole.add(completeRun(fs, registry, installPath, path)))
-            trace("interrupted run not completed; its journal stays: ", leafOf(path));
+    for (const std::string& id : *ids) {
+        if (!whole.add(completeRun(fs, journals, registry, installPath, id)))
+            trace("interrupted run not completed; its journal stays: ", id);
     }
     return std::move(whole).result();
 }
@@ -315,20 +326,6 @@ Result<> preconditionsMet(FileSystem& fs, const DeploymentPaths& p) {
     }
     if (auto free = fs.canOpenExclusively(p.targetDatabase); !free) return free;
     return fs.canRemoveAll(p.targetEvents);
-}
-
-// The first free journal name, claimed by creating the journal there.
-Result<std::string> claimJournal(FileSystem& fs, const std::string& installPath,
-                                 const std::string& firstLine) {
-    for (int i = 0; i < kJournalNames; ++i) {
-        const std::string path = journalPath(installPath, i);
-        const auto taken = [&] { return fs.fileExists(path) || fs.folderExists(path); };
-        if (taken()) continue;
-        auto written = fs.writeDurably(path, 0, firstLine);
-        if (written) return path;
-        if (!taken()) return written.failure();
-    }
-    return stop("nothing changed: no free name for the journal");
 }
 
 // The first free name to stage the item in, claimed by making the empty
@@ -354,9 +351,7 @@ Result<> claimCopy(Run& run, Item item) {
 
 // Undoes what the run did, and gives its failure back.
 Result<> abandon(Run& run, Result<> failed) {
-    Result<> undone = rollBack(run);
-    if (undone) undone = settle(run, Action::Undone, Action::Claim);
-    if (!undone) {
+    if (auto undone = undo(run); !undone) {
         common::trace(undone.failure());
         trace("undo not complete; the next run completes it");
     }
@@ -368,11 +363,9 @@ Result<> abandon(Run& run, Result<> failed) {
 // undone when a claim fails.
 Result<> planRun(Run& run, const std::string& installPath) {
     if (auto met = preconditionsMet(run.fs, run.paths); !met) return met;
-    const std::string line = firstLine(run.journal.runId, run.journal.packVersion);
-    auto journalPath = claimJournal(run.fs, installPath, line);
-    if (!journalPath) return journalPath.failure();
-    run.journalPath = std::move(*journalPath);
-    run.journal.length = line.size();
+    std::string line = firstLine(run.journal.runId, run.journal.packVersion);
+    if (auto made = run.journals.create(run.journal.runId, installPath, line); !made) return made;
+    run.journal.text = std::move(line);
     Result<> claimed = claimCopy(run, Item::Events);
     if (claimed) claimed = claimCopy(run, Item::Database);
     return claimed ? std::move(claimed) : abandon(run, std::move(claimed));
@@ -386,6 +379,9 @@ Result<std::string> packVersionOf(FileSystem& fs, const DeploymentPaths& p,
     if (!fs.fileExists(p.versionFile)) return std::string();
     auto version = readVersion(p.versionFile);
     if (!version) return version;
+    // The record could not read it back, and no later setup would find the product.
+    if (version->size() > kVersionLimit)
+        return stop("the pack's version is longer than the registry record holds");
     if (!version->empty() && !validate(*version))
         return stop("the pack's version may not be installed: ", *version);
     return version;
@@ -400,36 +396,46 @@ DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder,
             mediaFolder + "\\Version.bin"};
 }
 
-Result<> deployServicePack(FileSystem& fs, RegistryRecord& registry, const std::string& mediaFolder,
-                           const std::string& installPath, const std::string& runId,
-                           const VersionReader& readVersion, const VersionValidator& validate) {
+Result<> deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
+                           const std::string& mediaFolder, const std::string& installPath,
+                           const std::string& runId, const VersionReader& readVersion,
+                           const VersionValidator& validate) {
     const auto lock = fs.lockInstallation(installPath);
     if (!lock) {
         trace("nothing changed: another setup holds the installation (or it is not lockable)");
         return lock.failure();
     }
     // First, so the checks below see a whole installation.
-    if (auto completed = completeInterruptedRuns(fs, registry, installPath); !completed)
+    if (auto completed = completeInterruptedRuns(fs, journals, registry, installPath); !completed)
         return completed;
 
     const DeploymentPaths p = makeDeploymentPaths(mediaFolder, installPath);
     auto packVersion = packVersionOf(fs, p, readVersion, validate);
     if (!packVersion) return packVersion.failure();
 
-    Run run{fs, registry, p, {}, {runId, std::move(*packVersion), {}, 0}};
+    Run run{.fs = fs,
+            .journals = journals,
+            .registry = registry,
+            .paths = p,
+            .journal = {.runId = runId, .packVersion = std::move(*packVersion)}};
     if (auto planned = planRun(run, installPath); !planned) return planned;
-    Result<> applied = applyChanges(run, kFills);
-    if (applied) applied = stagedOnDisk(run);
-    if (applied) applied = applyChanges(run, kSwaps);
+    Result<> applied = fillStagedCopies(run);
+    if (applied) applied = swapLiveItems(run);
     if (!applied) return abandon(run, std::move(applied));
-    // Both staged copies are live: from here on the run is finished, never
-    // undone, and what fails now the next run finishes.
-    if (auto finished = rollForward(run); !finished) {
-        trace("version not recorded; the next run records it");
-        return finished;
+    if (auto committed = record(run, {.action = Action::Commit}); !committed)
+        return abandon(run, std::move(committed));
+    // Alive and with nothing done since the swaps, the run undoes itself
+    // also when its last step fails; finishing forward is for a later run.
+    if (auto completed = completeInstall(run); !completed) {
+        if (auto undoing = record(run, {.action = Action::Undoing}); !undoing) {
+            common::trace(undoing.failure());
+            trace("version not recorded; the next run finishes the install");
+            return completed;
+        }
+        return abandon(run, std::move(completed));
     }
-    if (auto settled = settle(run, Action::Installed, Action::SetAside); !settled)
-        common::trace(settled.failure());
+    // Installed: what is left to tidy, a later run tidies.
+    if (auto ended = end(run, kFinished); !ended) common::trace(ended.failure());
     return {};
 }
 

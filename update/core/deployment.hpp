@@ -20,7 +20,9 @@ public:
 
 // File operations the install step needs. A failed operation must leave no
 // effect it cannot describe: a failed copy may leave a partial destination,
-// which the caller cleans up.
+// which the caller cleans up. The installation folder may be writable by
+// users, so what the step removes or changes there is named by path and
+// identity together, and acted on only while it is still that item.
 class FileSystem {
 public:
     using Result = common::Result<>;
@@ -28,21 +30,27 @@ public:
     virtual ~FileSystem() = default;
     virtual bool fileExists(const std::string& path) = 0;
     virtual bool folderExists(const std::string& path) = 0;
-    virtual Result deleteFolder(const std::string& path) = 0;
-    virtual Result deleteFile(const std::string& path) = 0;
-    // Claims the name with an empty folder or file, made where nothing is
-    // (failing when the name is taken), and keeps it only when `keep`
-    // accepts its identity; until then it goes again with the process,
-    // however that ends. So nothing the process made is ever left unrecorded.
+    // Removes the file, or the folder with everything in it, while it is the
+    // item of that identity; links inside go as links, never followed.
+    virtual Result remove(const std::string& path, const std::string& identity) = 0;
+    // Claims the name with an empty folder or file that only administrators
+    // may change, made where nothing is (failing when the name is taken),
+    // and keeps it only when `keep` accepts its identity; until then it
+    // goes again with the process, however that ends. So nothing the
+    // process made is ever left unrecorded.
     virtual Result claim(const std::string& path, bool folder,
                          const std::function<Result(const std::string& identity)>& keep) = 0;
     // Copies the contents of src into the existing folder dst.
     virtual Result copyFolder(const std::string& src, const std::string& dst) = 0;
     virtual Result copyFile(const std::string& src, const std::string& dst, bool overwrite) = 0;
-    // Renames a file or folder; fails when dst is taken.
+    // Renames a file or folder, returning once the rename is on disk; fails
+    // when dst is taken.
     virtual Result rename(const std::string& src, const std::string& dst) = 0;
-    // The volume serial number and file index of what is at the path, which
-    // stay with it when it is renamed; empty when nothing is there.
+    // Gives the item of that identity, and all in it, the permissions it
+    // inherits where it lies, as if it had been made there.
+    virtual Result inheritPermissions(const std::string& path, const std::string& identity) = 0;
+    // What is at the path as an identity that stays with it when it is
+    // renamed; empty when nothing is there.
     virtual common::Result<std::string> identify(const std::string& path) = 0;
     // Succeeds when the file could be opened exclusively (nobody holds it).
     virtual Result canOpenExclusively(const std::string& path) = 0;
@@ -56,15 +64,26 @@ public:
     // Fails while another setup holds the folder, or when it cannot be locked.
     virtual common::Result<std::unique_ptr<InstallationLock>> lockInstallation(
         const std::string& folder) = 0;
+};
 
-    // The journal: a small file read whole (at most its first 64 KiB), and
-    // written a line at a time. The text goes at the offset and ends the
-    // file; returns once the text is on disk. Offset 0 creates the file
-    // hidden where nothing is, and it goes again unless that text reaches
-    // the disk.
-    virtual common::Result<std::string> readFile(const std::string& path) = 0;
-    virtual Result writeDurably(const std::string& path, std::size_t offset,
-                                const std::string& text) = 0;
+// Where the install keeps its journals: a place only administrators can
+// change, away from the installation folder, which users may write. A
+// journal is a text under the run's id, made for one installation folder;
+// each write replaces the text whole and returns once it is on disk.
+class JournalStore {
+public:
+    using Result = common::Result<>;
+
+    virtual ~JournalStore() = default;
+    // The ids of the journals made for the folder. Fails when the place
+    // may have been changed by someone else.
+    virtual common::Result<std::vector<std::string>> journalsOf(const std::string& folder) = 0;
+    virtual common::Result<std::string> read(const std::string& id) = 0;
+    // Fails when a journal of that id exists.
+    virtual Result create(const std::string& id, const std::string& folder,
+                          const std::string& text) = 0;
+    virtual Result write(const std::string& id, const std::string& text) = 0;
+    virtual Result remove(const std::string& id) = 0;
 };
 
 class RegistryRecord {
@@ -85,6 +104,10 @@ struct DeploymentPaths {
 // Plain concatenation: callers pass folders without trailing separator.
 DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder, const std::string& installPath);
 
+// The longest version the registry record reads back whole (its read
+// buffer, less the terminating NUL): a longer one is refused.
+inline constexpr std::size_t kVersionLimit = 254;
+
 // Returns the version text of the file.
 using VersionReader = std::function<common::Result<std::string>(const std::string& path)>;
 // Returns true when the version may be installed.
@@ -98,7 +121,7 @@ using VersionValidator = std::function<bool(const std::string& version)>;
 // before both live items were replaced, finished otherwise. It touches only
 // what it made itself, proven by identity, and never a name it found taken.
 // Fails with what stopped it; what it went on past is traced.
-common::Result<> deployServicePack(FileSystem& fs, RegistryRecord& registry,
+common::Result<> deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
                                    const std::string& mediaFolder, const std::string& installPath,
                                    const std::string& runId, const VersionReader& readVersion,
                                    const VersionValidator& validate);

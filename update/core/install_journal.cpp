@@ -6,17 +6,17 @@
 namespace update {
 namespace {
 
-constexpr std::string_view kMark = "Update.exe install journal/2 run=";
+constexpr std::string_view kMark = "Update.exe install journal/3 run=";
 constexpr std::string_view kPack = " pack=";
 
 struct Tag {
     Action action;
-    Item item;
+    std::optional<Item> item;
     std::string_view text;
     const char* copySuffix;  // the line names a copy with this suffix; null: it names nothing
 };
 
-constexpr std::array<Tag, 11> kTags{{
+constexpr std::array<Tag, 12> kTags{{
     {Action::Claim, Item::Events, "claim-events", ".new"},
     {Action::Claim, Item::Database, "claim-database", ".new"},
     {Action::Fill, Item::Events, "fill-events", nullptr},
@@ -25,9 +25,10 @@ constexpr std::array<Tag, 11> kTags{{
     {Action::SetAside, Item::Database, "aside-database", ".old"},
     {Action::PutLive, Item::Events, "live-events", nullptr},
     {Action::PutLive, Item::Database, "live-database", nullptr},
-    {Action::Commit, Item::Events, "commit", nullptr},
-    {Action::Installed, Item::Events, "installed", nullptr},
-    {Action::Undone, Item::Events, "undone", nullptr},
+    {Action::Commit, {}, "commit", nullptr},
+    {Action::Undoing, {}, "undoing", nullptr},
+    {Action::Installed, {}, "installed", nullptr},
+    {Action::Undone, {}, "undone", nullptr},
 }};
 
 const Tag* tagOf(const Record& record) {
@@ -36,9 +37,9 @@ const Tag* tagOf(const Record& record) {
     return nullptr;
 }
 
-bool isOwnCopy(Item item, const char* suffix, std::string_view leaf) {
+bool isOwnCopy(std::optional<Item> item, const char* suffix, std::string_view leaf) {
     for (int i = 0; i < kCopyNames; ++i)
-        if (leaf == copyLeaf(item, suffix, i)) return true;
+        if (leaf == copyLeaf(*item, suffix, i)) return true;
     return false;
 }
 
@@ -76,11 +77,7 @@ std::string copyLeaf(Item item, const char* suffix, int i) {
     return numbered(leaf.append(suffix), i);
 }
 
-std::string journalLeaf(int i) {
-    return numbered(i == 0 ? "Update.exe-install" : "Update.exe-install-", i).append(".journal");
-}
-
-const Record* InstallJournal::find(Action action, Item item) const {
+const Record* InstallJournal::find(Action action, std::optional<Item> item) const {
     for (auto it = records.rbegin(); it != records.rend(); ++it)
         if (it->action == action && it->item == item) return &*it;
     return nullptr;
@@ -120,10 +117,10 @@ std::optional<InstallJournal> readJournal(const std::string& text) {
         } else if (!readRecord(line, journal.records)) {
             return std::nullopt;
         }
-        journal.length = end + 2;
+        journal.text = text.substr(0, end + 2);
     }
-    // Without a whole first line the file never became a journal.
-    if (journal.length == 0) return std::nullopt;
+    // Without a whole first line it never became a journal.
+    if (journal.text.empty()) return std::nullopt;
     return journal;
 }
 

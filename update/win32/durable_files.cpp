@@ -304,4 +304,16 @@ Result<std::string> fileIdentity(const std::wstring& path) {
     return FAILED_STATUS(CreateFileW, code).about(path);
 }
 
+// Stand-ins until the handle-based versions land.
+Result<> removeOwnItem(const std::wstring& path, const std::string& identity) {
+    const auto found = fileIdentity(path);
+    if (!found) return found.failure();
+    if (*found != identity) return common::stopFailure(L"removeOwnItem", L"not ours: " + path);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (isRealFolder(attributes)) return removeFolderTree(path);
+    return removeEntry(path, attributes);
+}
+
+Result<> inheritPermissions(const std::wstring&, const std::string&) { return {}; }
+
 }  // namespace update

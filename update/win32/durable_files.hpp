@@ -60,4 +60,11 @@ common::Result<common::win32::unique_hfile> holdLockFile(const std::wstring& pat
 // apart from what it points to.
 common::Result<std::string> fileIdentity(const std::wstring& path);
 
+// Removes the file, or the folder with all in it, while it is the item of
+// that identity.
+common::Result<> removeOwnItem(const std::wstring& path, const std::string& identity);
+
+// Gives the item of that identity the permissions it inherits where it lies.
+common::Result<> inheritPermissions(const std::wstring& path, const std::string& identity);
+
 }  // namespace update

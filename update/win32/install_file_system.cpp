@@ -86,20 +86,10 @@ bool InstallFileSystem::folderExists(const std::string& path) {
     return callIsTrue(L"FolderExists", path);
 }
 
-FileSystem::Result InstallFileSystem::deleteFolder(const std::string& path) {
-    // The scripting object's DeleteFolder descends into linked folders and
-    // deletes what they point to; the tree is removed here without following.
-    return removeFolderTree(ansiToWide(path));
-}
-
-FileSystem::Result InstallFileSystem::deleteFile(const std::string& path) {
-    Arguments args;
-    args.push_back(unique_variant::text(ansiToWide(path)));
-    args.push_back(unique_variant::boolean(true));
-    unique_variant result;
-    if (auto deleted = call(L"DeleteFile", std::move(args), result); !deleted) return deleted;
-    if (!fileExists(path)) return {};
-    return common::stopFailure(L"DeleteFile", L"reported success, but the file is still there");
+FileSystem::Result InstallFileSystem::remove(const std::string& path, const std::string& identity) {
+    // Not the scripting object's DeleteFolder, which descends into linked
+    // folders and deletes what they point to.
+    return removeOwnItem(ansiToWide(path), identity);
 }
 
 FileSystem::Result InstallFileSystem::claim(
@@ -133,6 +123,11 @@ FileSystem::Result InstallFileSystem::rename(const std::string& src, const std::
     return renameDurably(ansiToWide(src), ansiToWide(dst));
 }
 
+FileSystem::Result InstallFileSystem::inheritPermissions(const std::string& path,
+                                                         const std::string& identity) {
+    return update::inheritPermissions(ansiToWide(path), identity);
+}
+
 common::Result<std::string> InstallFileSystem::identify(const std::string& path) {
     return fileIdentity(ansiToWide(path));
 }
@@ -153,15 +148,6 @@ FileSystem::Result InstallFileSystem::flush(const std::vector<std::string>& path
     std::vector<std::wstring> wide;
     for (const std::string& path : paths) wide.push_back(ansiToWide(path));
     return flushToDisk(wide);
-}
-
-common::Result<std::string> InstallFileSystem::readFile(const std::string& path) {
-    return readSmallFile(ansiToWide(path));
-}
-
-FileSystem::Result InstallFileSystem::writeDurably(const std::string& path, std::size_t offset,
-                                                   const std::string& text) {
-    return update::writeDurably(ansiToWide(path), offset, text);
 }
 
 common::Result<std::unique_ptr<InstallationLock>> InstallFileSystem::lockInstallation(

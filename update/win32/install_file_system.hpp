@@ -11,11 +11,12 @@
 
 namespace update {
 
-// The install step's file operations on the live system. Existence checks,
-// copies and file deletion go through Scripting.FileSystemObject, the
-// operations the object has; renames, claims, the exclusive-open check, the
-// removal of a folder tree, identities, the lock and the journal are plain
-// Win32 calls. A failed existence check is traced and answers false.
+// The install step's file operations on the live system. Existence checks
+// and copies go through Scripting.FileSystemObject, the operations the
+// object has; renames, claims, removals, permissions, the exclusive-open
+// check, identities and the lock are plain Win32 calls, which can be made
+// through handles and without following links. A failed existence check is
+// traced and answers false.
 class InstallFileSystem : public FileSystem {
 public:
     // Creates the scripting object; COM must be initialised on this thread.
@@ -26,22 +27,19 @@ public:
 
     bool fileExists(const std::string& path) override;
     bool folderExists(const std::string& path) override;
-    Result deleteFolder(const std::string& path) override;
-    Result deleteFile(const std::string& path) override;
+    Result remove(const std::string& path, const std::string& identity) override;
     Result claim(const std::string& path, bool folder,
                  const std::function<Result(const std::string& identity)>& keep) override;
     Result copyFolder(const std::string& src, const std::string& dst) override;
     Result copyFile(const std::string& src, const std::string& dst, bool overwrite) override;
     Result rename(const std::string& src, const std::string& dst) override;
+    Result inheritPermissions(const std::string& path, const std::string& identity) override;
     common::Result<std::string> identify(const std::string& path) override;
     Result canOpenExclusively(const std::string& path) override;
     Result canRemoveAll(const std::string& folder) override;
     Result flush(const std::vector<std::string>& paths) override;
     common::Result<std::unique_ptr<InstallationLock>> lockInstallation(
         const std::string& folder) override;
-    common::Result<std::string> readFile(const std::string& path) override;
-    Result writeDurably(const std::string& path, std::size_t offset,
-                        const std::string& text) override;
 
 private:
     using Arguments = std::vector<common::win32::unique_variant>;

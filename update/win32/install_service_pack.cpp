@@ -3,6 +3,7 @@
 #include "core/deployment.hpp"
 #include "win32/fn_validate_version.hpp"
 #include "win32/install_file_system.hpp"
+#include "win32/journal_store.hpp"
 #include "win32/md_read_registry.hpp"
 #include "win32/pack_version_file.hpp"
 
@@ -48,13 +49,14 @@ bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND
         common::trace(created.failure());
         return false;
     }
+    RegistryJournalStore journals;
     RegistryVersionRecord registry;
     const auto validate = [owner](const std::string& version) {
         return fnValidateVersion(version, owner);
     };
     const auto runId = newRunId();
     const common::Result<> deployed =
-        runId ? deployServicePack(fs, registry, mediaFolder, installPath, *runId,
+        runId ? deployServicePack(fs, journals, registry, mediaFolder, installPath, *runId,
                                   &readPackVersionFile, validate)
               : common::Result<>(runId.failure());
     if (deployed) return true;

@@ -2,8 +2,6 @@
 // started again and run to the end; and a second Update.exe meeting the first.
 #include "tests/e2e/update_fixture.hpp"
 
-#include "core/install_journal.hpp"
-
 #include "common/core/text.hpp"
 #include "common/win32/unique_any.hpp"
 
@@ -21,7 +19,8 @@ constexpr int kFilesPerFolder = 50;
 constexpr Millis kInstallWait = 180s;
 
 // The install step as seen from outside while it runs: its journal (one
-// "<step> [<name> <identity>]" line per step) and the folders it names.
+// "<step> [<name> <identity>]" line per step, in the registry) and the
+// folders it names.
 class Progress {
 public:
     explicit Progress(std::wstring installFolder) : folder_(std::move(installFolder)) {}
@@ -29,15 +28,17 @@ public:
     // False when there is no journal (not yet, or no more).
     bool read() {
         journal_.clear();
-        const common::win32::unique_hfile file(
-            CreateFileW(joinPath(folder_, common::asciiToWide(update::journalLeaf(0))).c_str(),
-                        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, 0, nullptr));
-        char buffer[4096];
-        DWORD got = 0;
-        if (!file) return false;
-        if (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
-            journal_.assign(buffer, got);
+        const auto journals = RegKey::open(HKEY_LOCAL_MACHINE, kJournalsKey);
+        wchar_t run[64];
+        DWORD length = 64;
+        if (!journals || RegEnumKeyExW(journals->get(), 0, run, &length, nullptr, nullptr, nullptr,
+                                       nullptr) != ERROR_SUCCESS)
+            return false;
+        const auto key = RegKey::open(journals->get(), run);
+        if (!key) return false;
+        const auto values = key->values();
+        if (const auto text = values.find(L"Journal"); text != values.end())
+            journal_ = text->second.bytes;
         return true;
     }
     bool has(const std::string& step) const { return journal_.find(step) != std::string::npos; }

@@ -14,6 +14,7 @@ namespace update_e2e {
 using namespace ui_harness;
 
 inline constexpr wchar_t kRecordKey[] = L"SOFTWARE\\KVB\\Orvexa";
+inline constexpr wchar_t kJournalsKey[] = L"SOFTWARE\\KVB\\Orvexa\\Update journals";
 
 // Everything a run could change: the installation's files and the record.
 struct InstalledState {

@@ -35,7 +35,8 @@ public:
     int lastId = 0;
     std::set<std::string> locked;
     std::set<std::string> unflushed;
-    bool held = false;  // a setup holds the installation
+    std::set<std::string> guarded;  // only administrators may change these
+    bool held = false;              // a setup holds the installation
     Fault fault = Fault::Error;
     int faultAt = -1;
     int calls = 0;
@@ -64,29 +65,25 @@ public:
 
     bool fileExists(const std::string& p) override { return isFile(p); }
     bool folderExists(const std::string& p) override { return isFolder(p); }
-    Result deleteFolder(const std::string& p) override {
+    // A tree removal hit part way stops there; what is held stays.
+    Result remove(const std::string& p, const std::string& id) override {
         const bool whole = next(p);
-        if (!isFolder(p)) return ok(false);
+        if (identity(p).empty() || identity(p) != id) return ok(false);
         for (const auto& path : under(p)) {
             if (!holds(path)) erase(path);
             if (!whole) break;
         }
-        const bool all = under(p).empty();
+        const bool all = under(p).empty() && !holds(p);
         if (whole && all) erase(p);
         if (auto settled = settle(whole); !settled) return settled;
         return ok(all);
-    }
-    Result deleteFile(const std::string& p) override {
-        if (!next(p)) return settle(false);
-        if (!isFile(p) || holds(p)) return ok(false);
-        erase(p);
-        return {};
     }
     Result claim(const std::string& p, bool asFolder,
                  const std::function<Result(const std::string&)>& keep) override {
         if (!next(p)) return settle(false);
         if (tree.count(p) || !isFolder(parent(p))) return ok(false);
         put(p, asFolder ? std::nullopt : std::optional<std::string>(""));
+        guarded.insert(p);
         if (auto kept = keep(identity(p)); kept) return kept;
         erase(p);  // it goes with its handle
         return ok(false);
@@ -115,6 +112,12 @@ public:
         if (!tree.count(src) || tree.count(dst) || !isFolder(parent(dst))) return ok(false);
         for (auto path : under(src)) move(path, dst + path.substr(src.size()));
         move(src, dst);
+        return {};
+    }
+    Result inheritPermissions(const std::string& p, const std::string& id) override {
+        if (!next(p)) return settle(false);
+        if (identity(p) != id) return ok(false);
+        guarded.erase(p);
         return {};
     }
     common::Result<std::string> identify(const std::string& p) override { return identity(p); }
@@ -146,22 +149,6 @@ public:
         if (held) return common::stopFailure(L"fake", L"held");
         return std::unique_ptr<InstallationLock>(std::make_unique<Lock>(held));
     }
-    common::Result<std::string> readFile(const std::string& p) override {
-        if (isFile(p)) return *tree[p];
-        return common::stopFailure(L"fake", L"no file");
-    }
-    Result writeDurably(const std::string& p, std::size_t offset,
-                        const std::string& text) override {
-        const bool whole = next(p);
-        if (isFolder(p) || !isFolder(parent(p)) || (offset == 0) == tree.contains(p))
-            return ok(false);
-        if (!whole && fault == Fault::Error && offset == 0)
-            return ok(false);  // a failed create leaves nothing
-        const std::string kept = offset == 0 ? std::string() : tree[p]->substr(0, offset);
-        put(p, kept + (whole ? text : text.substr(0, text.size() / 2)));
-        return settle(whole);
-    }
-
     std::string identity(const std::string& p) const {
         return tree.contains(p) ? "id" + std::to_string(ids.at(p)) : "";
     }
@@ -188,13 +175,59 @@ private:
     void erase(const std::string& p) {
         tree.erase(p);
         ids.erase(p);
+        guarded.erase(p);
     }
     void move(const std::string& from, const std::string& to) {
         tree[to] = tree[from];
         ids[to] = ids[from];
+        const bool wasGuarded = guarded.contains(from);
         erase(from);
+        if (wasGuarded) guarded.insert(to);
         if (unflushed.erase(from)) unflushed.insert(to);
     }
+};
+
+// The journals' store: a write or removal is whole or not done at all, and
+// on disk when it returns. Its calls are numbered with the file system's.
+class FakeJournals : public JournalStore {
+public:
+    struct Journal {
+        std::string folder;
+        std::string text;
+        bool operator==(const Journal&) const = default;
+    };
+    std::map<std::string, Journal> journals;
+
+    explicit FakeJournals(FakeFileSystem& fs) : fs_(fs) {}
+    common::Result<std::vector<std::string>> journalsOf(const std::string& folder) override {
+        std::vector<std::string> ids;
+        for (const auto& [id, journal] : journals)
+            if (journal.folder == folder) ids.push_back(id);
+        return ids;
+    }
+    common::Result<std::string> read(const std::string& id) override {
+        return journals.at(id).text;
+    }
+    Result create(const std::string& id, const std::string& folder,
+                  const std::string& text) override {
+        if (!fs_.next("journal")) return fs_.settle(false);
+        if (journals.contains(id)) return FakeFileSystem::ok(false);
+        journals[id] = {folder, text};
+        return {};
+    }
+    Result write(const std::string& id, const std::string& text) override {
+        if (!fs_.next("journal")) return fs_.settle(false);
+        journals.at(id).text = text;
+        return {};
+    }
+    Result remove(const std::string& id) override {
+        if (!fs_.next("journal")) return fs_.settle(false);
+        journals.erase(id);
+        return {};
+    }
+
+private:
+    FakeFileSystem& fs_;
 };
 
 class FakeRegistry : public RegistryRecord {
@@ -230,6 +263,7 @@ protected:
 
     void reset() {
         fs = FakeFileSystem();
+        journals.journals.clear();
         SetUp();
         registry.version = "1.8.2";
     }
@@ -237,7 +271,7 @@ protected:
     // True when the pack is installed.
     bool run(const std::string& runId = "run") {
         return static_cast<bool>(deployServicePack(
-            fs, registry, "M:", "I:", runId,
+            fs, journals, registry, "M:", "I:", runId,
             [this](const std::string&) -> common::Result<std::string> {
                 if (version) return *version;
                 return common::stopFailure(L"fake", L"unreadable");
@@ -260,11 +294,24 @@ protected:
         }
     }
 
-    // Everything a run may change: the files of both folders and the record.
-    using State = std::pair<FakeFileSystem::Tree, std::string>;
-    State state() const { return {fs.tree, registry.version}; }
+    // Everything a run may change: the files of both folders with who may
+    // change them, the record and the journals.
+    struct State {
+        FakeFileSystem::Tree tree;
+        std::set<std::string> guarded;
+        std::string version;
+        std::map<std::string, FakeJournals::Journal> journals;
+        bool operator==(const State&) const = default;
+        friend void PrintTo(const State& s, std::ostream* out) {
+            *out << testing::PrintToString(s.tree) << " guarded "
+                 << testing::PrintToString(s.guarded) << " version " << s.version << " journals "
+                 << s.journals.size();
+        }
+    };
+    State state() const { return {fs.tree, fs.guarded, registry.version, journals.journals}; }
 
     FakeFileSystem fs;
+    FakeJournals journals{fs};
     FakeRegistry registry{fs};
     std::optional<std::string> version = "1.9.0";
     std::string validated;
@@ -287,21 +334,17 @@ TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
 }
 
 // What a cut can leave beside the live items that no later run can prove
-// its own: an empty copy made just before the line recording it, or a
-// journal cut off in its first line. It is never touched again.
-FakeFileSystem::Tree unprovable(const FakeFileSystem& fs) {
-    const auto isJournal = [](const std::string& path) { return path.starts_with("I:\\Update."); };
+// its own: an empty copy made just before the line recording it. It is
+// never touched again.
+FakeFileSystem::Tree unprovable(const FakeFileSystem& fs, const FakeJournals& store) {
     std::string journals;
-    for (const auto& [path, content] : fs.tree)
-        if (isJournal(path)) journals += *content;
+    for (const auto& [id, journal] : store.journals) journals += journal.text;
     FakeFileSystem::Tree left;
     for (const auto& [path, content] : fs.tree) {
         const std::string parent = path.substr(0, path.rfind('\\'));
         const bool empty = content ? content->empty() : fs.under(path).empty();
-        if ((parent == "I:" || parent == "I:\\Database") &&
-            (isJournal(path)
-                 ? content->find("\r\n") == std::string::npos
-                 : empty && journals.find(" " + fs.identity(path) + "\r\n") == std::string::npos))
+        if ((parent == "I:" || parent == "I:\\Database") && empty &&
+            journals.find(" " + fs.identity(path) + "\r\n") == std::string::npos)
             left.emplace(path, content);
     }
     return left;
@@ -311,7 +354,8 @@ FakeFileSystem::Tree unprovable(const FakeFileSystem& fs) {
 // run with a pack it refuses completes the journal, itself cut off at each
 // of its calls in turn and then run again: all ends exactly as before the
 // run, or as after a whole install once both staged copies were live, with
-// no stray name. A failure the run reports before that is undone at once.
+// no stray name. A failure the run reports is undone at once, also one of
+// its last step, the recording of the version.
 TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
     const State before = state();
     // A second setup reaching Install at each step of this one changes nothing.
@@ -338,24 +382,27 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
             auto live = fs.tree;
             const bool swapped =
                 live["I:\\Events\\a.evt"] == "new-a" && live["I:\\Database\\OrvDb.mdb"] == "new-db";
-            if (result == false && !swapped) {
+            if (result == false) {
                 EXPECT_EQ(state(), before);
             }
 
             const FakeFileSystem cutOff = fs;
+            const auto cutOffJournals = journals.journals;
             const std::string cutOffVersion = registry.version;
-            const FakeFileSystem::Tree left = unprovable(cutOff);
+            const FakeFileSystem::Tree left = unprovable(cutOff, journals);
             allowed = false;
             for (int again = 0;; ++again) {
                 fs = cutOff;
+                journals.journals = cutOffJournals;
                 registry.version = cutOffVersion;
                 const bool cut = !runFaulted(Fault::Crash, again, "later");
                 fs.faultAt = -1;
                 EXPECT_FALSE(run("last"));
                 State after = state();
                 for (const auto& [path, content] : left) {
-                    EXPECT_TRUE(after.first.contains(path) && after.first[path] == content) << path;
-                    after.first.erase(path);
+                    EXPECT_TRUE(after.tree.contains(path) && after.tree[path] == content) << path;
+                    after.tree.erase(path);
+                    after.guarded.erase(path);
                 }
                 EXPECT_TRUE(after == installed || (after == before && !swapped))
                     << "completion cut at call " << again << ": " << testing::PrintToString(after);
@@ -369,49 +416,71 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
     }
 }
 
-// Users may write where the journal lies, and the program acts on what it
-// names with its own rights. A file that is not beyond doubt its journal,
-// and anything whose identity is not the one a journal records, is left as
-// it is and stops nothing; a name taken before the run is passed over.
-TEST_F(Deployment, OnlyItsOwnJournalAndItsOwnCopiesAreActedOn) {
+// Users may write in the installation folder, and the program acts there
+// with its own rights. A journal planted there, whatever it says, is never
+// read; anything whose identity is not the one a journal records is left as
+// it is and stops nothing, also when it is swapped in just as the run
+// removes the copy it replaced; a journal in the store that cannot be read
+// stops the run before any change, and one of another folder is left.
+TEST_F(Deployment, WhatUsersMakeOrChangeSteersNothing) {
     ASSERT_TRUE(run());
     const FakeFileSystem::Tree installed = fs.tree;
-    const std::string mark = firstLine("planted", "1.8.2");
-    const std::string journal = "I:\\" + journalLeaf(0);
-    for (const auto& [text, ours] : std::vector<std::pair<std::string, bool>>{
-             {"stage-events Events\r\n", false},  // no mark: the earlier format
-             {"Update.exe install journal/1 run=x pack=1.8.2\r\nclaim-events Events.new id9\r\n",
-              false},
-             {mark + "claim-database ..\\other.txt id1\r\n", false},
-             {mark + "aside-database OrvDb.mdb.old123 id1\r\ncommit\r\n", false},
-             {mark + std::string(kJournalLimit, 'x') + "\r\n", false},
-             {mark + "claim-events Events.new id99\r\naside-events Events.old id98\r\n", true},
-             {mark + "aside-events Events.old id98\r\ncommit\r\n", true}}) {
+    const std::string mark = firstLine("planted", "99.0.0");
+    for (const auto& [text, where] : std::vector<std::pair<std::string, std::string>>{
+             {mark + "aside-events Events.old id1\r\ncommit\r\n", "I:\\Update.exe-install.journal"},
+             {mark + "claim-events Events.new id99\r\naside-events Events.old id98\r\n",
+              "I:\\Update.exe-install.journal"},
+             {mark + "commit\r\n", "store of I:\\Other"},
+             {"not a journal\r\n", "store"},
+             {mark + "claim-database ..\\other.txt id1\r\n", "store"},
+             {mark + std::string(kJournalLimit, 'x') + "\r\n", "store"}}) {
         SCOPED_TRACE(text.substr(0, 80));
         reset();
         FakeFileSystem::Tree planted{{"I:\\Events.new", std::nullopt},
                                      {"I:\\Events.old", std::nullopt},
-                                     {"I:\\Events.old\\mine.txt", "user"},
-                                     {journal, text}};
+                                     {"I:\\Events.old\\mine.txt", "user"}};
+        if (where.starts_with("I:")) planted.emplace(where, text);
         for (const auto& [path, content] : planted)
             content ? fs.file(path, *content) : fs.folder(path);
-        if (ours) planted.erase(journal);
-        planted.merge(FakeFileSystem::Tree(installed));
+        if (where.starts_with("store")) {
+            const std::string folder = where == "store" ? "I:" : where.substr(9);
+            journals.journals["planted"] = {folder, text};
+        }
+        const State before = state();
+        if (where == "store") {
+            EXPECT_FALSE(run());
+            EXPECT_EQ(state(), before);
+            continue;
+        }
         EXPECT_TRUE(run());
+        planted.merge(FakeFileSystem::Tree(installed));
         EXPECT_EQ(fs.tree, planted);
+        EXPECT_EQ(registry.version, "1.9.0");
     }
+    // The aside copy is swapped for someone else's folder as it is removed.
+    reset();
+    fs.beforeCall = [&](const std::string& target) {
+        if (target != "I:\\Events.old" || !fs.tree.contains(target) ||
+            fs.tree.contains("I:\\Elsewhere"))
+            return;
+        ASSERT_TRUE(fs.rename(target, "I:\\Elsewhere"));
+        fs.folder(target);
+        fs.file(target + "\\theirs.txt", "user");
+    };
+    EXPECT_TRUE(run());
+    EXPECT_EQ(fs.tree["I:\\Events.old\\theirs.txt"], "user");
+    EXPECT_EQ(fs.tree["I:\\Elsewhere\\keep\\old.evt"], "old-only");
 }
 
 // Someone puts a file at each name the run claims just before it claims
-// it: a staging or journal name is passed over; a taken aside name, or the
+// it: a staging name is passed over; a taken aside name, or the
 // live database's name taken while it is free, fails the run, whose undo
 // still puts the old Events back. The file is never removed or swapped in,
 // and once its owner removed it, a later run completes the undo.
 TEST_F(Deployment, ANameTakenJustBeforeItsUseStaysSomeoneElses) {
     ASSERT_TRUE(run());
     const State installed = state();
-    for (const auto& [name, installs] : {std::pair{"I:\\" + journalLeaf(0), true},
-                                         {"I:\\Events.new", true},
+    for (const auto& [name, installs] : {std::pair{std::string("I:\\Events.new"), true},
                                          {"I:\\Database\\OrvDb.mdb.new", true},
                                          {"I:\\Events.old", false},
                                          {"I:\\Database\\OrvDb.mdb.old", false},
@@ -450,11 +519,11 @@ TEST_F(Deployment, ALaterRunFinishesACommittedRunAndALeftoverNeverStopsIt) {
     fs.ids.erase("I:\\Database\\OrvDb.mdb");
     fs.file("I:\\Database\\OrvDb.mdb", "new-db");
     version = "1.9.1";
-    EXPECT_TRUE(run());
+    EXPECT_TRUE(run("second"));
     EXPECT_EQ(registry.version, "1.9.1");
     EXPECT_EQ(fs.tree.at("I:\\Events.old\\keep\\old.evt"), "old-only");
     fs.locked.clear();
-    EXPECT_TRUE(run());
+    EXPECT_TRUE(run("third"));
     EXPECT_EQ(fs.tree, clean);
 }
 
@@ -464,6 +533,8 @@ TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
     EXPECT_FALSE(run());
     allowed = true;
     version.reset();  // unreadable version file
+    EXPECT_FALSE(run());
+    version = "1.9.0." + std::string(kVersionLimit - 5, '0');  // one more than the record holds
     EXPECT_FALSE(run());
     version = "1.9.0";
     for (const char* held : {"I:\\Database\\OrvDb.mdb", "I:\\Events\\keep\\old.evt"}) {

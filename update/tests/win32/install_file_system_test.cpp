@@ -48,8 +48,8 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
 
     EXPECT_FALSE(fs.copyFolder(ansiAt(L"nothing"), ansiAt(L"dst")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"nothing.mdb"), ansiAt(L"dst\\x.mdb"), false));
-    EXPECT_FALSE(fs.deleteFile(ansiAt(L"nothing.mdb")));
-    EXPECT_FALSE(fs.deleteFolder(ansiAt(L"nothing")));
+    EXPECT_FALSE(fs.remove(ansiAt(L"nothing.mdb"), "0-0"));
+    EXPECT_FALSE(fs.remove(ansiAt(L"nothing"), "0-0"));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"b.mdb"), false));
     EXPECT_EQ(readFile(at(L"b.mdb")), "b");
     EXPECT_TRUE(fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"b.mdb"), true));
@@ -110,7 +110,7 @@ TEST_F(InstallFiles, AnsiPathsWithBlanksAndAccentsReachTheRightFiles) {
     EXPECT_TRUE(fs.fileExists(ansiFolder + "\\a.txt"));
     EXPECT_TRUE(fs.copyFile(ansiFolder + "\\a.txt", ansiFolder + "\\b.txt", false));
     EXPECT_EQ(readFile(at(folder + L"\\b.txt")), "a");
-    EXPECT_TRUE(fs.deleteFolder(ansiFolder));
+    EXPECT_TRUE(fs.remove(ansiFolder, *fs.identify(ansiFolder)));
     EXPECT_FALSE(folderExists(at(folder)));
 }
 

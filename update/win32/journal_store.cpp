@@ -1,0 +1,216 @@
+#include "win32/journal_store.hpp"
+
+#include "core/install_journal.hpp"
+
+#include "common/core/text.hpp"
+#include "common/core/trace.hpp"
+#include "common/win32/ansi_text.hpp"
+#include "common/win32/failed_call.hpp"
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <windows.h>
+
+namespace update {
+namespace {
+
+using common::Result;
+using common::win32::unique_hkey;
+using common::win32::unique_hlocal;
+
+constexpr wchar_t kJournalsKey[] = L"SOFTWARE\\KVB\\Orvexa\\Update journals";
+// Owned by Administrators; SYSTEM and Administrators alone have any access,
+// to this key and to the keys made in it; nothing inherited from above.
+constexpr wchar_t kJournalsSecurity[] = L"O:BAD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
+constexpr wchar_t kFolderValue[] = L"Folder";
+constexpr wchar_t kJournalValue[] = L"Journal";
+constexpr REGSAM kChanging = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
+                             WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+common::Failure distrusted(const std::wstring& key) {
+    return common::stopFailure(L"Update",
+                               L"the install's journals may have been changed by others: " + key);
+}
+
+bool isAdministrative(PSID sid) {
+    for (const WELL_KNOWN_SID_TYPE type : {WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
+        BYTE known[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof known;
+        if (CreateWellKnownSid(type, nullptr, known, &size) && EqualSid(sid, known)) return true;
+    }
+    return false;
+}
+
+// Whether anyone but SYSTEM and Administrators may change the key, or the
+// keys made in it; an entry of a kind not known here counts as allowing it.
+bool othersMayChange(PACL dacl) {
+    if (!dacl) return true;  // no DACL: everyone may do everything
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace)) return true;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return true;
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if ((allowed->Mask & kChanging) && !isAdministrative(&allowed->SidStart)) return true;
+    }
+    return false;
+}
+
+Result<> onlyAdministratorsMayChange(HKEY key, const std::wstring& name) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD rc = GetSecurityInfo(key, SE_REGISTRY_KEY,
+                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                     nullptr, &dacl, nullptr, &descriptor);
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(GetSecurityInfo, rc).about(name);
+    const unique_hlocal held(descriptor);
+    if (!owner || !isAdministrative(owner) || othersMayChange(dacl)) return distrusted(name);
+    return {};
+}
+
+std::wstring runKeyName(const std::string& id) {
+    return std::wstring(kJournalsKey) + L"\\" + common::asciiToWide(id);
+}
+
+// REG_SZ or REG_BINARY data, at most 64 KiB; empty when the value is missing.
+Result<std::string> readBytes(HKEY key, const wchar_t* value, const std::wstring& name) {
+    std::string data(64 * 1024, '\0');
+    DWORD size = static_cast<DWORD>(data.size());
+    const LSTATUS rc =
+        RegQueryValueExW(key, value, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
+    if (rc == ERROR_FILE_NOT_FOUND) return std::string();
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegQueryValueExW, rc).about(name);
+    data.resize(size);
+    return data;
+}
+
+Result<> setBytes(HKEY key, const wchar_t* value, DWORD type, const void* data, std::size_t size,
+                  const std::wstring& name) {
+    const LSTATUS rc = RegSetValueExW(key, value, 0, type, static_cast<const BYTE*>(data),
+                                      static_cast<DWORD>(size));
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegSetValueExW, rc).about(name);
+    return {};
+}
+
+Result<> flushed(HKEY key, const std::wstring& name) {
+    if (const LSTATUS rc = RegFlushKey(key); rc != ERROR_SUCCESS)
+        return FAILED_STATUS(RegFlushKey, rc).about(name);
+    return {};
+}
+
+Result<> writeJournal(HKEY run, const std::string& text, const std::wstring& name) {
+    if (auto set = setBytes(run, kJournalValue, REG_BINARY, text.data(), text.size(), name); !set)
+        return set;
+    return flushed(run, name);
+}
+
+}  // namespace
+
+Result<HKEY> RegistryJournalStore::journals() {
+    if (journals_) return journals_.get();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kJournalsSecurity, SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return FAILED_CALL(ConvertStringSecurityDescriptorToSecurityDescriptorW);
+    const unique_hlocal held(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    unique_hkey key;
+    const LSTATUS rc =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kJournalsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_READ | KEY_WRITE, &attributes, key.put(), nullptr);
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegCreateKeyExW, rc).about(kJournalsKey);
+    if (auto trusted = onlyAdministratorsMayChange(key.get(), kJournalsKey); !trusted)
+        return trusted.failure();
+    journals_ = std::move(key);
+    return journals_.get();
+}
+
+Result<unique_hkey> RegistryJournalStore::openRun(const std::string& id, REGSAM access) {
+    const auto parent = journals();
+    if (!parent) return parent.failure();
+    unique_hkey run;
+    const std::wstring name = runKeyName(id);
+    const LSTATUS rc = RegOpenKeyExW(*parent, common::asciiToWide(id).c_str(), 0,
+                                     access | READ_CONTROL, run.put());
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegOpenKeyExW, rc).about(name);
+    if (auto trusted = onlyAdministratorsMayChange(run.get(), name); !trusted)
+        return trusted.failure();
+    return run;
+}
+
+Result<std::vector<std::string>> RegistryJournalStore::journalsOf(const std::string& folder) {
+    const auto parent = journals();
+    if (!parent) return parent.failure();
+    const std::wstring wanted = common::win32::ansiToWide(folder);
+    std::vector<std::string> ids;
+    for (DWORD i = 0;; ++i) {
+        wchar_t subkey[256];
+        DWORD length = 256;
+        const LSTATUS rc =
+            RegEnumKeyExW(*parent, i, subkey, &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS) return ids;
+        if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegEnumKeyExW, rc).about(kJournalsKey);
+        const std::string id = common::win32::wideToAnsi(subkey);
+        const auto run = openRun(id, KEY_READ);
+        if (!run) return run.failure();
+        const auto bytes = readBytes(run->get(), kFolderValue, runKeyName(id));
+        if (!bytes) return bytes.failure();
+        const std::wstring found(reinterpret_cast<const wchar_t*>(bytes->data()),
+                                 bytes->size() / sizeof(wchar_t));
+        if (CompareStringOrdinal(found.c_str(),
+                                 static_cast<int>(wcsnlen(found.c_str(), found.size())),
+                                 wanted.c_str(), -1, TRUE) == CSTR_EQUAL)
+            ids.push_back(id);
+    }
+}
+
+Result<std::string> RegistryJournalStore::read(const std::string& id) {
+    const auto run = openRun(id, KEY_READ);
+    if (!run) return run.failure();
+    return readBytes(run->get(), kJournalValue, runKeyName(id));
+}
+
+FileSystem::Result RegistryJournalStore::create(const std::string& id, const std::string& folder,
+                                                const std::string& text) {
+    const auto parent = journals();
+    if (!parent) return parent.failure();
+    const std::wstring name = runKeyName(id);
+    unique_hkey run;
+    DWORD disposition = 0;
+    const LSTATUS rc = RegCreateKeyExW(*parent, common::asciiToWide(id).c_str(), 0, nullptr,
+                                       REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
+                                       run.put(), &disposition);
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegCreateKeyExW, rc).about(name);
+    if (disposition != REG_CREATED_NEW_KEY)
+        return common::stopFailure(L"Update", L"a journal of this run's id exists: " + name);
+    // The folder first: a run cut off before its text names a journal that
+    // did nothing, which the next run removes.
+    const std::wstring wide = common::win32::ansiToWide(folder);
+    common::Result<> made = setBytes(run.get(), kFolderValue, REG_SZ, wide.c_str(),
+                                     (wide.size() + 1) * sizeof(wchar_t), name);
+    if (made) made = writeJournal(run.get(), text, name);
+    if (made) return made;
+    if (const LSTATUS gone = RegDeleteKeyW(*parent, common::asciiToWide(id).c_str()); gone)
+        common::trace(FAILED_STATUS(RegDeleteKeyW, gone).about(name));
+    return made;
+}
+
+FileSystem::Result RegistryJournalStore::write(const std::string& id, const std::string& text) {
+    const auto run = openRun(id, KEY_SET_VALUE);
+    if (!run) return run.failure();
+    return writeJournal(run->get(), text, runKeyName(id));
+}
+
+FileSystem::Result RegistryJournalStore::remove(const std::string& id) {
+    const auto parent = journals();
+    if (!parent) return parent.failure();
+    const std::wstring name = runKeyName(id);
+    if (const LSTATUS rc = RegDeleteKeyW(*parent, common::asciiToWide(id).c_str());
+        rc != ERROR_SUCCESS)
+        return FAILED_STATUS(RegDeleteKeyW, rc).about(name);
+    return flushed(*parent, name);
+}
+
+}  // namespace update
