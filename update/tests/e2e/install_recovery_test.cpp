@@ -125,6 +125,7 @@ protected:
                   (std::set<std::wstring>{L"Database", L"Events", L"Orvexa.exe"}));
         EXPECT_EQ(Progress::namesIn(joinPath(installFolder(), L"Database")),
                   std::set<std::wstring>{L"OrvDb.mdb"});
+        EXPECT_FALSE(Progress(installFolder()).read()) << "a journal is left";
     }
 
     // GetWindowTextW reads another process's title without asking the
