@@ -89,7 +89,10 @@ bool InstallFileSystem::folderExists(const std::string& path) {
 FileSystem::Result InstallFileSystem::deleteFolder(const std::string& path) {
     // The scripting object's DeleteFolder descends into linked folders and
     // deletes what they point to; the tree is removed here without following.
-    return removeFolderTree(ansiToWide(path));
+    const std::wstring folder = ansiToWide(path);
+    const auto identity = fileIdentity(folder);
+    if (!identity) return identity.failure();
+    return removeOwnItem(folder, *identity);
 }
 
 FileSystem::Result InstallFileSystem::deleteFile(const std::string& path) {
