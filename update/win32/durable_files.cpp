@@ -207,6 +207,8 @@ Result<std::string> identityOf(HANDLE item, const std::wstring& path) {
             .append(common::hexText(info.nFileIndexHigh))
             .append(common::hexText(info.nFileIndexLow));
     }
+    // FAT and exFAT: the index is the directory entry's place, which a rename
+    // can move; the creation time stays.
     return identity.append("-t")
         .append(common::hexText(info.ftCreationTime.dwHighDateTime))
         .append(common::hexText(info.ftCreationTime.dwLowDateTime));

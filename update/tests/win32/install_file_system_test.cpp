@@ -182,7 +182,8 @@ void writeLongFile(const std::wstring& path, const std::string& text) {
     const unique_hfile file(
         CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    ASSERT_TRUE(file && WriteFile(file.get(), text.data(), 1, &written, nullptr));
+    ASSERT_TRUE(file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()),
+                                  &written, nullptr));
 }
 
 // Each row makes an item at `root`; it is removed only when it is the item
