@@ -283,12 +283,16 @@ Result<> removeOwnItem(const std::wstring& path, const std::string& identity) {
     return removeHeldItem(std::move(*item));
 }
 
-// SetSecurityInfo computes the inherited entries from the folder the item
-// lies in, and carries the change down to everything inside, as it does for
-// any DACL it sets on Windows; the item is held (it cannot be renamed or
-// replaced meanwhile) but shares reading and writing, which that needs.
-// Under Wine, which keeps no security descriptor on files, the call succeeds
-// and only maps the DACL onto the host file's mode bits.
+// On Windows, an unprotected DACL of no entries of its own leaves the item
+// only what it inherits from the folder it lies in, and SetSecurityInfo
+// carries the change down to everything inside (its automatic propagation):
+// the staged tree drops the administrators-only entries its root gave it
+// and takes the installation folder's. The propagation needs the children
+// to be opened: the item is held without delete sharing, so it is neither
+// renamed nor replaced meanwhile, but shares reading and writing (a handle
+// with no sharing, or opened for MAXIMUM_ALLOWED, would stop it). Under Wine,
+// which keeps no security descriptor on files, the call succeeds and at most
+// changes the host file's mode bits.
 Result<> inheritPermissions(const std::wstring& path, const std::string& identity) {
     const auto item =
         openOwnItem(path, identity, {.access = READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES});

@@ -18,8 +18,8 @@ namespace update {
 // Crash safety rests on one idiom, "goes with its handle": an item is made
 // with its handle marked to go when it closes (FILE_DISPOSITION_INFO), so
 // it goes with the process however that ends, killed or crashed, unless the
-// mark is taken off once the item is recorded. The claims, the journal's
-// first write and the lock are made so.
+// mark is taken off once the item is recorded. The claims and the journal's
+// first write are made so; the lock goes the same way, for good.
 
 // Renames without replacing anything, returning once the rename is on disk:
 // the volume the item now lies on is flushed where it can be, otherwise the
