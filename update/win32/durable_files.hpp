@@ -12,14 +12,24 @@ namespace update {
 
 // File operations of the install step whose effect is on disk when they
 // succeed, so a power cut right after cannot take it back. Trees are walked
-// without following links.
+// without following links, and every path is taken as an extended path
+// (\\?\), so items past the 260-character limit are handled like any other.
+//
+// Crash safety rests on one idiom, "goes with its handle": an item is made
+// with its handle marked to go when it closes (FILE_DISPOSITION_INFO), so
+// it goes with the process however that ends, killed or crashed, unless the
+// mark is taken off once the item is recorded in the journal. The claims
+// are made so; the lock goes the same way, for good.
 
-// Renames without replacing anything, returning once the rename is on disk.
+// Renames without replacing anything, returning once the rename is on disk:
+// the volume the item now lies on is flushed where it can be, otherwise the
+// folder it now lies in.
 common::Result<> renameDurably(const std::wstring& from, const std::wstring& to);
 
 // Writes the files, and every file in the folder trees, through to disk:
-// one flush of each volume they lie on where the volume can be flushed,
-// otherwise a flush of each file, a few at once.
+// one flush of each volume they lie on (found from the open item, so a
+// junction or mount point on the way leads to the right one) where the
+// volume can be flushed, otherwise a flush of each file, a few at once.
 common::Result<> flushToDisk(const std::vector<std::wstring>& paths);
 
 // Succeeds when every file, folder and link in the folder tree, the folder
@@ -27,44 +37,40 @@ common::Result<> flushToDisk(const std::vector<std::wstring>& paths);
 // else holds any of them.
 common::Result<> canRemoveTree(const std::wstring& folder);
 
-// Removes a folder with everything in it, read-only entries included.
-// Links are removed themselves and never followed, so whatever they point
-// to is left untouched; a link that cannot be removed on its own stays, and
-// the removal fails. Goes on past what cannot be removed, so as much as
-// possible is gone.
-common::Result<> removeFolderTree(const std::wstring& folder);
+// Removes the file, or the folder with everything in it, at the path, only
+// while the item there is still the one of that identity (as fileIdentity
+// gives it); otherwise fails with a stop and touches nothing. The item and
+// everything in it is held and removed through handles (removeHeldItem), so
+// a link swapped in on the way never leads the removal elsewhere.
+common::Result<> removeOwnItem(const std::wstring& path, const std::string& identity);
 
-// The first 64 KiB of a small file.
-common::Result<std::string> readSmallFile(const std::wstring& path);
+// Gives the item at the path, while it is still the one of that identity,
+// the permissions of the folder it lies in, as a copy made there would have
+// them: its own entries go and its DACL inherits again, and so does
+// everything in it.
+common::Result<> inheritPermissions(const std::wstring& path, const std::string& identity);
 
-// Writes the text at the offset, ending the file there, and returns once it
-// is on disk. Offset 0 creates the file hidden where nothing is, and the
-// file goes again unless the text reaches the disk.
-common::Result<> writeDurably(const std::wstring& path, std::size_t offset,
-                              const std::string& text);
-
-// Makes an empty folder or file where nothing is yet, which goes again when
-// its handle closes, at the latest when the process ends, unless `keep`
-// accepts its identity.
+// Makes an empty folder or file where nothing is yet, which goes with its
+// handle unless `keep` accepts its identity. It is made for SYSTEM and the
+// administrators alone, and what is made in it inherits that, so nobody
+// else can plant a link in it while it is filled; inheritPermissions gives
+// it the installation's permissions as it goes live.
 common::Result<> claimName(
     const std::wstring& path, bool folder,
     const std::function<common::Result<>(const std::string& identity)>& keep);
 
 // Opens the lock file with no sharing, so nobody else opens it while the
-// handle lives; the system closes the handle when the process ends, however
-// it ends, and then removes the file. Fails while another setup holds it.
+// handle lives; the lock goes with its handle. A link at its name is opened
+// as the link, never followed. Fails while another setup holds it.
 common::Result<common::win32::unique_hfile> holdLockFile(const std::wstring& path);
 
-// The volume serial number and file index of what is at the path, as
-// "vvvvvvvv-iiiiiiiiiiiiiiii"; empty when nothing is there. A link is told
-// apart from what it points to.
+// What tells the item at the path from any other, and stays with it when it
+// is renamed: the volume serial number and the file index, as
+// "vvvvvvvv-iiiiiiiiiiiiiiii", where the file system keeps the index with
+// the item (NTFS, ReFS, or any that opens by file id); elsewhere (FAT,
+// exFAT: there the index is the directory entry's place, which a rename can
+// move) the serial and the creation time, as "vvvvvvvv-tcccccccccccccccc".
+// Empty when nothing is there. A link is told apart from what it points to.
 common::Result<std::string> fileIdentity(const std::wstring& path);
-
-// Removes the file, or the folder with all in it, while it is the item of
-// that identity.
-common::Result<> removeOwnItem(const std::wstring& path, const std::string& identity);
-
-// Gives the item of that identity the permissions it inherits where it lies.
-common::Result<> inheritPermissions(const std::wstring& path, const std::string& identity);
 
 }  // namespace update

@@ -1,6 +1,7 @@
 #include "win32/install_file_system.hpp"
 
 #include "win32/durable_files.hpp"
+#include "win32/folder_walk.hpp"
 
 #include "common/core/trace.hpp"
 #include "common/win32/ansi_text.hpp"
@@ -133,10 +134,9 @@ common::Result<std::string> InstallFileSystem::identify(const std::string& path)
 }
 
 FileSystem::Result InstallFileSystem::canOpenExclusively(const std::string& path) {
-    const std::wstring file = ansiToWide(path);
-    const common::win32::unique_hfile opened(CreateFileW(
-        file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!opened) return FAILED_CALL(CreateFileW).about(file);
+    // The item itself, a link as the link: that is what the install moves.
+    const auto held = openItemAt(ansiToWide(path), {.access = GENERIC_READ, .share = 0});
+    if (!held) return held.failure();
     return {};
 }
 

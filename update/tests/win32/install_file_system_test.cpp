@@ -9,11 +9,26 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 namespace {
 
 using common::win32::ansiToWide;
+using common::win32::unique_hfile;
 using common::win32::wideToAnsi;
 using namespace ui_harness;
+
+// The threads of this process: none may outlive the call that started it.
+int threadsNow() {
+    const unique_hfile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{sizeof entry, 0, 0, 0, 0, 0, 0};
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    }
+    return count;
+}
 
 class InstallFiles : public ::testing::Test {
 protected:
@@ -45,6 +60,21 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
     EXPECT_EQ(snapshotTree(at(L"dst")), snapshotTree(at(L"src")));
     EXPECT_TRUE(fs.flush({ansiAt(L"dst"), ansiAt(L"a.mdb")}));
     EXPECT_FALSE(fs.flush({ansiAt(L"dst"), ansiAt(L"nothing")}));
+    // One file nobody else may open among many: its failure comes back, and
+    // only once every flush thread has ended, round after round.
+    for (int i = 0; i < 64; ++i) writeFile(at(L"many\\" + std::to_wstring(i) + L".mdb"), "m");
+    {
+        const unique_hfile held(CreateFileW(at(L"many\\40.mdb").c_str(), GENERIC_READ, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        for (int round = 0; round < 16; ++round) {
+            const int threads = threadsNow();
+            const auto flushed = fs.flush({ansiAt(L"many")});
+            ASSERT_FALSE(flushed);
+            EXPECT_EQ(flushed.failure().code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+            EXPECT_EQ(threadsNow(), threads) << "round " << round;
+        }
+    }
 
     EXPECT_FALSE(fs.copyFolder(ansiAt(L"nothing"), ansiAt(L"dst")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"nothing.mdb"), ansiAt(L"dst\\x.mdb"), false));
@@ -67,8 +97,14 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
         EXPECT_FALSE(fs.claim(ansiAt(L"gone"), folder, refuse));
         ASSERT_TRUE(fs.claim(ansiAt(L"kept"), folder, accept));
         EXPECT_FALSE(fs.claim(ansiAt(L"kept"), folder, accept));
-        ASSERT_TRUE(fs.rename(ansiAt(L"kept"), ansiAt(folder ? L"dst\\kept" : L"kept.mdb")));
-        EXPECT_EQ(*fs.identify(ansiAt(folder ? L"dst\\kept" : L"kept.mdb")), made);
+        const std::wstring renamed = folder ? L"dst\\kept" : L"kept.mdb";
+        ASSERT_TRUE(fs.rename(ansiAt(L"kept"), ansiAt(renamed)));
+        EXPECT_EQ(*fs.identify(ansiAt(renamed)), made);
+        // Going live, it takes the permissions of where it lies, only while
+        // it is the item claimed (under Wine, with no security descriptors
+        // kept, the call only has to succeed).
+        EXPECT_FALSE(update::inheritPermissions(at(renamed), made + "0"));
+        EXPECT_TRUE(update::inheritPermissions(at(renamed), made));
     }
     EXPECT_EQ(*fs.identify(ansiAt(L"gone")), "");
 
@@ -115,14 +151,10 @@ TEST_F(InstallFiles, AnsiPathsWithBlanksAndAccentsReachTheRightFiles) {
 }
 
 // Under Wine, whose own link calls are stubs, a host symbolic link stands in.
-bool makeFolderLink(const std::wstring& link, const std::wstring& target) {
+bool makeHostLink(const std::wstring& link, const std::wstring& target) {
     using UnixName = char*(CDECL*)(LPCWSTR);
     const auto toUnix = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    const auto isLink = [&] {
-        const DWORD a = GetFileAttributesW(link.c_str());
-        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
-    };
     if (!toUnix) return false;
     const auto hostPath = [&](const std::wstring& path) {
         char* name = toUnix(path.c_str());
@@ -137,35 +169,97 @@ bool makeFolderLink(const std::wstring& link, const std::wstring& target) {
             .waitForExit(Millis{10000});
     } catch (const HarnessError&) {
     }
-    return waitUntil(isLink, Millis{10000});
+    return waitUntil([&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                     Millis{10000});
 }
 
-TEST(FolderTreeRemoval, RemovesReadOnlyEntriesButNeverWhatALinkPointsTo) {
-    const TempFolder temp(L"tree-removal");
-    const std::wstring root = temp / L"Events";
+// Makes the folders on the way and the file by \\?\ paths, which reach past
+// the 260 characters where the harness's own calls stop.
+void writeLongFile(const std::wstring& path, const std::string& text) {
+    const std::wstring full = L"\\\\?\\" + path;
+    for (auto at = full.find(L'\\', 7); at != std::wstring::npos; at = full.find(L'\\', at + 1))
+        CreateDirectoryW(full.substr(0, at).c_str(), nullptr);
+    const unique_hfile file(
+        CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()),
+                                  &written, nullptr));
+}
+
+// Each row makes an item at `root`; it is removed only when it is the item
+// of the identity recorded, links inside go as links or stay, and what a
+// link points to is never touched. own.txt, where a row writes it, is gone
+// exactly when the recorded item was worked on.
+TEST(ItemRemoval, RemovesOnlyTheRecordedItemAndNeverWhatALinkPointsTo) {
+    const TempFolder temp(L"item-removal");
     const std::wstring outside = temp / L"Outside";
-    writeFile(root + L"\\ro.txt", "r");
-    writeFile(root + L"\\sub\\ro2.txt", "r");
     writeFile(outside + L"\\keep.txt", "keep");
     writeFile(outside + L"\\sub\\deep.txt", "deep");
-    for (const auto& readOnly : {L"\\ro.txt", L"\\sub\\ro2.txt", L"\\sub"})
-        ASSERT_TRUE(SetFileAttributesW((root + readOnly).c_str(), FILE_ATTRIBUTE_READONLY));
     const TreeSnapshot before = snapshotTree(outside);
-
-    EXPECT_TRUE(update::removeFolderTree(root));
-    EXPECT_FALSE(folderExists(root));
-    EXPECT_FALSE(update::removeFolderTree(root)) << "a missing folder";
-    writeFile(root, "a file");
-    EXPECT_FALSE(update::removeFolderTree(root)) << "a file";
-    EXPECT_TRUE(fileExists(root));
-    DeleteFileW(root.c_str());
-
-    writeFile(root + L"\\own.txt", "own");
-    if (!makeFolderLink(root + L"\\linked", outside)) GTEST_SKIP() << "no folder links here";
-    static_cast<void>(update::removeFolderTree(root));  // may leave a link that cannot go
-                                                        // on its own
-    EXPECT_FALSE(fileExists(root + L"\\own.txt"));
-    EXPECT_EQ(snapshotTree(outside), before);
+    const auto readOnly = [](const std::wstring& path) {
+        return SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY) != FALSE;
+    };
+    const std::wstring longFolder =
+        temp / L"Long\\" + std::wstring(120, L'a') + L"\\" + std::wstring(120, L'b');
+    struct Row {
+        const char* what;
+        std::wstring root;
+        std::function<bool(const std::wstring& root)> make;  // false: not here
+        bool recorded;                                       // the identity given is the item's own
+        bool removed;
+    };
+    const Row rows[] = {
+        {"a tree with read-only entries", temp / L"Tree",
+         [&](const std::wstring& root) {
+             writeFile(root + L"\\ro.txt", "r");
+             writeFile(root + L"\\sub\\ro2.txt", "r");
+             return readOnly(root + L"\\ro.txt") && readOnly(root + L"\\sub\\ro2.txt") &&
+                    readOnly(root + L"\\sub");
+         },
+         true, true},
+        {"a read-only file", temp / L"File",
+         [&](const std::wstring& root) { return writeFile(root, "f"), readOnly(root); }, true,
+         true},
+        {"a tree past the path limit", longFolder + L"\\Events",
+         [&](const std::wstring& root) { return writeLongFile(root + L"\\e.txt", "e"), true; },
+         true, true},
+        {"another item's identity", temp / L"Other",
+         [&](const std::wstring& root) { return writeFile(root + L"\\own.txt", "o"), true; }, false,
+         false},
+        {"a link to a folder in its place", temp / L"Link",
+         [&](const std::wstring& root) { return makeHostLink(root, outside); }, true, false},
+        {"a link to a folder inside", temp / L"FolderLink",
+         [&](const std::wstring& root) {
+             writeFile(root + L"\\own.txt", "o");
+             return makeHostLink(root + L"\\linked", outside);
+         },
+         true, false},
+        {"a link to a file inside", temp / L"FileLink",
+         [&](const std::wstring& root) {
+             writeFile(root + L"\\own.txt", "o");
+             return makeHostLink(root + L"\\linked.txt", outside + L"\\keep.txt");
+         },
+         true, false},
+    };
+    for (const Row& row : rows) {
+        const std::wstring& root = row.root;
+        if (!row.make(root)) continue;  // no host links here
+        const std::string identity = *update::fileIdentity(row.recorded ? root : outside);
+        if (row.removed) {
+            EXPECT_TRUE(update::canRemoveTree(root)) << row.what;
+            EXPECT_TRUE(update::flushToDisk({root})) << row.what;
+        }
+        const auto removal = update::removeOwnItem(root, identity);
+        EXPECT_EQ(static_cast<bool>(removal), row.removed)
+            << row.what << (removal ? "" : ": " + narrow(removal.failure().text()));
+        if (row.removed) {
+            EXPECT_EQ(*update::fileIdentity(root), "") << row.what;
+        }
+        EXPECT_EQ(fileExists(root + L"\\own.txt"), !row.recorded) << row.what;
+        EXPECT_EQ(snapshotTree(outside), before) << row.what;
+    }
+    EXPECT_FALSE(update::removeOwnItem(temp / L"missing", "")) << "nothing there";
+    EXPECT_TRUE(update::removeOwnItem(temp / L"Long", *update::fileIdentity(temp / L"Long")));
 }
 
 }  // namespace
