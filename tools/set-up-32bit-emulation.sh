@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes a machine whose kernel refuses 32-bit code run it through user-mode
 # emulation, so that the shipped 32-bit programs are tested there too: qemu-user
-# 10 from bookworm-backports (Debian 12's own 7.2 takes about 47 s to start each
-# 32-bit Wine process), and i386 ELF files, Wine's 32-bit loader among them,
+# 10 from bookworm-backports (Debian 12's own 7.2 ignores MAP_FIXED_NOREPLACE,
+# and Wine's address-space reservation then takes it from 47 s to minutes for
+# each 32-bit process), and i386 ELF files, Wine's 32-bit loader among them,
 # registered to its static qemu-i386 in binfmt_misc.
 # Does nothing where 32-bit code already runs, natively or emulated. Each step is
 # skipped when already done, so a second run changes nothing. A refused step
