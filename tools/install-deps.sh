@@ -2,7 +2,9 @@
 # Installs everything the build and the tests need on a Debian 12 machine;
 # with the argument "release", also what the release command needs; with
 # "bench", that and what the benchmarks need (they measure the release build).
-# Safe to run again: it does nothing when every tool is already there.
+# Where the kernel refuses 32-bit code, it also sets up its emulation
+# (set-up-32bit-emulation.sh). Safe to run again: it does nothing when every
+# tool is already there.
 set -euo pipefail
 
 need=()
@@ -37,14 +39,19 @@ if [ "${1:-}" = bench ]; then
   command -v strace >/dev/null || need+=(strace)
 fi
 
-[ ${#need[@]} -eq 0 ] && exit 0
+install_packages() {
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "Installing: ${need[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+}
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-echo "Installing: ${need[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
-fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+[ ${#need[@]} -eq 0 ] || install_packages
+# The shipped programs are 32-bit: where the kernel refuses 32-bit code, it is
+# emulated, so that their tests run there too.
+bash "$(dirname "${BASH_SOURCE[0]}")/set-up-32bit-emulation.sh"

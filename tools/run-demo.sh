@@ -20,11 +20,14 @@ case $program in
 esac
 
 bash tools/install-deps.sh
-# The programs are 32-bit; on a machine that cannot execute 32-bit code the
-# 64-bit build from the same sources is shown instead.
+# The programs are 32-bit; on a machine that cannot execute 32-bit code, not
+# even emulated, the 64-bit build from the same sources is shown instead.
 preset=mingw-i686 registry_view=/reg:32
-if ! host_runs_32bit_code; then
-  echo "This machine does not execute 32-bit code: showing the 64-bit build instead."
+describe_32bit_code
+if host_runs_32bit_code; then
+  echo "Showing the 32-bit build, as shipped."
+else
+  echo "Showing the 64-bit build instead."
   preset=mingw-x86_64 registry_view=/reg:64
 fi
 cmake --preset "$preset" >/dev/null

@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/wine-common.sh
 bash tools/install-deps.sh
+# Which way the mingw-i686 tests run the programs: natively, emulated, or not at all.
+describe_32bit_code
 
 status=0
 for preset in native mingw-i686 mingw-x86_64; do
@@ -14,10 +16,13 @@ for preset in native mingw-i686 mingw-x86_64; do
   # Wine tests share two cores badly; one at a time keeps them inside their time-outs.
   ctest --preset "$preset" || status=1
 done
-if ! host_runs_32bit_code; then
-  echo "NOTE: this machine does not execute 32-bit code, so the mingw-i686 tests were built" \
-    "but skipped; only a machine that runs 32-bit programs tests that build."
-fi
+case $(how_32bit_code_runs) in
+  none)
+    echo "NOTE: the mingw-i686 tests were built but skipped: $(why_no_32bit_code);" \
+      "only a machine that runs 32-bit programs, natively or emulated, tests that build."
+    ;;
+  *) echo "$(describe_32bit_code) The mingw-i686 tests ran the 32-bit programs." ;;
+esac
 # No wineserver or Xvfb of ours may outlive the run.
 pkill -f "$(pwd)/build/.*/wine-prefix" 2>/dev/null || true
 exit $status

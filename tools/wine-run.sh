@@ -43,7 +43,7 @@ is_32bit_program() {
 }
 if is_32bit_program "$prog" && ! host_runs_32bit_code; then
   echo "wine-run.sh: SKIPPED $(basename "$prog"): this machine does not execute 32-bit code" \
-    "(/usr/lib/wine/wine does not start), so no 32-bit program can run under Wine here" >&2
+    "($(why_no_32bit_code)), so no 32-bit program can run under Wine here" >&2
   exit 77
 fi
 
