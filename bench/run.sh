@@ -3,7 +3,8 @@
 # They never pass or fail, and neither CTest nor the test command runs them.
 #   bench/run.sh [install] [devices] [start] [sizes]     (all four without arguments)
 #   install  Update.exe on 2,000 files (200 MB) and a 100 MB database, from the click
-#            on "&Install" to the success page, beside a native cp -a + mv + rm -r of
+#            on "&Install" to the success page, and "Update.exe /quiet" from its start
+#            to its end (process start included), beside a native cp -a + mv + rm -r of
 #            the same files on the same disk and beside Wine's xcopy, each also made
 #            durable (one sync -f of the file system after it; the native copy also
 #            with one fsync per file); and the flush calls of Update's install of a
@@ -147,12 +148,13 @@ bench_install() {
   make_media "$media" 20 100
   make_media "$root/media-200" 2 1
 
-  local native fsynced update xcopy
+  local native fsynced update quiet xcopy
   read -ra native <<<"$(time_native "$media" "$install" sync -f "$install")"
   read -ra fsynced <<<"$(time_native "$media" "$install" fsync_each_file "$install")"
   read -ra update <<<"$(time_wine update "$media" "$install" true)"
+  read -ra quiet <<<"$(time_wine quiet "$media" "$install" true)"
   read -ra xcopy <<<"$(time_wine xcopy "$media" "$install" sync -f "$install")"
-  if [ ${#update[@]} -eq 0 ] || [ ${#xcopy[@]} -eq 0 ]; then
+  if [ ${#update[@]} -eq 0 ] || [ ${#quiet[@]} -eq 0 ] || [ ${#xcopy[@]} -eq 0 ]; then
     rm -rf "$root"
     return
   fi
@@ -168,12 +170,15 @@ bench_install() {
   figure "native, then one sync -f" "$durable_native" "${native[2]}"
   figure "native, then one fsync per file" "$(sum "${fsynced[0]}" "${fsynced[1]}")" "${fsynced[2]}"
   figure "Update.exe, Install to success page" "${update[0]}" "${update[2]}"
+  figure "Update.exe /quiet, start to end" "${quiet[0]}" "${quiet[2]}"
   figure "Wine xcopy + rename + rd" "${xcopy[0]}" "${xcopy[2]}"
   figure "Wine xcopy + rename + rd, then one sync -f" "$durable_xcopy" "${xcopy[2]}"
   echo "  Update / native: $(ratio "${update[0]}" "${native[0]}")x" \
     "  xcopy / native: $(ratio "${xcopy[0]}" "${native[0]}")x" \
     "  Update / durable native: $(ratio "${update[0]}" "$durable_native")x"
   echo "  Update / durable xcopy: $(ratio "${update[0]}" "$durable_xcopy")x"
+  echo "  /quiet - wizard's install step: $(sum "${quiet[0]}" "-${update[0]}") s" \
+    "(the wizard's figure leaves out its process start)"
   echo "  flush calls: 200 files $flushes200, 2000 files $flushes2000"
 }
 

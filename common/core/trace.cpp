@@ -10,13 +10,21 @@
 #endif
 
 namespace common {
+namespace {
+
+TraceSink traceSink = nullptr;
+
+}  // namespace
 
 void trace([[maybe_unused]] std::wstring_view line) {
 #ifdef _WIN32
     const std::wstring terminated = std::wstring(line) + L"\n";
     OutputDebugStringW(terminated.c_str());
 #endif
+    if (traceSink) traceSink(line);
 }
+
+void setTraceSink(TraceSink sink) { traceSink = sink; }
 
 void trace(const Failure& failure) { trace(failure.text()); }
 

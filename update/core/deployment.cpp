@@ -371,19 +371,15 @@ Result<> planRun(Run& run, const std::string& installPath) {
     return claimed ? std::move(claimed) : abandon(run, std::move(claimed));
 }
 
-// The version of the pack, empty when it has none; fails when the pack
-// may not be installed.
+// The version of the pack, empty when it has none.
 Result<std::string> packVersionOf(FileSystem& fs, const DeploymentPaths& p,
-                                  const VersionReader& readVersion,
-                                  const VersionValidator& validate) {
+                                  const VersionReader& readVersion) {
     if (!fs.fileExists(p.versionFile)) return std::string();
     auto version = readVersion(p.versionFile);
     if (!version) return version;
     // The record could not read it back, and no later setup would find the product.
     if (version->size() > kVersionLimit)
         return stop("the pack's version is longer than the registry record holds");
-    if (!version->empty() && !validate(*version))
-        return stop("the pack's version may not be installed: ", *version);
     return version;
 }
 
@@ -396,22 +392,25 @@ DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder,
             mediaFolder + "\\Version.bin"};
 }
 
-Result<> deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
-                           const std::string& mediaFolder, const std::string& installPath,
-                           const std::string& runId, const VersionReader& readVersion,
-                           const VersionValidator& validate) {
+DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
+                               const std::string& mediaFolder, const std::string& installPath,
+                               const std::string& runId, const VersionReader& readVersion,
+                               const VersionValidator& validate) {
     const auto lock = fs.lockInstallation(installPath);
     if (!lock) {
         trace("nothing changed: another setup holds the installation (or it is not lockable)");
-        return lock.failure();
+        return {lock.failure(), StopKind::InstallationHeld};
     }
     // First, so the checks below see a whole installation.
     if (auto completed = completeInterruptedRuns(fs, journals, registry, installPath); !completed)
         return completed;
 
     const DeploymentPaths p = makeDeploymentPaths(mediaFolder, installPath);
-    auto packVersion = packVersionOf(fs, p, readVersion, validate);
+    auto packVersion = packVersionOf(fs, p, readVersion);
     if (!packVersion) return packVersion.failure();
+    if (!packVersion->empty() && !validate(*packVersion))
+        return {stop("the pack's version may not be installed: ", *packVersion),
+                StopKind::PackRefused};
 
     Run run{.fs = fs,
             .journals = journals,
@@ -419,7 +418,9 @@ Result<> deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecor
             .paths = p,
             .journal = {.runId = runId, .packVersion = std::move(*packVersion)}};
     if (auto planned = planRun(run, installPath); !planned) return planned;
+    trace("staging the pack in ", run.staged(Item::Events)->leaf);
     Result<> applied = fillStagedCopies(run);
+    if (applied) trace("staged copies filled and on disk; swapping the live items");
     if (applied) applied = swapLiveItems(run);
     if (!applied) return abandon(run, std::move(applied));
     if (auto committed = record(run, {.action = Action::Commit}); !committed)

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/core/failure.hpp"
@@ -113,6 +114,25 @@ using VersionReader = std::function<common::Result<std::string>(const std::strin
 // Returns true when the version may be installed.
 using VersionValidator = std::function<bool(const std::string& version)>;
 
+// Why a failed install step stopped, for callers that tell the stops apart.
+enum class StopKind {
+    Failed,            // what went wrong is in the failure
+    InstallationHeld,  // the installation could not be locked; nothing changed
+    PackRefused,       // the pack's version may not be installed; nothing changed
+};
+
+// The install step's result and, when it failed, the kind of its stop.
+struct [[nodiscard]] DeployResult {
+    DeployResult(common::Result<> result = {}, StopKind stop = StopKind::Failed)
+        : result(std::move(result)), stop(stop) {}
+    DeployResult(common::Failure failure, StopKind stop = StopKind::Failed)
+        : result(std::move(failure)), stop(stop) {}
+    explicit operator bool() const { return static_cast<bool>(result); }
+
+    common::Result<> result;
+    StopKind stop;
+};
+
 // Replaces the installation's Events folder and database with the media's
 // and records the version, all or nothing, even when the process is killed
 // or the power fails at any moment. It holds the installation for the whole
@@ -121,9 +141,9 @@ using VersionValidator = std::function<bool(const std::string& version)>;
 // before both live items were replaced, finished otherwise. It touches only
 // what it made itself, proven by identity, and never a name it found taken.
 // Fails with what stopped it; what it went on past is traced.
-common::Result<> deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
-                                   const std::string& mediaFolder, const std::string& installPath,
-                                   const std::string& runId, const VersionReader& readVersion,
-                                   const VersionValidator& validate);
+DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
+                               const std::string& mediaFolder, const std::string& installPath,
+                               const std::string& runId, const VersionReader& readVersion,
+                               const VersionValidator& validate);
 
 }  // namespace update

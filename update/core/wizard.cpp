@@ -20,6 +20,20 @@ bool isFound(const common::Result<std::string>& read) {
 
 }  // namespace
 
+std::optional<std::string> findInstallation(const WizardServices& services) {
+    const auto version = services.getInstalledVersion();
+    if (isFound(version)) {
+        const auto path = services.getInstallPath();
+        if (isFound(path)) {
+            common::trace(L"Update: product record: version " + common::asciiToWide(*version) +
+                          L", installation folder " + common::asciiToWide(*path));
+            return *path;
+        }
+    }
+    common::trace(L"Update: no product record (or a blank one): the product is not installed");
+    return std::nullopt;
+}
+
 Wizard::Wizard(WizardView& view, WizardServices services)
     : view_(view), services_(std::move(services)) {}
 
@@ -36,13 +50,9 @@ bool Wizard::checkExistingInstallation() {
     bool missing = true;
     // An error while reading counts as "not found", never as found.
     try {
-        if (isFound(services_.getInstalledVersion())) {
-            installPath_.clear();
-            const auto path = services_.getInstallPath();
-            if (isFound(path)) {
-                installPath_ = *path;
-                missing = false;
-            }
+        if (const auto found = findInstallation(services_)) {
+            installPath_ = *found;
+            missing = false;
         }
     } catch (...) {
         traceCurrentException(L"cmdNext_Click: reading the installation record");

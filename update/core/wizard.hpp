@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "common/core/failure.hpp"
@@ -35,6 +36,10 @@ struct WizardServices {
     // Runs the install step for the folder found; true on success.
     std::function<bool(const std::string& installPath)> install;
 };
+
+// The installation folder the product's record names; nothing when the
+// record is missing or blank. What it found is traced.
+std::optional<std::string> findInstallation(const WizardServices& services);
 
 class Wizard {
 public:

@@ -3,11 +3,13 @@
 #include "core/version_rule.hpp"
 #include "win32/md_read_registry.hpp"
 
-#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
+#include "common/win32/ansi_text.hpp"
 #include "common/win32/failed_call.hpp"
 
 namespace update {
+
+using common::win32::ansiToWide;
 
 MessageBoxFunction showRefusalMessage = &MessageBoxA;
 
@@ -18,15 +20,20 @@ bool fnValidateVersion(const std::string& packVersion, HWND owner) {
     if (!read) common::trace(read.failure());
     const std::string installed = read ? *read : std::string();
     const ValidationResult result = validateVersion(packVersion, installed);
+    const std::wstring versions = L"pack " + ansiToWide(packVersion) + L", installed " +
+                                  (read ? ansiToWide(installed) : L"not read");
     if (result.refusalText) {
+        common::trace(L"Update: version rule refuses the " + versions + L":\n" +
+                      ansiToWide(*result.refusalText));
         // Refused all the same when the box cannot be shown.
-        if (!showRefusalMessage(owner, result.refusalText->c_str(), "Update", MB_ICONERROR | MB_OK))
+        if (owner &&
+            !showRefusalMessage(owner, result.refusalText->c_str(), "Update", MB_ICONERROR | MB_OK))
             common::trace(FAILED_CALL(MessageBoxA));
     } else if (!result.allowed) {
         // A version that is no version at all fails without a word to the user.
-        common::trace(L"Update: the versions cannot be compared: pack " +
-                      common::asciiToWide(packVersion) + L", installed " +
-                      common::asciiToWide(installed));
+        common::trace(L"Update: the versions cannot be compared: " + versions);
+    } else {
+        common::trace(L"Update: version rule allows the " + versions);
     }
     return result.allowed;
 }

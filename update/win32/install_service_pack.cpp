@@ -1,5 +1,6 @@
 #include "win32/install_service_pack.hpp"
 
+#include "core/command_line.hpp"
 #include "core/deployment.hpp"
 #include "win32/fn_validate_version.hpp"
 #include "win32/install_file_system.hpp"
@@ -9,6 +10,7 @@
 
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
+#include "common/win32/ansi_text.hpp"
 #include "common/win32/com.hpp"
 #include "common/win32/failed_call.hpp"
 
@@ -18,12 +20,45 @@
 namespace update {
 namespace {
 
+using common::win32::ansiToWide;
+
 class RegistryVersionRecord : public RegistryRecord {
 public:
+    // Called once both items are replaced, by this run or for one cut off.
     common::Result<> setInstalledVersion(const std::string& version) override {
+        common::trace(L"Update: Events and the database replaced; recording version " +
+                      ansiToWide(version));
         return SetInstalledVersion(version);
     }
 };
+
+// Reached once the installation is held and any interrupted run completed.
+common::Result<std::string> readPackVersion(const std::string& path) {
+    auto version = readPackVersionFile(path);
+    if (version)
+        common::trace(L"Update: pack version \"" + ansiToWide(*version) + L"\" read from " +
+                      ansiToWide(path));
+    return version;
+}
+
+// Only a lock that another process holds is worth a retry: a folder that
+// cannot be locked at all is a failure.
+int exitCodeOf(const DeployResult& deployed) {
+    if (deployed) return kExitSuccess;
+    const common::Failure& failure = deployed.result.failure();
+    switch (deployed.stop) {
+        case StopKind::InstallationHeld:
+            return failure.kind == common::ErrorKind::Win32 &&
+                           failure.code == ERROR_SHARING_VIOLATION
+                       ? kExitAnotherSetupRunning
+                       : kExitInstallFailed;
+        case StopKind::PackRefused:
+            return kExitDoesNotApply;
+        case StopKind::Failed:
+            break;
+    }
+    return kExitInstallFailed;
+}
 
 // A name for this run in its journal, unlike any other run's.
 common::Result<std::string> newRunId() {
@@ -37,17 +72,19 @@ common::Result<std::string> newRunId() {
     return text;
 }
 
-bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
+int deploy(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
+    common::trace(L"Update: install step: from " + ansiToWide(mediaFolder) + L" into " +
+                  ansiToWide(installPath) + L", holding the installation");
     const auto com = common::win32::initializeCom();
     if (!com) {
         common::trace(com.failure());
-        return false;
+        return kExitInstallFailed;
     }
     // Declared after COM is set up so the object is released before COM ends.
     InstallFileSystem fs;
     if (const common::Result<>& created = fs.created(); !created) {
         common::trace(created.failure());
-        return false;
+        return kExitInstallFailed;
     }
     RegistryJournalStore journals;
     RegistryVersionRecord registry;
@@ -55,26 +92,28 @@ bool deploy(const std::string& mediaFolder, const std::string& installPath, HWND
         return fnValidateVersion(version, owner);
     };
     const auto runId = newRunId();
-    const common::Result<> deployed =
+    const DeployResult deployed =
         runId ? deployServicePack(fs, journals, registry, mediaFolder, installPath, *runId,
-                                  &readPackVersionFile, validate)
-              : common::Result<>(runId.failure());
-    if (deployed) return true;
-    common::trace(deployed.failure());
+                                  &readPackVersion, validate)
+              : DeployResult(runId.failure());
+    if (deployed) {
+        common::trace(L"Update: install step done");
+        return kExitSuccess;
+    }
+    common::trace(deployed.result.failure());
     common::trace(L"InstallServicePack: the service pack was not installed");
-    return false;
+    return exitCodeOf(deployed);
 }
 
 }  // namespace
 
-bool InstallServicePack(const std::string& mediaFolder, const std::string& installPath,
-                        HWND owner) {
-    // The wizard shows the failed page for any error, so nothing may escape.
+int InstallServicePack(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
+    // Every error ends as a failure, which the caller reports.
     try {
         return deploy(mediaFolder, installPath, owner);
     } catch (...) {
         common::traceCurrentException(L"InstallServicePack");
-        return false;
+        return kExitInstallFailed;
     }
 }
 

@@ -6,10 +6,14 @@
 
 namespace update {
 
-// The wizard's install step: reads the pack version from the media, validates
-// it (showing the refusal message box owned by `owner`), replaces the
-// installation's Events folder and database and records the version.
-// False on any failure; the installation is then as it was found.
-bool InstallServicePack(const std::string& mediaFolder, const std::string& installPath, HWND owner);
+// The install step: reads the pack version from the media, validates it,
+// replaces the installation's Events folder and database and records the
+// version. A refused version is shown in a message box owned by `owner`;
+// an unattended run has no window and passes null, and nothing is shown.
+// Returns the run's exit code (command_line.hpp): 0 installed, 1618 another
+// setup holds the installation, 1642 the pack's version may not be
+// installed, 1603 any other failure. Unless installed, the installation is
+// as it was found, or what is left the next run completes.
+int InstallServicePack(const std::string& mediaFolder, const std::string& installPath, HWND owner);
 
 }  // namespace update

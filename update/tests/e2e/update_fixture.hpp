@@ -6,12 +6,14 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui_harness.hpp"
 
 namespace update_e2e {
 
 using namespace ui_harness;
+using namespace std::chrono_literals;
 
 inline constexpr wchar_t kRecordKey[] = L"SOFTWARE\\KVB\\Orvexa";
 inline constexpr wchar_t kJournalsKey[] = L"SOFTWARE\\KVB\\Orvexa\\Update journals";
@@ -76,8 +78,9 @@ protected:
         return key ? key->readString(L"Version") : std::nullopt;
     }
 
-    void startUpdate() {
-        update_.emplace(Process::start(joinPath(mediaFolder(), L"Update.exe")));
+    void startUpdate(std::vector<std::wstring> arguments = {}) {
+        update_.emplace(
+            Process::start(joinPath(mediaFolder(), L"Update.exe"), {.arguments = arguments}));
         wizard_ = update_->waitForWindow({.title = L"Welcome", .className = L"UpdateForm"});
         next_ = findControl(wizard_, {.text = L"&Next", .className = L"Button"});
         cancel_ = findControl(wizard_, {.text = L"&Cancel", .className = L"Button"});
@@ -112,6 +115,29 @@ protected:
     // The programs' trace so far: Wine writes OutputDebugString text as a
     // warning of its seh channel to this test's stderr (with-stderr-file.sh).
     static std::string debugOutput() { return readFile(pathFromEnvironment(L"UPDATE_E2E_STDERR")); }
+
+    // Update.exe started with the arguments and left alone: its exit code, or
+    // nothing when it did not end by itself, as a window waiting for a click
+    // would keep it. No window may show meanwhile.
+    std::optional<DWORD> runUnattended(std::vector<std::wstring> arguments) const {
+        const auto update =
+            Process::start(joinPath(mediaFolder(), L"Update.exe"), {.arguments = arguments});
+        EXPECT_TRUE(topLevelWindows(update.id()).empty());
+        return update.waitForExit(30s);
+    }
+
+    std::wstring logFile() const { return root_ / L"update.log"; }
+    // The log's lines, each without its time and process.
+    std::vector<std::string> logLines() const {
+        std::vector<std::string> lines;
+        const std::string text = readFile(logFile());
+        for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos;
+             at = end + 2) {
+            const std::size_t textAt = text.find("] ", at) + 2;
+            lines.push_back(text.substr(textAt, end - textAt));
+        }
+        return lines;
+    }
 
     void expectEnds() { EXPECT_TRUE(update_->waitForExit()) << "Update.exe is still running"; }
 

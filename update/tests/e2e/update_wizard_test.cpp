@@ -2,12 +2,12 @@
 
 #include "common/win32/unique_any.hpp"
 
+#include <algorithm>
+
 namespace update_e2e {
 namespace {
 
-using namespace std::chrono_literals;
-
-TEST_F(UpdateWizardTest, WithoutARecordTheNotFoundPageClosesAtOnce) {
+TEST_F(UpdateWizardTest, WithoutARecordTheNotFoundPageClosesAtOnceAndAQuietRunDoesNotApply) {
     makeMedia();
     makeInstallation();
     const auto before = installedState();
@@ -20,63 +20,137 @@ TEST_F(UpdateWizardTest, WithoutARecordTheNotFoundPageClosesAtOnce) {
     cancel_.click();
     expectEnds();
     EXPECT_TRUE(topLevelWindows(update_->id(), {.title = L"Exit"}).empty());
+    EXPECT_EQ(runUnattended({L"/quiet"}), 1642u);
     EXPECT_EQ(installedState(), before);
 }
 
-// Wine's own user32 and setupapi import version.dll; Update.exe loads them
-// only after it has restricted the search to the system folder.
-TEST_F(UpdateWizardTest, InstallReplacesEventsAndDatabaseAndIgnoresAPlantedVersionDll) {
-    makeMedia(L"1.9.2");
+// Nothing is done for a command line that is not valid or a log that cannot
+// be made, though the pack would install. The rules of the switches are
+// proven where they are parsed; here the real program ends with each code.
+TEST_F(UpdateWizardTest, ABadCommandLineOrLogDoesNothing) {
+    makeMedia();
     makeInstallation();
     writeRecord(L"1.9.0");
-    const PlantedVersionDll planted(mediaFolder(), {L"Update.exe"});
+    // A second name of a file elsewhere: appending would write to that file.
+    const std::wstring other = root_ / L"other.txt";
+    writeFile(other, "not a log");
+    ASSERT_TRUE(CreateHardLinkW((root_ / L"link.log").c_str(), other.c_str(), nullptr));
+    const auto before = installedState();
+    const struct {
+        std::vector<std::wstring> arguments;
+        DWORD exitCode;
+        bool usageShown;
+    } cases[] = {
+        {{L"/quiet", L"/install"}, 1639, false},
+        {{L"/Install"}, 1639, true},
+        {{L"/quiet", L"/log", root_ / L"missing\\update.log"}, 1622, false},
+        {{L"/quiet", L"/log", root_ / L"link.log"}, 1622, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.arguments.back()));
+        if (c.usageShown) {
+            update_.emplace(
+                Process::start(joinPath(mediaFolder(), L"Update.exe"), {.arguments = c.arguments}));
+            const auto box = waitForMessageBox(update_->id(), L"Update");
+            EXPECT_NE(box.text.find(L"Update.exe /quiet"), std::wstring::npos) << narrow(box.text);
+            box.press(L"OK");
+            EXPECT_EQ(update_->waitForExit(), c.exitCode);
+        } else {
+            EXPECT_EQ(runUnattended(c.arguments), c.exitCode);
+        }
+        EXPECT_EQ(installedState(), before);
+    }
+    EXPECT_EQ(readFile(other), "not a log");
+}
 
-    // A whole run, so a load at start and one by the install step both count.
-    startUpdate();
-    goToInstallPage();
-    next_.click();
-    ASSERT_TRUE(waitUntil([&] { return wizard_.text() == L"Complete"; }, 30s));
-    EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(visiblePages());
-    EXPECT_FALSE(next_.enabled());
-    screenshot(L"update-complete");
-    cancel_.click();
-    expectEnds();
+// Wine's own user32 and setupapi import version.dll; Update.exe loads them
+// only after it has restricted the search to the system folder. The wizard
+// installs, then a quiet run does the same over the same installation.
+TEST_F(UpdateWizardTest, InstallReplacesEventsAndDatabaseAndIgnoresAPlantedVersionDll) {
+    makeMedia(L"1.9.2");
+    std::optional<InstalledState> byWizard;
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "/quiet" : "wizard");
+        removeTree(installFolder());
+        // The last round's check of the plant left its marker.
+        removeTree(joinPath(mediaFolder(), L"version.dll.loaded"));
+        makeInstallation();
+        writeRecord(L"1.9.0");
+        const PlantedVersionDll planted(mediaFolder(), {L"Update.exe"});
 
-    EXPECT_EQ(snapshotTree(joinPath(installFolder(), L"Events")),
-              snapshotTree(joinPath(mediaFolder(), L"Events\\Events")));
-    EXPECT_EQ(readFile(joinPath(installFolder(), L"Database\\OrvDb.mdb")),
-              readFile(joinPath(mediaFolder(), L"Database\\OrvDb.mdb")));
-    EXPECT_EQ(readFile(joinPath(installFolder(), L"Orvexa.exe")), "the product itself");
-    EXPECT_EQ(recordedVersion(), L"1.9.2");
-    EXPECT_FALSE(planted.loaded()) << "Update.exe loaded the planted version.dll";
-    EXPECT_TRUE(planted.foundByUnguardedProgram())
-        << "the plant is not detected: the check above proves nothing";
+        // A whole run, so a load at start and one by the install step both count.
+        if (quiet) {
+            EXPECT_EQ(runUnattended({L"/quiet"}), 0u);
+        } else {
+            startUpdate();
+            goToInstallPage();
+            next_.click();
+            ASSERT_TRUE(waitUntil([&] { return wizard_.text() == L"Complete"; }, 30s));
+            EXPECT_TRUE(waitForPage(L"fraFinal")) << narrow(visiblePages());
+            EXPECT_FALSE(next_.enabled());
+            screenshot(L"update-complete");
+            cancel_.click();
+            expectEnds();
+        }
+
+        EXPECT_EQ(snapshotTree(joinPath(installFolder(), L"Events")),
+                  snapshotTree(joinPath(mediaFolder(), L"Events\\Events")));
+        EXPECT_EQ(readFile(joinPath(installFolder(), L"Database\\OrvDb.mdb")),
+                  readFile(joinPath(mediaFolder(), L"Database\\OrvDb.mdb")));
+        EXPECT_EQ(readFile(joinPath(installFolder(), L"Orvexa.exe")), "the product itself");
+        EXPECT_EQ(recordedVersion(), L"1.9.2");
+        EXPECT_FALSE(planted.loaded()) << "Update.exe loaded the planted version.dll";
+        EXPECT_TRUE(planted.foundByUnguardedProgram())
+            << "the plant is not detected: the check above proves nothing";
+        if (byWizard) {
+            EXPECT_EQ(installedState(), *byWizard);
+        }
+        byWizard = installedState();
+    }
 }
 
 // The rule's texts are proven where it is; here one refusal is shown and the
-// failed page follows.
+// failed page follows. The wizard and then a quiet run log to the same file:
+// the refusal is in the log of each, and the quiet run shows no box.
 TEST_F(UpdateWizardTest, ARefusalShowsItsReasonThenTheFailedPageWithNothingChanged) {
     makeMedia(L"1.9.1");
     makeInstallation();
     writeRecord(L"1.8.0");
-    startUpdate();
+    startUpdate({L"/log", logFile()});
     goToInstallPage();
     // The check reads the record afresh, not as the wizard found it.
     writeRecord(L"1.9.2");
     const auto before = installedState();
 
     next_.click();
+    const std::string refusal =
+        "This Orvexa version(1.9.1) is older than the existing version(1.9.2)";
+    const std::string refusalEnd = "                Cannot Install. Contact Administrator";
     const auto box = waitForMessageBox(update_->id(), L"Update");
-    EXPECT_EQ(box.text,
-              L"This Orvexa version(1.9.1) is older than the existing version(1.9.2)"
-              L"\r\n                Cannot Install. Contact Administrator");
+    EXPECT_EQ(narrow(box.text), refusal + "\r\n" + refusalEnd);
     EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
     screenshot(L"update-refusal", box.window);
     box.press(L"OK");
 
     EXPECT_TRUE(waitForPage(L"fraInsttalationFailed")) << narrow(visiblePages());
     EXPECT_FALSE(next_.enabled());
+    cancel_.click();
+    expectEnds();
+    EXPECT_EQ(runUnattended({L"/quiet", L"/log", logFile()}), 1642u);
     EXPECT_EQ(installedState(), before);
+
+    std::string log;
+    for (const auto& line : logLines()) log += line + "\n";
+    const std::string refusalLines = refusal + "\n" + refusalEnd + "\n";
+    const auto wizardRefusal = log.find(refusalLines);
+    const auto wizardEnd = log.find(
+        "Update: outcome: the wizard was closed on its installation-failed page; "
+        "exit code 0\n");
+    EXPECT_LT(wizardRefusal, wizardEnd) << log;
+    EXPECT_NE(log.find(refusalLines, wizardEnd), std::string::npos) << log;
+    EXPECT_TRUE(log.ends_with(
+        "Update: outcome: the service pack does not apply; nothing changed; exit code 1642\n"))
+        << log;
 }
 
 // Another program holds a file of the old Events, which would stay behind in
@@ -88,6 +162,7 @@ TEST_F(UpdateWizardTest, FileInUseLeavesTheInstallationAsItWasAndTracesTheFailed
     writeRecord(L"1.9.0");
     const auto before = installedState();
     const auto earlierOutput = debugOutput().size();
+    const std::string failedCall = "CreateFileW failed: error 32";
     {
         const common::win32::unique_hfile file(
             CreateFileW(joinPath(installFolder(), L"Events\\Old\\gone.evt").c_str(), GENERIC_READ,
@@ -98,14 +173,20 @@ TEST_F(UpdateWizardTest, FileInUseLeavesTheInstallationAsItWasAndTracesTheFailed
         next_.click();
         EXPECT_TRUE(waitForPage(L"fraInsttalationFailed")) << narrow(visiblePages());
         screenshot(L"update-failed");
+        EXPECT_EQ(runUnattended({L"/quiet", L"/log", logFile()}), 1603u);
     }
     EXPECT_FALSE(next_.enabled());
     EXPECT_EQ(installedState(), before);
-    const std::string traced = "OutputDebugStringA \"CreateFileW failed: error 32";
+    const std::string traced = "OutputDebugStringA \"" + failedCall;
     EXPECT_TRUE(waitUntil([&] {
         return debugOutput().find(traced, earlierOutput) != std::string::npos;
     })) << "no trace line "
         << traced;
+    const auto lines = logLines();
+    EXPECT_TRUE(
+        std::ranges::any_of(lines, [&](const auto& l) { return l.starts_with(failedCall); }));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Update: outcome: the service pack was not installed; exit code 1603");
 }
 
 }  // namespace

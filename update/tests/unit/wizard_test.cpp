@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "core/command_line.hpp"
 #include "core/wizard.hpp"
 
 using namespace update;
@@ -136,6 +137,73 @@ TEST_F(WizardFlow, CancelConfirmsOnlyWhileNextEnabled) {
     w.cancelClicked();
     EXPECT_EQ(view.confirmations, 0);
     EXPECT_TRUE(view.closed);
+}
+
+class RecordingActions final : public ProgramActions {
+public:
+    bool logFails = false;
+    std::string done;  // what was done, e.g. "log a.log, quiet"
+
+    common::Result<> startLog(const std::wstring& path) override {
+        note("log " + std::string(path.begin(), path.end()));
+        if (logFails) return common::win32Failure(L"CreateFileW", 3);
+        return {};
+    }
+    void showMessage(const std::wstring& text, bool error) override {
+        const bool usage = text.find(L"Update.exe /quiet") != std::wstring::npos;
+        note(std::string(error ? "error " : "") + (usage ? "usage box" : "box"));
+    }
+    RunEnd runWizard() override {
+        note("wizard");
+        return {kExitSuccess, L""};
+    }
+    RunEnd runQuiet() override {
+        note("quiet");
+        return {kExitAnotherSetupRunning, L""};
+    }
+
+private:
+    void note(const std::string& what) { done += (done.empty() ? "" : ", ") + what; }
+};
+
+TEST(CommandLine, EachArgumentListRunsOneModeOrNothing) {
+    const std::wstring exe = L"D:\\Update.exe";
+    const struct {
+        std::vector<std::wstring> args;
+        bool logFails;
+        int exitCode;
+        std::string done;
+    } cases[] = {
+        {{exe}, false, kExitSuccess, "wizard"},
+        {{exe, L"/quiet"}, false, kExitAnotherSetupRunning, "quiet"},
+        {{exe, L"/LOG", L"a b.log", L"/Quiet"},
+         false,
+         kExitAnotherSetupRunning,
+         "log a b.log, quiet"},
+        {{exe, L"/log", L"a.log"}, false, kExitSuccess, "log a.log, wizard"},
+        {{exe, L"/quiet", L"/log", L"a.log"}, true, kExitLogNotCreated, "log a.log"},
+        {{exe, L"/log", L"a.log"}, true, kExitLogNotCreated, "log a.log, error box"},
+        {{exe, L"/?"}, false, kExitSuccess, "usage box"},
+        {{exe, L"/quiet", L"/?"}, false, kExitBadCommandLine, ""},
+        {{exe, L"/x", L"/quiet"}, false, kExitBadCommandLine, ""},
+        {{exe, L"/quiet", L"/log"}, false, kExitBadCommandLine, ""},
+        {{exe, L"/log", L"/quiet"}, false, kExitBadCommandLine, ""},
+        {{exe, L"/log", L"", L"/quiet"}, false, kExitBadCommandLine, ""},
+        {{exe, L"/quiet", L"/quiet"}, false, kExitBadCommandLine, ""},
+        {{exe, L"/log", L"a.log", L"/log", L"b.log"},
+         false,
+         kExitBadCommandLine,
+         "error usage box"},
+        {{exe, L"quiet"}, false, kExitBadCommandLine, "error usage box"},
+        {{exe, L"/quiet\u0130"}, false, kExitBadCommandLine, "error usage box"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        RecordingActions actions;
+        actions.logFails = c.logFails;
+        EXPECT_EQ(runProgram(c.args, actions), c.exitCode);
+        EXPECT_EQ(actions.done, c.done);
+    }
 }
 
 }  // namespace

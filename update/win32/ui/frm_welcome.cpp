@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/command_line.hpp"
 #include "win32/install_service_pack.hpp"
 #include "win32/md_read_registry.hpp"
 #include "win32/ui/frm_exit.hpp"
@@ -91,7 +92,8 @@ FrmWelcome::FrmWelcome(HINSTANCE instance, std::string mediaFolder)
                          &GetInstalledVersion,
                          &GetInstallPath,
                          [this](const std::string& installPath) {
-                             return InstallServicePack(mediaFolder_, installPath, hwnd());
+                             return InstallServicePack(mediaFolder_, installPath, hwnd()) ==
+                                    kExitSuccess;
                          },
                      }) {}
 
@@ -125,6 +127,7 @@ void FrmWelcome::showPage(Page page) {
                                Page::InstallationFailed};
     for (Page other : kPages)
         if (other != page) ShowWindow(frame(other), SW_HIDE);
+    page_ = page;
     HWND current = frame(page);
     SetWindowPos(current, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ShowWindow(current, SW_SHOW);
@@ -153,7 +156,11 @@ bool FrmWelcome::nextEnabled() const { return IsWindowEnabled(control("cmdNext")
 void FrmWelcome::setBusy(bool busy) { Form::setBusy(busy); }
 
 bool FrmWelcome::showExitConfirmation() {
-    FrmExit confirmation(instance(), [] { ExitProcess(0); });
+    FrmExit confirmation(instance(), [] {
+        // The process ends here, so its log ends here too.
+        traceOutcome(L"setup was left with Exit Setup", 0);
+        ExitProcess(0);
+    });
     confirmation.showModal(hwnd());
     return false;  // "Exit Setup" has ended the program; only Resume comes back
 }

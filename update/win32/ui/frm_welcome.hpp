@@ -16,6 +16,8 @@ public:
 
     // Creates the window, runs Form_Load and shows it.
     common::Result<> open();
+    // The page showing, or the one the window was closed on.
+    Page page() const { return page_; }
 
     void showPage(Page page) override;
     void setTitle(const std::string& title) override;
@@ -33,6 +35,7 @@ private:
     HWND frame(Page page) const;
 
     std::string mediaFolder_;
+    Page page_ = Page::Welcome;
     Wizard wizard_;
 };
 

@@ -1,16 +1,24 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <stdlib.h>
 
 #include "common/core/trace.hpp"
+#include "common/win32/ansi_text.hpp"
 #include "common/win32/com.hpp"
 #include "common/win32/dll_search.hpp"
 #include "common/win32/failed_call.hpp"
+#include "core/command_line.hpp"
+#include "win32/install_service_pack.hpp"
+#include "win32/md_read_registry.hpp"
+#include "win32/run_log.hpp"
 #include "win32/ui/frm_welcome.hpp"
 #include "win32/ui/media_folder.hpp"
 #include "win32/ui/message_loop.hpp"
 
 namespace {
+
+using namespace update;
 
 // Loaded only after the search is restricted; the manifest picks version 6.
 void initCommonControls() {
@@ -28,20 +36,57 @@ void initCommonControls() {
     if (init) init(&classes);
 }
 
+class Entry final : public ProgramActions {
+public:
+    explicit Entry(HINSTANCE instance) : instance_(instance) {}
+
+    common::Result<> startLog(const std::wstring& path) override { return startRunLog(path); }
+
+    void showMessage(const std::wstring& text, bool error) override {
+        if (!MessageBoxW(nullptr, text.c_str(), L"Update",
+                         MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION)))
+            common::trace(FAILED_CALL(MessageBoxW));
+    }
+
+    RunEnd runWizard() override {
+        initCommonControls();
+        // The window thread stays in one apartment for its life: the pictures
+        // are decoded by COM's imaging component. Without COM they stay empty.
+        const auto com = common::win32::initializeCom();
+        if (!com) common::trace(com.failure());
+        FrmWelcome wizard(instance_, media_);
+        if (const auto opened = wizard.open(); !opened) {
+            common::trace(opened.failure());
+            return {1, L"the wizard's window could not be opened"};
+        }
+        const int code = forms::runMessageLoop();
+        return {code, wizardOutcome(wizard.page())};
+    }
+
+    RunEnd runQuiet() override {
+        // Nothing may escape: the run ends with its code, however it fails.
+        try {
+            const auto installPath = findInstallation({&GetInstalledVersion, &GetInstallPath, {}});
+            const int code =
+                installPath ? InstallServicePack(media_, *installPath, nullptr) : kExitDoesNotApply;
+            return {code, quietOutcome(code)};
+        } catch (...) {
+            common::traceCurrentException(L"Update /quiet");
+            return {kExitInstallFailed, quietOutcome(kExitInstallFailed)};
+        }
+    }
+
+private:
+    HINSTANCE instance_;
+    std::string media_ = runningProgramFolder();
+};
+
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+// The runtime has split the command line; this program has no other use for it.
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // First, before anything loads a DLL.
     common::win32::restrictDllSearchToSystem32();
-    initCommonControls();
-    // The window thread stays in one apartment for its life: the pictures are
-    // decoded by COM's imaging component. Without COM they stay empty.
-    const auto com = common::win32::initializeCom();
-    if (!com) common::trace(com.failure());
-    update::FrmWelcome wizard(instance, update::runningProgramFolder());
-    if (const auto opened = wizard.open(); !opened) {
-        common::trace(opened.failure());
-        return 1;
-    }
-    return update::forms::runMessageLoop();
+    Entry entry(instance);
+    return runProgram(std::vector<std::wstring>(__wargv, __wargv + __argc), entry);
 }

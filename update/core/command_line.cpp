@@ -1,0 +1,120 @@
+#include "core/command_line.hpp"
+
+#include "common/core/text.hpp"
+#include "common/core/trace.hpp"
+
+namespace update {
+namespace {
+
+constexpr wchar_t kUsage[] =
+    L"Update.exe\tthe setup wizard\n"
+    L"Update.exe /quiet\tinstalls with no window or message\n"
+    L"/log FILE\twith either, appends a log of the run to FILE\n"
+    L"Update.exe /?\tshows this text\n\n"
+    L"Switches may be given in any order and case. A quiet run ends with 0 installed, "
+    L"1603 failed, 1618 another setup holds the installation (nothing changed; retry later), "
+    L"1642 the service pack does not apply to this computer, 1639 the command line is not "
+    L"valid, or 1622 the log file cannot be created.";
+
+struct CommandLine {
+    bool understood = true;
+    bool quiet = false;  // also when not understood: nothing may then show
+    bool usage = false;
+    std::wstring logFile;
+};
+
+// The switches are ASCII: only A to Z are folded, every other character
+// must match as it is.
+bool isSwitch(std::wstring_view arg, std::wstring_view lowerCaseName) {
+    if (arg.size() != lowerCaseName.size()) return false;
+    for (std::size_t i = 0; i < arg.size(); ++i) {
+        const wchar_t c = arg[i] >= L'A' && arg[i] <= L'Z' ? arg[i] - L'A' + L'a' : arg[i];
+        if (c != lowerCaseName[i]) return false;
+    }
+    return true;
+}
+
+// Every argument is looked at, also after one was not understood, so that
+// a quiet run shows nothing whatever else its command line holds. A file
+// name never begins with a slash: "/log /quiet" lacks its file.
+CommandLine parse(const std::vector<std::wstring>& args) {
+    CommandLine line;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        const bool fileFollows =
+            i + 1 < args.size() && !args[i + 1].empty() && args[i + 1].front() != L'/';
+        if (isSwitch(arg, L"/quiet") && !line.quiet) {
+            line.quiet = true;
+        } else if (isSwitch(arg, L"/log") && line.logFile.empty() && fileFollows) {
+            line.logFile = args[++i];
+        } else if (arg == L"/?" && args.size() == 2) {
+            line.usage = true;
+        } else {
+            line.understood = false;
+        }
+    }
+    return line;
+}
+
+std::wstring argumentsText(const std::vector<std::wstring>& args) {
+    std::wstring text;
+    for (std::size_t i = 1; i < args.size(); ++i) text += L" \"" + args[i] + L"\"";
+    return text;
+}
+
+}  // namespace
+
+int runProgram(const std::vector<std::wstring>& args, ProgramActions& actions) {
+    const CommandLine line = parse(args);
+    if (!line.understood) {
+        common::trace(L"Update: command line not understood:" + argumentsText(args));
+        if (!line.quiet)
+            actions.showMessage(std::wstring(L"The command line is not valid.\n\n") + kUsage, true);
+        return kExitBadCommandLine;
+    }
+    if (line.usage) {
+        actions.showMessage(kUsage, false);
+        return kExitSuccess;
+    }
+    if (!line.logFile.empty()) {
+        if (const auto started = actions.startLog(line.logFile); !started) {
+            common::trace(started.failure());
+            if (!line.quiet)
+                actions.showMessage(
+                    L"The log file cannot be created.\n\n" + started.failure().text(), true);
+            return kExitLogNotCreated;
+        }
+    }
+    common::trace(L"Update of Orvexa Service Pack " SERVICE_PACK_VERSION " starts:" +
+                  (args.empty() ? std::wstring() : L" \"" + args[0] + L"\"") + argumentsText(args));
+    const RunEnd end = line.quiet ? actions.runQuiet() : actions.runWizard();
+    traceOutcome(end.outcome, end.exitCode);
+    return end.exitCode;
+}
+
+std::wstring quietOutcome(int exitCode) {
+    switch (exitCode) {
+        case kExitSuccess:
+            return L"installed";
+        case kExitAnotherSetupRunning:
+            return L"another setup holds the installation; nothing changed";
+        case kExitDoesNotApply:
+            return L"the service pack does not apply; nothing changed";
+        default:
+            return L"the service pack was not installed";
+    }
+}
+
+std::wstring wizardOutcome(Page page) {
+    constexpr const wchar_t* kNames[] = {L"welcome", L"ready-to-install", L"success",
+                                         L"product-not-found", L"installation-failed"};
+    return std::wstring(L"the wizard was closed on its ") + kNames[static_cast<int>(page)] +
+           L" page";
+}
+
+void traceOutcome(std::wstring_view outcome, int exitCode) {
+    common::trace(L"Update: outcome: " + std::wstring(outcome) + L"; exit code " +
+                  common::numberText(static_cast<std::uint32_t>(exitCode)));
+}
+
+}  // namespace update

@@ -1,0 +1,159 @@
+#include "win32/run_log.hpp"
+
+#include "common/core/text.hpp"
+#include "common/core/trace.hpp"
+#include "common/win32/failed_call.hpp"
+#include "common/win32/unique_any.hpp"
+
+#include <windows.h>
+
+#include <utility>
+
+namespace update {
+namespace {
+
+using common::Result;
+using common::win32::unique_hfile;
+
+// The log, open for the rest of the process once it is started.
+unique_hfile logFile;
+
+// Other runs append to the same file, and may have made it.
+constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// A link at the name is opened itself, never what it points to.
+constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+
+// The file that is there, or a new one, which only this handle may delete.
+Result<unique_hfile> openLogFile(const std::wstring& path, bool& created) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        unique_hfile file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                      kShared, nullptr, OPEN_EXISTING, kFlags, nullptr));
+        if (file) return file;
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) return FAILED_CALL(CreateFileW).about(path);
+        file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE,
+                               kShared, nullptr, CREATE_NEW, kFlags, nullptr));
+        created = static_cast<bool>(file);
+        if (file) return file;
+        // Another run may have made it in between; then it is opened as it is.
+        if (GetLastError() != ERROR_FILE_EXISTS) return FAILED_CALL(CreateFileW).about(path);
+    }
+    return common::stopFailure(L"startRunLog", L"made and gone again meanwhile: " + path);
+}
+
+// For the calls that fill a buffer and, when it is too short, answer the
+// length they need: the text, or an empty one and the call's error.
+template <typename Fill>
+std::pair<std::wstring, DWORD> filledText(Fill fill) {
+    std::wstring text(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = fill(text.data(), static_cast<DWORD>(text.size()));
+        if (length == 0) {
+            const DWORD error = GetLastError();
+            return {std::wstring(), error};
+        }
+        if (length < text.size()) {
+            text.resize(length);
+            return {std::move(text), 0};
+        }
+        text.resize(length);
+    }
+}
+
+// "\\?\C:\x" as "C:\x", and "\\?\UNC\server\x" as "\\server\x".
+std::wstring withoutLongPrefix(std::wstring path) {
+    if (path.starts_with(L"\\\\?\\UNC\\")) return path.replace(0, 8, L"\\\\");
+    if (path.starts_with(L"\\\\?\\")) return path.substr(4);
+    return path;
+}
+
+// Whether the open file is a plain one with one name, reached by the path as
+// given, which names each folder on the way in full: the system's path of
+// the file differs when a link or junction was followed.
+Result<> isPlainFileAt(HANDLE file, const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info))
+        return FAILED_CALL(GetFileInformationByHandle).about(path);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks != 1)
+        return common::stopFailure(L"startRunLog", L"a link, or a file with more names: " + path);
+    const auto [full, fullError] = filledText(
+        [&](wchar_t* to, DWORD size) { return GetFullPathNameW(path.c_str(), size, to, nullptr); });
+    if (full.empty()) return FAILED_STATUS(GetFullPathNameW, fullError).about(path);
+    const auto [asked, askedError] = filledText(
+        [&](wchar_t* to, DWORD size) { return GetLongPathNameW(full.c_str(), to, size); });
+    if (asked.empty()) return FAILED_STATUS(GetLongPathNameW, askedError).about(full);
+    const auto [reached, reachedError] = filledText([&](wchar_t* to, DWORD size) {
+        return GetFinalPathNameByHandleW(file, to, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+    if (reached.empty()) return FAILED_STATUS(GetFinalPathNameByHandleW, reachedError).about(path);
+    const std::wstring actual = withoutLongPrefix(reached);
+    if (CompareStringOrdinal(asked.data(), static_cast<int>(asked.size()), actual.data(),
+                             static_cast<int>(actual.size()), TRUE) != CSTR_EQUAL)
+        return common::stopFailure(L"startRunLog",
+                                   L"reached through a link: " + asked + L" is " + actual);
+    return {};
+}
+
+std::string utf8(std::wstring_view text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+// "2026-12-08 10:15:03.123 [1234] "
+std::wstring lineStart() {
+    SYSTEMTIME t{};
+    GetLocalTime(&t);
+    using common::numberText;
+    return numberText(t.wYear, 10, 4) + L"-" + numberText(t.wMonth, 10, 2) + L"-" +
+           numberText(t.wDay, 10, 2) + L" " + numberText(t.wHour, 10, 2) + L":" +
+           numberText(t.wMinute, 10, 2) + L":" + numberText(t.wSecond, 10, 2) + L"." +
+           numberText(t.wMilliseconds, 10, 3) + L" [" + numberText(GetCurrentProcessId()) + L"] ";
+}
+
+// One write per entry: the system puts it whole at the end of the file, after
+// whatever another run appended. An entry of several lines gives each line
+// its own time.
+void appendToLog(std::wstring_view entry) {
+    const std::wstring start = lineStart();
+    std::wstring text;
+    for (std::size_t from = 0; from != std::wstring_view::npos;) {
+        const std::size_t end = entry.find(L'\n', from);
+        std::wstring_view line = entry.substr(from, end - from);
+        if (line.ends_with(L'\r')) line.remove_suffix(1);
+        text.append(start).append(line).append(L"\r\n");
+        from = end == std::wstring_view::npos ? end : end + 1;
+    }
+    const std::string bytes = utf8(text);
+    DWORD written = 0;
+    if (!WriteFile(logFile.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                   nullptr)) {
+        common::Failure failure = FAILED_CALL(WriteFile);
+        // The run goes on without its log, whose failure the debug output keeps.
+        common::setTraceSink(nullptr);
+        common::trace(std::move(failure).about(L"the log file"));
+    }
+}
+
+}  // namespace
+
+common::Result<> startRunLog(const std::wstring& path) {
+    bool created = false;
+    auto file = openLogFile(path, created);
+    if (!file) return file.failure();
+    if (auto plain = isPlainFileAt(file->get(), path); !plain) {
+        // Deleted through this handle: the path leads elsewhere.
+        FILE_DISPOSITION_INFO gone{TRUE};
+        if (created &&
+            !SetFileInformationByHandle(file->get(), FileDispositionInfo, &gone, sizeof gone))
+            common::trace(FAILED_CALL(SetFileInformationByHandle).about(path));
+        return plain;
+    }
+    logFile = std::move(*file);
+    common::setTraceSink(&appendToLog);
+    return {};
+}
+
+}  // namespace update
