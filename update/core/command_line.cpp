@@ -6,15 +6,21 @@
 namespace update {
 namespace {
 
+// Short lines: the message box wraps long ones where it likes.
 constexpr wchar_t kUsage[] =
-    L"Update.exe\tthe setup wizard\n"
-    L"Update.exe /quiet\tinstalls with no window or message\n"
-    L"/log FILE\twith either, appends a log of the run to FILE\n"
-    L"Update.exe /?\tshows this text\n\n"
-    L"Switches may be given in any order and case. A quiet run ends with 0 installed, "
-    L"1603 failed, 1618 another setup holds the installation (nothing changed; retry later), "
-    L"1642 the service pack does not apply to this computer, 1639 the command line is not "
-    L"valid, or 1622 the log file cannot be created.";
+    L"Update.exe\n\tthe setup wizard\n"
+    L"Update.exe /quiet [/log FILE]\n\tinstalls with no window or message\n"
+    L"Update.exe /log FILE\n\tthe setup wizard, with a log\n"
+    L"Update.exe /?\n\tshows this text\n\n"
+    L"/log appends a log of the run to FILE.\n"
+    L"Switches may come in any order and case.\n\n"
+    L"A quiet run ends with:\n"
+    L"0\tinstalled\n"
+    L"1603\tthe install failed\n"
+    L"1618\tanother setup is at work; retry\n"
+    L"1642\tthe pack does not apply here\n"
+    L"1639\tthe command line is not valid\n"
+    L"1622\tthe log file cannot be created";
 
 struct CommandLine {
     bool understood = true;
