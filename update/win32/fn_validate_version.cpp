@@ -20,21 +20,18 @@ bool fnValidateVersion(const std::string& packVersion, HWND owner) {
     if (!read) common::trace(read.failure());
     const std::string installed = read ? *read : std::string();
     const ValidationResult result = validateVersion(packVersion, installed);
-    const std::wstring versions = L"pack " + ansiToWide(packVersion) + L", installed " +
-                                  (read ? ansiToWide(installed) : L"not read");
-    if (result.refusalText) {
-        common::trace(L"Update: version rule refuses the " + versions + L":\n" +
-                      ansiToWide(*result.refusalText));
-        // Refused all the same when the box cannot be shown.
-        if (owner &&
-            !showRefusalMessage(owner, result.refusalText->c_str(), "Update", MB_ICONERROR | MB_OK))
-            common::trace(FAILED_CALL(MessageBoxA));
-    } else if (!result.allowed) {
-        // A version that is no version at all fails without a word to the user.
-        common::trace(L"Update: the versions cannot be compared: " + versions);
-    } else {
-        common::trace(L"Update: version rule allows the " + versions);
-    }
+    // A version that is no version at all fails without a word to the user.
+    std::wstring line = result.refusalText ? L"Update: version rule refuses the "
+                        : result.allowed   ? L"Update: version rule allows the "
+                                           : L"Update: the versions cannot be compared: ";
+    line.append(L"pack ").append(ansiToWide(packVersion)).append(L", installed ");
+    line.append(read ? ansiToWide(installed) : L"not read");
+    if (result.refusalText) line.append(L":\n").append(ansiToWide(*result.refusalText));
+    common::trace(line);
+    // Refused all the same when the box cannot be shown.
+    if (result.refusalText && owner &&
+        !showRefusalMessage(owner, result.refusalText->c_str(), "Update", MB_ICONERROR | MB_OK))
+        common::trace(FAILED_CALL(MessageBoxA));
     return result.allowed;
 }
 

@@ -73,8 +73,9 @@ common::Result<std::string> newRunId() {
 }
 
 int deploy(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
-    common::trace(L"Update: install step: from " + ansiToWide(mediaFolder) + L" into " +
-                  ansiToWide(installPath) + L", holding the installation");
+    std::wstring line = L"Update: install step: from ";
+    line.append(ansiToWide(mediaFolder)).append(L" into ").append(ansiToWide(installPath));
+    common::trace(line.append(L", holding the installation"));
     const auto com = common::win32::initializeCom();
     if (!com) {
         common::trace(com.failure());

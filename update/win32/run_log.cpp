@@ -106,11 +106,17 @@ std::string utf8(std::wstring_view text) {
 std::wstring lineStart() {
     SYSTEMTIME t{};
     GetLocalTime(&t);
-    using common::numberText;
-    return numberText(t.wYear, 10, 4) + L"-" + numberText(t.wMonth, 10, 2) + L"-" +
-           numberText(t.wDay, 10, 2) + L" " + numberText(t.wHour, 10, 2) + L":" +
-           numberText(t.wMinute, 10, 2) + L":" + numberText(t.wSecond, 10, 2) + L"." +
-           numberText(t.wMilliseconds, 10, 3) + L" [" + numberText(GetCurrentProcessId()) + L"] ";
+    const struct {
+        unsigned value;
+        int digits;
+        wchar_t after;
+    } parts[] = {{t.wYear, 4, L'-'},        {t.wMonth, 2, L'-'},  {t.wDay, 2, L' '},
+                 {t.wHour, 2, L':'},        {t.wMinute, 2, L':'}, {t.wSecond, 2, L'.'},
+                 {t.wMilliseconds, 3, L' '}};
+    std::wstring text;
+    for (const auto& part : parts)
+        text.append(common::numberText(part.value, 10, part.digits)).push_back(part.after);
+    return text.append(L"[").append(common::numberText(GetCurrentProcessId())).append(L"] ");
 }
 
 // One write per entry: the system puts it whole at the end of the file, after
