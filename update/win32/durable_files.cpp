@@ -191,24 +191,34 @@ Result<> renameOnDisk(const std::wstring& path) {
     return {};
 }
 
-Result<std::string> identityOf(HANDLE item, const std::wstring& path) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(item, &info))
-        return FAILED_CALL(GetFileInformationByHandle).about(path);
+// Whether the file system keeps an item's file index with it when it is
+// renamed (NTFS, ReFS, or any that opens by file id). FAT and exFAT do not:
+// there the index is the directory entry's place, which a rename can move.
+Result<bool> keepsFileIndex(HANDLE item, const std::wstring& path) {
     wchar_t system[MAX_PATH + 1];
     DWORD flags = 0;
     if (!GetVolumeInformationByHandleW(item, nullptr, 0, nullptr, nullptr, &flags, system,
                                        MAX_PATH + 1))
         return FAILED_CALL(GetVolumeInformationByHandleW).about(path);
     const std::wstring_view kind = system;
+    return (flags & FILE_SUPPORTS_OPEN_BY_FILE_ID) || kind == L"NTFS" || kind == L"ReFS";
+}
+
+Result<std::string> identityOf(HANDLE item, const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(item, &info))
+        return FAILED_CALL(GetFileInformationByHandle).about(path);
+    const auto keeps = keepsFileIndex(item, path);
+    if (!keeps) return keeps.failure();
     std::string identity = common::hexText(info.dwVolumeSerialNumber);
-    if ((flags & FILE_SUPPORTS_OPEN_BY_FILE_ID) || kind == L"NTFS" || kind == L"ReFS") {
+    if (*keeps) {
         return identity.append("-")
             .append(common::hexText(info.nFileIndexHigh))
             .append(common::hexText(info.nFileIndexLow));
     }
-    // FAT and exFAT: the index is the directory entry's place, which a rename
-    // can move; the creation time stays.
+    // Elsewhere the creation time, which a rename keeps; but a name taken
+    // again within seconds of being freed is given the old creation time
+    // (name tunnelling), so claimName refuses to stage there.
     return identity.append("-t")
         .append(common::hexText(info.ftCreationTime.dwHighDateTime))
         .append(common::hexText(info.ftCreationTime.dwLowDateTime));
@@ -336,6 +346,16 @@ Result<> claimName(const std::wstring& path, bool folder,
             common::trace(FAILED_CALL(DeleteFileW).about(made));
         return marked;
     }
+    // The swap tells the staged copy from the live item it replaces by
+    // identity, which FAT and exFAT cannot keep through the renames: the
+    // claim fails there, and what it made goes with its handle.
+    const auto keeps = keepsFileIndex(item->handle.get(), item->path);
+    if (!keeps) return keeps.failure();
+    if (!*keeps)
+        return common::stopFailure(L"claimName",
+                                   L"a file system that does not keep an item's "
+                                   L"identity through a rename (FAT, exFAT): " +
+                                       item->path);
     const auto identity = identityOf(item->handle.get(), item->path);
     if (!identity) return identity.failure();
     if (auto kept = keep(*identity); !kept) return kept;

@@ -54,7 +54,9 @@ common::Result<> inheritPermissions(const std::wstring& path, const std::string&
 // handle unless `keep` accepts its identity. It is made for SYSTEM and the
 // administrators alone, and what is made in it inherits that, so nobody
 // else can plant a link in it while it is filled; inheritPermissions gives
-// it the installation's permissions as it goes live.
+// it the installation's permissions as it goes live. Fails on a file
+// system that does not keep an item's identity through a rename (FAT,
+// exFAT), where the swap could not tell the staged copy from the live item.
 common::Result<> claimName(
     const std::wstring& path, bool folder,
     const std::function<common::Result<>(const std::string& identity)>& keep);
@@ -69,8 +71,9 @@ common::Result<common::win32::unique_hfile> holdLockFile(const std::wstring& pat
 // "vvvvvvvv-iiiiiiiiiiiiiiii", where the file system keeps the index with
 // the item (NTFS, ReFS, or any that opens by file id); elsewhere (FAT,
 // exFAT: there the index is the directory entry's place, which a rename can
-// move) the serial and the creation time, as "vvvvvvvv-tcccccccccccccccc".
-// Empty when nothing is there. A link is told apart from what it points to.
+// move) the serial and the creation time, as "vvvvvvvv-tcccccccccccccccc",
+// which a name taken again within seconds of being freed inherits. Empty
+// when nothing is there. A link is told apart from what it points to.
 common::Result<std::string> fileIdentity(const std::wstring& path);
 
 }  // namespace update
