@@ -1,5 +1,6 @@
 #include "win32/durable_files.hpp"
 
+#include "win32/filled_text.hpp"
 #include "win32/folder_walk.hpp"
 
 #include "common/core/text.hpp"
@@ -131,15 +132,10 @@ Result<std::wstring> volumeOf(const std::wstring& path) {
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!item) return FAILED_CALL(CreateFileW).about(path);
-    std::wstring name(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(
-            item.get(), name.data(), static_cast<DWORD>(name.size()), VOLUME_NAME_GUID);
-        if (length == 0) return FAILED_CALL(GetFinalPathNameByHandleW).about(path);
-        const bool fits = length < name.size();  // else the length wanted, with the NUL
-        name.resize(length);
-        if (fits) break;
-    }
+    const auto [name, error] = filledText([&](wchar_t* to, DWORD size) {
+        return GetFinalPathNameByHandleW(item.get(), to, size, VOLUME_NAME_GUID);
+    });
+    if (name.empty()) return FAILED_STATUS(GetFinalPathNameByHandleW, error).about(path);
     return name.substr(0, name.find(L'\\', 4));  // "\\?\Volume{…}" of "\\?\Volume{…}\path"
 }
 
@@ -147,10 +143,12 @@ Result<std::wstring> volumeOf(const std::wstring& path) {
 // metadata, and then has the disk flush its own cache: one barrier for all
 // the files the install wrote. It takes a handle opened for writing, which
 // only an administrator gets.
-Result<> flushVolume(const std::wstring& volume) {
+// Also serves a folder, whose flush writes that folder's entries
+// (FILE_FLAG_BACKUP_SEMANTICS opens it).
+Result<> flushVolume(const std::wstring& volume, DWORD flags = 0) {
     const unique_hfile handle(CreateFileW(volume.c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, flags, nullptr));
     if (!handle) return FAILED_CALL(CreateFileW).about(volume);
     if (!FlushFileBuffers(handle.get())) return FAILED_CALL(FlushFileBuffers).about(volume);
     return {};
@@ -183,12 +181,7 @@ Result<> renameOnDisk(const std::wstring& path) {
     common::trace(flushed.failure());
     std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
     if (folder.ends_with(L':')) folder += L'\\';  // a drive's root, not the drive
-    const unique_hfile handle(CreateFileW(
-        folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle) return FAILED_CALL(CreateFileW).about(folder);
-    if (!FlushFileBuffers(handle.get())) return FAILED_CALL(FlushFileBuffers).about(folder);
-    return {};
+    return flushVolume(folder, FILE_FLAG_BACKUP_SEMANTICS);
 }
 
 // Whether the file system keeps an item's file index with it when it is

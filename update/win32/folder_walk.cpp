@@ -1,5 +1,7 @@
 #include "win32/folder_walk.hpp"
 
+#include "win32/filled_text.hpp"
+
 #include "common/core/trace.hpp"
 #include "common/win32/failed_call.hpp"
 
@@ -156,15 +158,9 @@ void removeHeld(const HeldItem& item, common::FirstFailure& outcome) {
 
 Result<std::wstring> extendedPath(const std::wstring& path) {
     if (path.starts_with(L"\\\\?\\")) return path;
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) return FAILED_CALL(GetFullPathNameW).about(path);
-        const bool fits = length < full.size();
-        full.resize(length);
-        if (fits) break;
-    }
+    const auto [full, error] = filledText(
+        [&](wchar_t* to, DWORD size) { return GetFullPathNameW(path.c_str(), size, to, nullptr); });
+    if (full.empty()) return FAILED_STATUS(GetFullPathNameW, error).about(path);
     if (full.starts_with(L"\\\\.\\")) return full;  // a device, already without the limit
     if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;

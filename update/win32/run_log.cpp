@@ -1,5 +1,7 @@
 #include "win32/run_log.hpp"
 
+#include "win32/filled_text.hpp"
+
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 #include "common/win32/failed_call.hpp"
@@ -38,25 +40,6 @@ Result<unique_hfile> openLogFile(const std::wstring& path, bool& created) {
         if (GetLastError() != ERROR_FILE_EXISTS) return FAILED_CALL(CreateFileW).about(path);
     }
     return common::stopFailure(L"startRunLog", L"made and gone again meanwhile: " + path);
-}
-
-// For the calls that fill a buffer and, when it is too short, answer the
-// length they need: the text, or an empty one and the call's error.
-template <typename Fill>
-std::pair<std::wstring, DWORD> filledText(Fill fill) {
-    std::wstring text(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = fill(text.data(), static_cast<DWORD>(text.size()));
-        if (length == 0) {
-            const DWORD error = GetLastError();
-            return {std::wstring(), error};
-        }
-        if (length < text.size()) {
-            text.resize(length);
-            return {std::move(text), 0};
-        }
-        text.resize(length);
-    }
 }
 
 // "\\?\C:\x" as "C:\x", and "\\?\UNC\server\x" as "\\server\x".
