@@ -49,4 +49,30 @@ std::wstring numberText(std::uint32_t value, unsigned base, std::size_t minDigit
 
 std::string hexText(std::uint32_t value) { return digitsOf<char>(value, 16, 8); }
 
+std::string hexOfBytes(std::string_view bytes) {
+    std::string hex;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex.push_back("0123456789abcdef"[byte >> 4]);
+        hex.push_back("0123456789abcdef"[byte & 15]);
+    }
+    return hex;
+}
+
+std::optional<std::string> bytesOfHex(std::string_view hex) {
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    if (hex.size() % 2) return std::nullopt;
+    std::string bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int high = digit(hex[i]), low = digit(hex[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes.push_back(static_cast<char>(high * 16 + low));
+    }
+    return bytes;
+}
+
 }  // namespace common

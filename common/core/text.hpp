@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,5 +26,10 @@ std::wstring numberText(std::uint32_t value, unsigned base = 10, std::size_t min
 
 // The value as eight lower-case hex digits, for names made of numbers.
 std::string hexText(std::uint32_t value);
+
+// Each byte as two lower-case hex digits, so any bytes fit in a line of
+// text; bytesOfHex reads them back, nullopt for what hexOfBytes never writes.
+std::string hexOfBytes(std::string_view bytes);
+std::optional<std::string> bytesOfHex(std::string_view hex);
 
 }  // namespace common

@@ -99,14 +99,17 @@ int runProgram(const std::vector<std::wstring>& args, ProgramActions& actions) {
     return end.exitCode;
 }
 
-std::wstring quietOutcome(int exitCode) {
+std::wstring quietOutcome(int exitCode, bool completedEarlierRuns) {
     switch (exitCode) {
         case kExitSuccess:
             return L"installed";
         case kExitAnotherSetupRunning:
             return L"another setup holds the installation; nothing changed";
         case kExitDoesNotApply:
-            return L"the service pack does not apply; nothing changed";
+            // Completing them may have recorded a version.
+            return completedEarlierRuns
+                       ? L"the service pack does not apply; an interrupted run was completed first"
+                       : L"the service pack does not apply; nothing changed";
         default:
             return L"the service pack was not installed";
     }

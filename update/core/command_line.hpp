@@ -45,8 +45,9 @@ public:
 // A log that cannot be made stops the run before it does anything.
 int runProgram(const std::vector<std::wstring>& args, ProgramActions& actions);
 
-// The outcome of a quiet run that ended with the code.
-std::wstring quietOutcome(int exitCode);
+// The outcome of a quiet run that ended with the code, after completing
+// runs cut off earlier or not.
+std::wstring quietOutcome(int exitCode, bool completedEarlierRuns = false);
 // The outcome of a wizard that was closed on the page.
 std::wstring wizardOutcome(Page page);
 

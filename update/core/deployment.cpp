@@ -13,9 +13,6 @@ namespace {
 using common::Result;
 
 std::string folderOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
-std::string_view leafOf(const std::string& path) {
-    return std::string_view(path).substr(path.rfind('\\') + 1);
-}
 
 // One line of the trace: what happened, and the name it happened to.
 void trace(std::string_view what, std::string_view name = {}) {
@@ -32,8 +29,9 @@ common::Failure stop(std::string_view why, std::string_view name = {}) {
 constexpr Item kItems[] = {Item::Events, Item::Database};
 
 // One install run, under way or being completed from its journal: where it
-// works and what its journal records. The journal in memory holds every
-// record the run made, also one whose line a failed write may have lost.
+// works and what its journal notes. The journal in memory holds every entry
+// the run made, also one whose write failed: such a line may be on disk all
+// the same, and every later write stores it again.
 struct Run {
     FileSystem& fs;
     JournalStore& journals;
@@ -48,22 +46,23 @@ struct Run {
     std::string copy(Item item, const std::string& leaf) const {
         return folderOf(live(item)).append("\\").append(leaf);
     }
-    const Record* staged(Item item) const { return journal.find(Action::Claim, item); }
+    std::string copy(Item item, const char* suffix) const {
+        return copy(item, copyLeaf(item, suffix, journal.runId));
+    }
+    const Entry* staged(Item item) const { return journal.find(Mark::Claim, item); }
 };
 
-// Notes the record, then stores the journal with its line added.
-Result<> record(Run& run, Record entry) {
-    std::string text = run.journal.text + recordLine(entry);
-    run.journal.records.push_back(std::move(entry));
-    auto written = run.journals.write(run.journal.runId, text);
-    if (written) run.journal.text = std::move(text);
-    return written;
+// Notes the entry in the journal and stores it with its line added.
+Result<> note(Run& run, Entry entry) {
+    run.journal.text += entryLine(entry);
+    run.journal.entries.push_back(std::move(entry));
+    return run.journals.write(run.journal.runId, run.journal.text);
 }
 
 // Whether the staged copy is still the one this run claimed, not something
 // put in its place since.
 Result<> stillStaged(Run& run, Item item) {
-    const Record& staged = *run.staged(item);
+    const Entry& staged = *run.staged(item);
     const auto found = run.fs.identify(run.copy(item, staged.leaf));
     if (!found) return found.failure();
     if (*found != staged.identity) return stop("not the copy this run made: ", staged.leaf);
@@ -80,8 +79,7 @@ Result<> fill(Run& run, Item item) {
 
 Result<> fillStagedCopies(Run& run) {
     for (const Item item : kItems) {
-        if (auto recorded = record(run, {.action = Action::Fill, .item = item}); !recorded)
-            return recorded;
+        if (auto noted = note(run, {.mark = Mark::Fill, .item = item}); !noted) return noted;
         if (auto filled = fill(run, item); !filled) return filled;
     }
     // Both copies on disk before the first live item leaves its name: a
@@ -94,12 +92,21 @@ Result<> fillStagedCopies(Run& run) {
 // does nothing where its swap was not made and can run again after being
 // cut off itself.
 
-Result<> setAside(Run& run, const Record& aside) {
+Result<> setAside(Run& run, const Entry& aside) {
     return run.fs.rename(run.live(*aside.item), run.copy(*aside.item, aside.leaf));
 }
 
+// Something put at the live name while it was free is moved out of the way,
+// noted first, and left as it is: it is not the run's to remove.
+Result<> displace(Run& run, Item item, const std::string& identity) {
+    const std::string leaf = copyLeaf(item, ".found", run.journal.runId);
+    trace("someone else's item at the live name, moved to ", leaf);
+    if (auto noted = note(run, {Mark::Displaced, item, leaf, identity}); !noted) return noted;
+    return run.fs.rename(run.live(item), run.copy(item, leaf));
+}
+
 // The live item goes back to its name, unless it never left it.
-Result<> putBack(Run& run, const Record& aside) {
+Result<> putBack(Run& run, const Entry& aside) {
     const std::string& live = run.live(*aside.item);
     const std::string path = run.copy(*aside.item, aside.leaf);
     const auto atLive = run.fs.identify(live);
@@ -111,11 +118,14 @@ Result<> putBack(Run& run, const Record& aside) {
         trace("not what was set aside, so not moved: ", aside.leaf);
         return {};
     }
+    if (!atLive->empty()) {
+        if (auto moved = displace(run, *aside.item, *atLive); !moved) return moved;
+    }
     trace("putting back: ", aside.leaf);
     return run.fs.rename(path, live);
 }
 
-Result<> putLive(Run& run, const Record& change) {
+Result<> putLive(Run& run, const Entry& change) {
     if (auto staged = stillStaged(run, *change.item); !staged) return staged;
     return run.fs.rename(run.copy(*change.item, run.staged(*change.item)->leaf),
                          run.live(*change.item));
@@ -123,8 +133,8 @@ Result<> putLive(Run& run, const Record& change) {
 
 // The staged copy goes back to its own name, so a tree half removed never
 // sits under the live name.
-Result<> takeBack(Run& run, const Record& change) {
-    const Record* staged = run.staged(*change.item);
+Result<> takeBack(Run& run, const Entry& change) {
+    const Entry* staged = run.staged(*change.item);
     const auto atLive = run.fs.identify(run.live(*change.item));
     if (!atLive) return atLive.failure();
     if (!staged || *atLive != staged->identity) return {};
@@ -132,43 +142,30 @@ Result<> takeBack(Run& run, const Record& change) {
 }
 
 struct Swap {
-    Action action;
+    Mark mark;
     Item item;
-    Result<> (*apply)(Run&, const Record&);
-    Result<> (*undo)(Run&, const Record&);
+    Result<> (*apply)(Run&, const Entry&);
+    Result<> (*undo)(Run&, const Entry&);
 };
 
 // Renames are the only changes to the live installation.
 constexpr Swap kSwaps[] = {
-    {Action::SetAside, Item::Events, &setAside, &putBack},
-    {Action::PutLive, Item::Events, &putLive, &takeBack},
-    {Action::SetAside, Item::Database, &setAside, &putBack},
-    {Action::PutLive, Item::Database, &putLive, &takeBack},
+    {Mark::SetAside, Item::Events, &setAside, &putBack},
+    {Mark::PutLive, Item::Events, &putLive, &takeBack},
+    {Mark::SetAside, Item::Database, &setAside, &putBack},
+    {Mark::PutLive, Item::Database, &putLive, &takeBack},
 };
 
-// The first name with nothing at it now.
-Result<std::string> freeLeaf(Run& run, Item item, const char* suffix) {
-    for (int i = 0; i < kCopyNames; ++i) {
-        std::string leaf = copyLeaf(item, suffix, i);
-        const auto found = run.fs.identify(run.copy(item, leaf));
-        if (!found) return found.failure();
-        if (found->empty()) return leaf;
-    }
-    return stop("no free name for a copy of ", leafOf(run.live(item)));
-}
-
-// The record announcing the swap, with what undoing it needs as the disk
+// The entry announcing the swap, with what undoing it needs as the disk
 // shows it now: the aside name, and the identity of the item renamed to it,
 // which may have been replaced while the staged copies were made.
-Result<Record> announcement(Run& run, const Swap& swap) {
-    Record announced{.action = swap.action, .item = swap.item};
-    if (swap.action != Action::SetAside) return announced;
-    auto leaf = freeLeaf(run, swap.item, ".old");
-    if (!leaf) return leaf.failure();
+Result<Entry> announcement(Run& run, const Swap& swap) {
+    Entry announced{.mark = swap.mark, .item = swap.item};
+    if (swap.mark != Mark::SetAside) return announced;
     auto identity = run.fs.identify(run.live(swap.item));
     if (!identity) return identity.failure();
     if (identity->empty()) return stop("gone before it was set aside: ", run.live(swap.item));
-    announced.leaf = std::move(*leaf);
+    announced.leaf = copyLeaf(swap.item, ".old", run.journal.runId);
     announced.identity = std::move(*identity);
     return announced;
 }
@@ -177,19 +174,20 @@ Result<> swapLiveItems(Run& run) {
     for (const Swap& swap : kSwaps) {
         const auto announced = announcement(run, swap);
         if (!announced) return announced.failure();
-        if (auto recorded = record(run, *announced); !recorded) return recorded;
+        if (auto noted = note(run, *announced); !noted) return noted;
         if (auto applied = swap.apply(run, *announced); !applied) return applied;
     }
     return {};
 }
 
-// Newest record first, every undo tried even after one failed: succeeds
+// Newest entry first, every undo tried even after one failed: succeeds
 // when the live items are as before the run.
 Result<> rollBack(Run& run) {
     common::FirstFailure whole;
-    for (auto it = run.journal.records.rbegin(); it != run.journal.records.rend(); ++it) {
+    const std::vector<Entry> entries = run.journal.entries;  // an undo may note more
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         for (const Swap& swap : kSwaps) {
-            if (swap.action == it->action && swap.item == it->item) whole.add(swap.undo(run, *it));
+            if (swap.mark == it->mark && swap.item == it->item) whole.add(swap.undo(run, *it));
         }
     }
     return std::move(whole).result();
@@ -210,15 +208,25 @@ Result<> completeInstall(Run& run) {
     }
     const std::string& version = run.journal.packVersion;
     if (version.empty()) return {};
+    trace("Events and the database replaced; recording version ", version);
     return run.registry.setInstalledVersion(version);
 }
 
-// Removes the copies named by the records that are still the ones this run
+// The live items go back, and the version too once the run may have
+// recorded its own (after its commit).
+Result<> rollBackAll(Run& run) {
+    if (auto back = rollBack(run); !back) return back;
+    if (!run.journal.has(Mark::Commit) || run.journal.packVersion.empty()) return {};
+    trace("recording the version before the run again: ", run.journal.versionBefore);
+    return run.registry.setInstalledVersion(run.journal.versionBefore);
+}
+
+// Removes the copies named by the entries that are still the ones this run
 // made; true when none of them is left.
-bool removeCopies(Run& run, Action copies) {
+bool removeCopies(Run& run, Mark copies) {
     bool allGone = true;
-    for (const Record& named : run.journal.records) {
-        if (named.action != copies) continue;
+    for (const Entry& named : run.journal.entries) {
+        if (named.mark != copies) continue;
         const std::string path = run.copy(*named.item, named.leaf);
         const auto found = run.fs.identify(path);
         if (found && found->empty()) continue;
@@ -237,49 +245,22 @@ bool removeCopies(Run& run, Action copies) {
     return allGone;
 }
 
-// Records how the run ended, then removes the copies the ending leaves
-// and, once none is left, the journal. Succeeds when the journal says how
-// the run ended: later runs then only retry removing what is left, and
-// that never stops them.
-Result<> end(Run& run, const Ending& ending) {
-    if (!run.journal.has(ending.line)) {
-        if (auto recorded = record(run, {.action = ending.line}); !recorded) return recorded;
+// Completes the run as its journal's marks decide: the ending's work, then
+// its mark, then the copies the ending leaves and, once none is left, the
+// journal. Succeeds when the journal says how the run ended: later runs
+// then only retry removing what is left, and that never stops them.
+Result<> complete(Run& run) {
+    const bool finished = run.journal.ending() == Ending::Finished;
+    const Mark ended = finished ? Mark::Installed : Mark::Undone;
+    if (!run.journal.has(ended)) {
+        auto done = finished ? completeInstall(run) : rollBackAll(run);
+        if (done) done = note(run, {.mark = ended});
+        if (!done) return done;
     }
-    if (!removeCopies(run, ending.copies)) return {};
+    if (!removeCopies(run, finished ? Mark::SetAside : Mark::Claim)) return {};
     if (auto removed = run.journals.remove(run.journal.runId); !removed)
         common::trace(removed.failure());
     return {};
-}
-
-// Ends a run whose staged copies are both live as installed.
-Result<> finish(Run& run) {
-    if (!run.journal.has(Action::Installed)) {
-        if (auto completed = completeInstall(run); !completed) return completed;
-    }
-    return end(run, kFinished);
-}
-
-// Ends a run as if it never began: the live items are put back.
-Result<> undo(Run& run) {
-    if (!run.journal.has(Action::Undone)) {
-        if (auto back = rollBack(run); !back) return back;
-    }
-    return end(run, kUndone);
-}
-
-// A run is finished once both its staged copies are live, also when its
-// commit line did not reach the disk, unless it began to undo itself.
-Result<bool> isForward(Run& run) {
-    const InstallJournal& journal = run.journal;
-    if (journal.has(Action::Installed)) return true;
-    if (journal.has(Action::Undone) || journal.has(Action::Undoing)) return false;
-    if (journal.has(Action::Commit)) return true;
-    for (const Item item : kItems) {
-        const auto atLive = run.fs.identify(run.live(item));
-        if (!atLive) return atLive.failure();
-        if (!run.staged(item) || *atLive != run.staged(item)->identity) return false;
-    }
-    return true;
 }
 
 // Completes the run the journal records. Fails when the installation may
@@ -297,14 +278,14 @@ Result<> completeRun(FileSystem& fs, JournalStore& journals, RegistryRecord& reg
             .registry = registry,
             .paths = makeDeploymentPaths({}, installPath),
             .journal = std::move(*journal)};
-    const auto forward = isForward(run);
-    if (!forward) return forward.failure();
-    trace(*forward ? "finishing interrupted run " : "undoing interrupted run ", id);
-    return *forward ? finish(run) : undo(run);
+    const bool forward = run.journal.ending() == Ending::Finished;
+    trace(forward ? "finishing interrupted run " : "undoing interrupted run ", id);
+    return complete(run);
 }
 
-Result<> completeInterruptedRuns(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
-                                 const std::string& installPath) {
+// Succeeds with whether there was any run to complete.
+Result<bool> completeInterruptedRuns(FileSystem& fs, JournalStore& journals,
+                                     RegistryRecord& registry, const std::string& installPath) {
     const auto ids = journals.journalsOf(installPath);
     if (!ids) return ids.failure();
     common::FirstFailure whole;
@@ -312,7 +293,8 @@ Result<> completeInterruptedRuns(FileSystem& fs, JournalStore& journals, Registr
         if (!whole.add(completeRun(fs, journals, registry, installPath, id)))
             trace("interrupted run not completed; its journal stays: ", id);
     }
-    return std::move(whole).result();
+    if (auto completed = std::move(whole).result(); !completed) return completed.failure();
+    return !ids->empty();
 }
 
 Result<> preconditionsMet(FileSystem& fs, const DeploymentPaths& p) {
@@ -328,30 +310,29 @@ Result<> preconditionsMet(FileSystem& fs, const DeploymentPaths& p) {
     return fs.canRemoveAll(p.targetEvents);
 }
 
-// The first free name to stage the item in, claimed by making the empty
-// copy there and recorded with its identity. A name found taken is someone
-// else's and is passed over.
+// The name to stage the item in, claimed by making the empty copy there
+// and noted with its identity.
 Result<> claimCopy(Run& run, Item item) {
-    for (int i = 0; i < kCopyNames; ++i) {
-        const std::string leaf = copyLeaf(item, ".new", i);
-        const std::string path = run.copy(item, leaf);
-        const auto isFree = [&] {
-            const auto found = run.fs.identify(path);
-            return found && found->empty();
-        };
-        if (!isFree()) continue;
-        const auto keep = [&](const std::string& identity) {
-            return record(run, {Action::Claim, item, leaf, identity});
-        };
-        auto claimed = run.fs.claim(path, item == Item::Events, keep);
-        if (claimed || isFree()) return claimed;
-    }
-    return stop("no free name for a copy of ", leafOf(run.live(item)));
+    const std::string leaf = copyLeaf(item, ".new", run.journal.runId);
+    const auto keep = [&](const std::string& identity) {
+        return note(run, {Mark::Claim, item, leaf, identity});
+    };
+    return run.fs.claim(run.copy(item, leaf), item == Item::Events, keep);
 }
 
-// Undoes what the run did, and gives its failure back.
+// A failed run ends as if it never began. Once its journal may say that it
+// committed, a later run would finish it: so it first notes that it is
+// undone after all, and when even that fails it leaves the run to the next,
+// which the journal then sends forward, as the disk still is.
 Result<> abandon(Run& run, Result<> failed) {
-    if (auto undone = undo(run); !undone) {
+    if (run.journal.ending() == Ending::Finished) {
+        if (auto noted = note(run, {.mark = Mark::Undoing}); !noted) {
+            common::trace(noted.failure());
+            trace("not undone; the next run finishes the install");
+            return failed;
+        }
+    }
+    if (auto undone = complete(run); !undone) {
         common::trace(undone.failure());
         trace("undo not complete; the next run completes it");
     }
@@ -363,9 +344,14 @@ Result<> abandon(Run& run, Result<> failed) {
 // undone when a claim fails.
 Result<> planRun(Run& run, const std::string& installPath) {
     if (auto met = preconditionsMet(run.fs, run.paths); !met) return met;
-    std::string line = firstLine(run.journal.runId, run.journal.packVersion);
-    if (auto made = run.journals.create(run.journal.runId, installPath, line); !made) return made;
-    run.journal.text = std::move(line);
+    run.journal.text = firstLine(run.journal);
+    if (auto made = run.journals.create(run.journal.runId, installPath, run.journal.text); !made) {
+        // It may have been made all the same, and would then be read as a
+        // run that did nothing.
+        if (auto removed = run.journals.remove(run.journal.runId); !removed)
+            common::trace(removed.failure());
+        return made;
+    }
     Result<> claimed = claimCopy(run, Item::Events);
     if (claimed) claimed = claimCopy(run, Item::Database);
     return claimed ? std::move(claimed) : abandon(run, std::move(claimed));
@@ -383,6 +369,52 @@ Result<std::string> packVersionOf(FileSystem& fs, const DeploymentPaths& p,
     return version;
 }
 
+// The run's journal as it begins: the version it installs and the one an
+// undo records again.
+Result<InstallJournal> newJournal(RegistryRecord& registry, const std::string& runId,
+                                  std::string packVersion) {
+    InstallJournal journal{.runId = runId, .packVersion = std::move(packVersion)};
+    if (journal.packVersion.empty()) return journal;
+    auto before = registry.installedVersion();
+    if (!before) return before.failure();
+    journal.versionBefore = std::move(*before);
+    return journal;
+}
+
+// The run itself, once the installation is held and whole.
+DeployResult deployPack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
+                        const std::string& mediaFolder, const std::string& installPath,
+                        const std::string& runId, const VersionReader& readVersion,
+                        const VersionValidator& validate) {
+    const DeploymentPaths p = makeDeploymentPaths(mediaFolder, installPath);
+    auto packVersion = packVersionOf(fs, p, readVersion);
+    if (!packVersion) return packVersion.failure();
+    if (!packVersion->empty() && !validate(*packVersion))
+        return {stop("the pack's version may not be installed: ", *packVersion),
+                StopKind::PackRefused};
+    auto journal = newJournal(registry, runId, std::move(*packVersion));
+    if (!journal) return journal.failure();
+    Run run{.fs = fs,
+            .journals = journals,
+            .registry = registry,
+            .paths = p,
+            .journal = std::move(*journal)};
+    if (auto planned = planRun(run, installPath); !planned) return planned;
+    trace("staging the pack in ", run.staged(Item::Events)->leaf);
+    Result<> applied = fillStagedCopies(run);
+    if (applied) trace("staged copies filled and on disk; swapping the live items");
+    if (applied) applied = swapLiveItems(run);
+    if (applied) applied = note(run, {.mark = Mark::Commit});
+    // Alive and with nothing done since the swaps, the run undoes itself
+    // also when its last step fails; finishing forward is for a later run.
+    if (applied) applied = completeInstall(run);
+    if (!applied) return abandon(run, std::move(applied));
+    // Installed: what is left to tidy, a later run tidies.
+    if (auto noted = note(run, {.mark = Mark::Installed}); !noted) common::trace(noted.failure());
+    if (auto tidied = complete(run); !tidied) common::trace(tidied.failure());
+    return {};
+}
+
 }  // namespace
 
 DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder,
@@ -397,47 +429,18 @@ DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryR
                                const std::string& runId, const VersionReader& readVersion,
                                const VersionValidator& validate) {
     const auto lock = fs.lockInstallation(installPath);
-    if (!lock) {
-        trace("nothing changed: another setup holds the installation (or it is not lockable)");
-        return {lock.failure(), StopKind::InstallationHeld};
+    if (!lock) return lock.failure();
+    if (!*lock) {
+        trace("nothing changed: another setup holds the installation");
+        return {stop("another setup holds the installation"), StopKind::InstallationHeld};
     }
     // First, so the checks below see a whole installation.
-    if (auto completed = completeInterruptedRuns(fs, journals, registry, installPath); !completed)
-        return completed;
-
-    const DeploymentPaths p = makeDeploymentPaths(mediaFolder, installPath);
-    auto packVersion = packVersionOf(fs, p, readVersion);
-    if (!packVersion) return packVersion.failure();
-    if (!packVersion->empty() && !validate(*packVersion))
-        return {stop("the pack's version may not be installed: ", *packVersion),
-                StopKind::PackRefused};
-
-    Run run{.fs = fs,
-            .journals = journals,
-            .registry = registry,
-            .paths = p,
-            .journal = {.runId = runId, .packVersion = std::move(*packVersion)}};
-    if (auto planned = planRun(run, installPath); !planned) return planned;
-    trace("staging the pack in ", run.staged(Item::Events)->leaf);
-    Result<> applied = fillStagedCopies(run);
-    if (applied) trace("staged copies filled and on disk; swapping the live items");
-    if (applied) applied = swapLiveItems(run);
-    if (!applied) return abandon(run, std::move(applied));
-    if (auto committed = record(run, {.action = Action::Commit}); !committed)
-        return abandon(run, std::move(committed));
-    // Alive and with nothing done since the swaps, the run undoes itself
-    // also when its last step fails; finishing forward is for a later run.
-    if (auto completed = completeInstall(run); !completed) {
-        if (auto undoing = record(run, {.action = Action::Undoing}); !undoing) {
-            common::trace(undoing.failure());
-            trace("version not recorded; the next run finishes the install");
-            return completed;
-        }
-        return abandon(run, std::move(completed));
-    }
-    // Installed: what is left to tidy, a later run tidies.
-    if (auto ended = end(run, kFinished); !ended) common::trace(ended.failure());
-    return {};
+    const auto completed = completeInterruptedRuns(fs, journals, registry, installPath);
+    if (!completed) return completed.failure();
+    DeployResult result =
+        deployPack(fs, journals, registry, mediaFolder, installPath, runId, readVersion, validate);
+    result.completedEarlierRuns = *completed;
+    return result;
 }
 
 }  // namespace update

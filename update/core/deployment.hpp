@@ -62,7 +62,10 @@ public:
     // Returns once every file named, and every file in the folder trees
     // named, is on disk: one barrier for them all.
     virtual Result flush(const std::vector<std::string>& paths) = 0;
-    // Fails while another setup holds the folder, or when it cannot be locked.
+    // Holds the installation folder for one setup at a time. Gives no lock
+    // (null) while another setup holds it: nothing is wrong, and the caller
+    // may try again later. Fails when the folder cannot be held, or is not
+    // safe to work in.
     virtual common::Result<std::unique_ptr<InstallationLock>> lockInstallation(
         const std::string& folder) = 0;
 };
@@ -90,7 +93,9 @@ public:
 class RegistryRecord {
 public:
     virtual ~RegistryRecord() = default;
-    // Succeeds once the version is stored and on disk.
+    virtual common::Result<std::string> installedVersion() = 0;
+    // Succeeds once the version is stored and on disk. A failure may still
+    // have stored it.
     virtual common::Result<> setInstalledVersion(const std::string& version) = 0;
 };
 
@@ -131,16 +136,22 @@ struct [[nodiscard]] DeployResult {
 
     common::Result<> result;
     StopKind stop;
+    // Runs cut off earlier were completed first, so the installation may
+    // have changed even though this run stopped.
+    bool completedEarlierRuns = false;
 };
 
 // Replaces the installation's Events folder and database with the media's
 // and records the version, all or nothing, even when the process is killed
 // or the power fails at any moment. It holds the installation for the whole
 // step, so it never meets another setup at work there. It first completes
-// the runs a journal shows were cut off: undone when they were cut off
-// before both live items were replaced, finished otherwise. It touches only
-// what it made itself, proven by identity, and never a name it found taken.
-// Fails with what stopped it; what it went on past is traced.
+// the runs a journal shows were cut off, each as its journal's marks decide
+// (install_journal.hpp). A write that fails may still have reached the
+// disk, so before the run acts against what such a line would make a later
+// run do, it notes that it does; when it cannot, it stops and leaves the
+// run to the next one. It touches only what it made itself, proven by
+// identity, and never a name it found taken. Fails with what stopped it;
+// what it went on past is traced.
 DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
                                const std::string& mediaFolder, const std::string& installPath,
                                const std::string& runId, const VersionReader& readVersion,

@@ -1,104 +1,119 @@
 #include "core/install_journal.hpp"
 
+#include "common/core/text.hpp"
+
 #include <array>
 #include <string_view>
 
 namespace update {
 namespace {
 
-constexpr std::string_view kMark = "Update.exe install journal/3 run=";
+constexpr std::string_view kMark = "Update.exe install journal/4 run=";
 constexpr std::string_view kPack = " pack=";
+constexpr std::string_view kBefore = " was=";
 
 struct Tag {
-    Action action;
+    Mark mark;
     std::optional<Item> item;
     std::string_view text;
     const char* copySuffix;  // the line names a copy with this suffix; null: it names nothing
 };
 
-constexpr std::array<Tag, 12> kTags{{
-    {Action::Claim, Item::Events, "claim-events", ".new"},
-    {Action::Claim, Item::Database, "claim-database", ".new"},
-    {Action::Fill, Item::Events, "fill-events", nullptr},
-    {Action::Fill, Item::Database, "fill-database", nullptr},
-    {Action::SetAside, Item::Events, "aside-events", ".old"},
-    {Action::SetAside, Item::Database, "aside-database", ".old"},
-    {Action::PutLive, Item::Events, "live-events", nullptr},
-    {Action::PutLive, Item::Database, "live-database", nullptr},
-    {Action::Commit, {}, "commit", nullptr},
-    {Action::Undoing, {}, "undoing", nullptr},
-    {Action::Installed, {}, "installed", nullptr},
-    {Action::Undone, {}, "undone", nullptr},
+constexpr std::array<Tag, 14> kTags{{
+    {Mark::Claim, Item::Events, "claim-events", ".new"},
+    {Mark::Claim, Item::Database, "claim-database", ".new"},
+    {Mark::Fill, Item::Events, "fill-events", nullptr},
+    {Mark::Fill, Item::Database, "fill-database", nullptr},
+    {Mark::SetAside, Item::Events, "aside-events", ".old"},
+    {Mark::SetAside, Item::Database, "aside-database", ".old"},
+    {Mark::PutLive, Item::Events, "live-events", nullptr},
+    {Mark::PutLive, Item::Database, "live-database", nullptr},
+    {Mark::Displaced, Item::Events, "displaced-events", ".found"},
+    {Mark::Displaced, Item::Database, "displaced-database", ".found"},
+    {Mark::Commit, {}, "commit", nullptr},
+    {Mark::Undoing, {}, "undoing", nullptr},
+    {Mark::Installed, {}, "installed", nullptr},
+    {Mark::Undone, {}, "undone", nullptr},
 }};
 
-const Tag* tagOf(const Record& record) {
+const Tag* tagOf(const Entry& entry) {
     for (const Tag& tag : kTags)
-        if (tag.action == record.action && tag.item == record.item) return &tag;
+        if (tag.mark == entry.mark && tag.item == entry.item) return &tag;
     return nullptr;
 }
 
-bool isOwnCopy(std::optional<Item> item, const char* suffix, std::string_view leaf) {
-    for (int i = 0; i < kCopyNames; ++i)
-        if (leaf == copyLeaf(*item, suffix, i)) return true;
-    return false;
-}
-
-// Adds the record of one line after the first; false when the line is
+// Adds the entry of one line after the first; false when the line is
 // nothing this program writes.
-bool readRecord(std::string_view line, std::vector<Record>& records) {
+bool readEntry(std::string_view line, InstallJournal& journal) {
     const std::size_t blank = line.find(' ');
     for (const Tag& tag : kTags) {
         if (line.substr(0, blank) != tag.text) continue;
-        Record& record = records.emplace_back(Record{tag.action, tag.item, {}, {}});
+        Entry& entry = journal.entries.emplace_back(Entry{tag.mark, tag.item, {}, {}});
         if (!tag.copySuffix) return blank == std::string_view::npos;
         if (blank == std::string_view::npos) return false;
         const std::string_view values = line.substr(blank + 1);
         const std::size_t second = values.find(' ');
         if (second == std::string_view::npos) return false;
-        record.leaf = values.substr(0, second);
-        record.identity = values.substr(second + 1);
-        return isOwnCopy(tag.item, tag.copySuffix, record.leaf) && !record.identity.empty() &&
-               record.identity.find(' ') == std::string::npos;
+        entry.leaf = values.substr(0, second);
+        entry.identity = values.substr(second + 1);
+        return entry.leaf == copyLeaf(*tag.item, tag.copySuffix, journal.runId) &&
+               !entry.identity.empty() && entry.identity.find(' ') == std::string::npos;
     }
     return false;
 }
 
-// Numbers below 100, from the second name on.
-std::string numbered(std::string name, int i) {
-    if (i >= 10) name += static_cast<char>('0' + i / 10);
-    if (i > 0) name += static_cast<char>('0' + i % 10);
-    return name;
+// "Update.exe install journal/4 run=<id> pack=<version> was=<hex>"; the
+// version before is the last field, as hex has no blank.
+bool readFirstLine(std::string_view line, InstallJournal& journal) {
+    const std::size_t pack = line.find(kPack);
+    const std::size_t before = line.rfind(kBefore);
+    if (!line.starts_with(kMark) || pack == std::string_view::npos || pack == kMark.size() ||
+        before == std::string_view::npos || before < pack)
+        return false;
+    journal.runId = line.substr(kMark.size(), pack - kMark.size());
+    journal.packVersion = line.substr(pack + kPack.size(), before - pack - kPack.size());
+    const auto version = common::bytesOfHex(line.substr(before + kBefore.size()));
+    if (!version || journal.runId.find(' ') != std::string::npos) return false;
+    journal.versionBefore = *version;
+    return true;
 }
 
 }  // namespace
 
-std::string copyLeaf(Item item, const char* suffix, int i) {
+std::string copyLeaf(Item item, const char* suffix, const std::string& runId) {
     std::string leaf = item == Item::Events ? "Events" : "OrvDb.mdb";
-    return numbered(leaf.append(suffix), i);
+    return leaf.append(suffix).append(".").append(runId);
 }
 
-const Record* InstallJournal::find(Action action, std::optional<Item> item) const {
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        if (it->action == action && it->item == item) return &*it;
+const Entry* InstallJournal::find(Mark mark, std::optional<Item> item) const {
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+        if (it->mark == mark && it->item == item) return &*it;
     return nullptr;
 }
 
-bool InstallJournal::has(Action action) const {
-    for (const Record& record : records)
-        if (record.action == action) return true;
+bool InstallJournal::has(Mark mark) const {
+    for (const Entry& entry : entries)
+        if (entry.mark == mark) return true;
     return false;
 }
 
-std::string firstLine(const std::string& runId, const std::string& packVersion) {
-    std::string line(kMark);
-    return line.append(runId).append(kPack).append(packVersion).append("\r\n");
+Ending InstallJournal::ending() const {
+    for (const EndingRule& rule : kEndingRules)
+        if (has(rule.mark)) return rule.ending;
+    return Ending::Undone;
 }
 
-std::string recordLine(const Record& record) {
-    const Tag* tag = tagOf(record);
+std::string firstLine(const InstallJournal& journal) {
+    std::string line(kMark);
+    line.append(journal.runId).append(kPack).append(journal.packVersion).append(kBefore);
+    return line.append(common::hexOfBytes(journal.versionBefore)).append("\r\n");
+}
+
+std::string entryLine(const Entry& entry) {
+    const Tag* tag = tagOf(entry);
     if (!tag) return {};
     std::string line(tag->text);
-    if (tag->copySuffix) line.append(" ").append(record.leaf).append(" ").append(record.identity);
+    if (tag->copySuffix) line.append(" ").append(entry.leaf).append(" ").append(entry.identity);
     return line.append("\r\n");
 }
 
@@ -108,15 +123,8 @@ std::optional<InstallJournal> readJournal(const std::string& text) {
     std::size_t start = 0;
     for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
         const std::string_view line(text.data() + start, end - start);
-        if (start == 0) {
-            const std::size_t pack = line.find(kPack);
-            if (!line.starts_with(kMark) || pack == std::string_view::npos || pack == kMark.size())
-                return std::nullopt;
-            journal.runId = line.substr(kMark.size(), pack - kMark.size());
-            journal.packVersion = line.substr(pack + kPack.size());
-        } else if (!readRecord(line, journal.records)) {
-            return std::nullopt;
-        }
+        const bool read = start == 0 ? readFirstLine(line, journal) : readEntry(line, journal);
+        if (!read) return std::nullopt;
         journal.text = text.substr(0, end + 2);
     }
     // Without a whole first line it never became a journal.

@@ -153,6 +153,10 @@ FileSystem::Result InstallFileSystem::flush(const std::vector<std::string>& path
 common::Result<std::unique_ptr<InstallationLock>> InstallFileSystem::lockInstallation(
     const std::string& folder) {
     auto file = holdLockFile(ansiToWide(folder).append(L"\\").append(kLockLeaf));
+    // Another setup holds it: no lock, and nothing wrong.
+    if (!file && file.failure().kind == common::ErrorKind::Win32 &&
+        file.failure().code == ERROR_SHARING_VIOLATION)
+        return std::unique_ptr<InstallationLock>();
     if (!file) return file.failure();
     return std::unique_ptr<InstallationLock>(std::make_unique<HeldLock>(std::move(*file)));
 }

@@ -24,10 +24,8 @@ using common::win32::ansiToWide;
 
 class RegistryVersionRecord : public RegistryRecord {
 public:
-    // Called once both items are replaced, by this run or for one cut off.
+    common::Result<std::string> installedVersion() override { return GetInstalledVersion(); }
     common::Result<> setInstalledVersion(const std::string& version) override {
-        common::trace(L"Update: Events and the database replaced; recording version " +
-                      ansiToWide(version));
         return SetInstalledVersion(version);
     }
 };
@@ -41,17 +39,11 @@ common::Result<std::string> readPackVersion(const std::string& path) {
     return version;
 }
 
-// Only a lock that another process holds is worth a retry: a folder that
-// cannot be locked at all is a failure.
 int exitCodeOf(const DeployResult& deployed) {
     if (deployed) return kExitSuccess;
-    const common::Failure& failure = deployed.result.failure();
     switch (deployed.stop) {
         case StopKind::InstallationHeld:
-            return failure.kind == common::ErrorKind::Win32 &&
-                           failure.code == ERROR_SHARING_VIOLATION
-                       ? kExitAnotherSetupRunning
-                       : kExitInstallFailed;
+            return kExitAnotherSetupRunning;
         case StopKind::PackRefused:
             return kExitDoesNotApply;
         case StopKind::Failed:
@@ -72,20 +64,25 @@ common::Result<std::string> newRunId() {
     return text;
 }
 
-int deploy(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
+}  // namespace
+
+// An exception ends in the one trap of its caller: cmdNext_Click's, or the
+// quiet run's.
+RunEnd InstallServicePack(const std::string& mediaFolder, const std::string& installPath,
+                          HWND owner) {
     std::wstring line = L"Update: install step: from ";
     line.append(ansiToWide(mediaFolder)).append(L" into ").append(ansiToWide(installPath));
     common::trace(line.append(L", holding the installation"));
     const auto com = common::win32::initializeCom();
     if (!com) {
         common::trace(com.failure());
-        return kExitInstallFailed;
+        return {kExitInstallFailed, quietOutcome(kExitInstallFailed)};
     }
     // Declared after COM is set up so the object is released before COM ends.
     InstallFileSystem fs;
     if (const common::Result<>& created = fs.created(); !created) {
         common::trace(created.failure());
-        return kExitInstallFailed;
+        return {kExitInstallFailed, quietOutcome(kExitInstallFailed)};
     }
     RegistryJournalStore journals;
     RegistryVersionRecord registry;
@@ -97,25 +94,13 @@ int deploy(const std::string& mediaFolder, const std::string& installPath, HWND 
         runId ? deployServicePack(fs, journals, registry, mediaFolder, installPath, *runId,
                                   &readPackVersion, validate)
               : DeployResult(runId.failure());
-    if (deployed) {
-        common::trace(L"Update: install step done");
-        return kExitSuccess;
+    if (deployed) common::trace(L"Update: install step done");
+    if (!deployed) {
+        common::trace(deployed.result.failure());
+        common::trace(L"InstallServicePack: the service pack was not installed");
     }
-    common::trace(deployed.result.failure());
-    common::trace(L"InstallServicePack: the service pack was not installed");
-    return exitCodeOf(deployed);
-}
-
-}  // namespace
-
-int InstallServicePack(const std::string& mediaFolder, const std::string& installPath, HWND owner) {
-    // Every error ends as a failure, which the caller reports.
-    try {
-        return deploy(mediaFolder, installPath, owner);
-    } catch (...) {
-        common::traceCurrentException(L"InstallServicePack");
-        return kExitInstallFailed;
-    }
+    const int code = exitCodeOf(deployed);
+    return {code, quietOutcome(code, deployed.completedEarlierRuns)};
 }
 
 }  // namespace update

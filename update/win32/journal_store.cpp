@@ -27,6 +27,14 @@ constexpr wchar_t kJournalValue[] = L"Journal";
 constexpr REGSAM kChanging = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
                              WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
+Result<unique_hlocal> journalsSecurity() {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kJournalsSecurity, SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return FAILED_CALL(ConvertStringSecurityDescriptorToSecurityDescriptorW);
+    return unique_hlocal(descriptor);
+}
+
 common::Failure distrusted(const std::wstring& key) {
     return common::stopFailure(L"Update",
                                L"the install's journals may have been changed by others: " + key);
@@ -108,19 +116,19 @@ Result<> writeJournal(HKEY run, const std::string& text, const std::wstring& nam
 
 }  // namespace
 
-Result<HKEY> RegistryJournalStore::journals() {
+Result<HKEY> RegistryJournalStore::journals(bool make) {
     if (journals_) return journals_.get();
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kJournalsSecurity, SDDL_REVISION_1,
-                                                              &descriptor, nullptr))
-        return FAILED_CALL(ConvertStringSecurityDescriptorToSecurityDescriptorW);
-    const unique_hlocal held(descriptor);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const auto descriptor = journalsSecurity();
+    if (!descriptor) return descriptor.failure();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor->get(), FALSE};
     unique_hkey key;
     const LSTATUS rc =
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kJournalsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_WRITE, &attributes, key.put(), nullptr);
-    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegCreateKeyExW, rc).about(kJournalsKey);
+        make
+            ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, kJournalsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_READ | KEY_WRITE, &attributes, key.put(), nullptr)
+            : RegOpenKeyExW(HKEY_LOCAL_MACHINE, kJournalsKey, 0, KEY_READ | KEY_WRITE, key.put());
+    if (rc != ERROR_SUCCESS && make) return FAILED_STATUS(RegCreateKeyExW, rc).about(kJournalsKey);
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegOpenKeyExW, rc).about(kJournalsKey);
     if (auto trusted = onlyAdministratorsMayChange(key.get(), kJournalsKey); !trusted)
         return trusted.failure();
     journals_ = std::move(key);
@@ -128,7 +136,7 @@ Result<HKEY> RegistryJournalStore::journals() {
 }
 
 Result<unique_hkey> RegistryJournalStore::openRun(const std::string& id, REGSAM access) {
-    const auto parent = journals();
+    const auto parent = journals(false);
     if (!parent) return parent.failure();
     unique_hkey run;
     const std::wstring name = runKeyName(id);
@@ -141,7 +149,10 @@ Result<unique_hkey> RegistryJournalStore::openRun(const std::string& id, REGSAM 
 }
 
 Result<std::vector<std::string>> RegistryJournalStore::journalsOf(const std::string& folder) {
-    const auto parent = journals();
+    const auto parent = journals(false);
+    if (!parent && parent.failure().code == ERROR_FILE_NOT_FOUND &&
+        parent.failure().kind == common::ErrorKind::Win32)
+        return std::vector<std::string>();  // no run has written a journal yet
     if (!parent) return parent.failure();
     const std::wstring wanted = common::win32::ansiToWide(folder);
     std::vector<std::string> ids;
@@ -174,13 +185,19 @@ Result<std::string> RegistryJournalStore::read(const std::string& id) {
 
 FileSystem::Result RegistryJournalStore::create(const std::string& id, const std::string& folder,
                                                 const std::string& text) {
-    const auto parent = journals();
+    const auto parent = journals(true);
     if (!parent) return parent.failure();
     const std::wstring name = runKeyName(id);
+    // Its own owner and entries, as its parent's: a key made without them
+    // would take its owner from the token, which may be an administrator's
+    // own account, and then fail the check that every later run makes.
+    const auto descriptor = journalsSecurity();
+    if (!descriptor) return descriptor.failure();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor->get(), FALSE};
     unique_hkey run;
     DWORD disposition = 0;
     const LSTATUS rc = RegCreateKeyExW(*parent, common::asciiToWide(id).c_str(), 0, nullptr,
-                                       REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
+                                       REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, &attributes,
                                        run.put(), &disposition);
     if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegCreateKeyExW, rc).about(name);
     if (disposition != REG_CREATED_NEW_KEY)
@@ -204,13 +221,25 @@ FileSystem::Result RegistryJournalStore::write(const std::string& id, const std:
 }
 
 FileSystem::Result RegistryJournalStore::remove(const std::string& id) {
-    const auto parent = journals();
+    const auto parent = journals(false);
     if (!parent) return parent.failure();
     const std::wstring name = runKeyName(id);
     if (const LSTATUS rc = RegDeleteKeyW(*parent, common::asciiToWide(id).c_str());
         rc != ERROR_SUCCESS)
         return FAILED_STATUS(RegDeleteKeyW, rc).about(name);
-    return flushed(*parent, name);
+    if (auto done = flushed(*parent, name); !done) return done;
+    // The last journal takes the journals' key with it, so that nothing of
+    // the install outlives the product's own keys.
+    DWORD runs = 0;
+    if (const LSTATUS rc = RegQueryInfoKeyW(*parent, nullptr, nullptr, nullptr, &runs, nullptr,
+                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        rc != ERROR_SUCCESS)
+        return FAILED_STATUS(RegQueryInfoKeyW, rc).about(kJournalsKey);
+    if (runs != 0) return {};
+    journals_.reset();
+    if (const LSTATUS rc = RegDeleteKeyW(HKEY_LOCAL_MACHINE, kJournalsKey); rc != ERROR_SUCCESS)
+        return FAILED_STATUS(RegDeleteKeyW, rc).about(kJournalsKey);
+    return {};
 }
 
 }  // namespace update

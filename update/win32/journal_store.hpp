@@ -16,7 +16,8 @@ namespace update {
 // in "Folder" and the journal's text in "Journal". Before anything there is
 // read, the key, and each run's key, must be owned by SYSTEM or
 // Administrators and let nobody else change it; otherwise someone else may
-// have written it, and the store fails. Every write is flushed.
+// have written it, and the store fails. Every write is flushed. The key is
+// made with the first journal and goes with the last.
 class RegistryJournalStore final : public JournalStore {
 public:
     common::Result<std::vector<std::string>> journalsOf(const std::string& folder) override;
@@ -27,8 +28,9 @@ public:
     Result remove(const std::string& id) override;
 
 private:
-    // The journals' key, made or opened and checked on first use.
-    common::Result<HKEY> journals();
+    // The journals' key, opened (or made, when `make`) and checked on first
+    // use. It lives only while some run has a journal.
+    common::Result<HKEY> journals(bool make);
     common::Result<common::win32::unique_hkey> openRun(const std::string& id, REGSAM access);
 
     common::win32::unique_hkey journals_;

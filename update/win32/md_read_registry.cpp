@@ -40,32 +40,19 @@ common::Result<std::string> GetInstalledVersion() { return readValue(kVersionVal
 
 common::Result<std::string> GetInstallPath() { return readValue(kInstallPathValueName); }
 
+// A failure may leave the version written all the same; the install step
+// records the version it replaced again when it undoes a run.
 common::Result<> SetInstalledVersion(const std::string& version) {
     const auto key = openRecordKey();
     if (!key) return key.failure();
-    // What the write replaces, put back should the write not reach the disk:
-    // the install is undone then, and must not leave the new version behind.
-    std::string before(4096, '\0');
-    DWORD type = REG_SZ;
-    DWORD size = static_cast<DWORD>(before.size());
-    const bool kept =
-        RegQueryValueExA(key->get(), kVersionValueName, nullptr, &type,
-                         reinterpret_cast<BYTE*>(before.data()), &size) == ERROR_SUCCESS;
-    before.resize(kept ? size : 0);
     const std::string data = encodeRegistryString(version);
     const LSTATUS rc =
         RegSetValueExA(key->get(), kVersionValueName, 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
     if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegSetValueExA, rc);
-    const LSTATUS flushed = RegFlushKey(key->get());
-    if (flushed == ERROR_SUCCESS) return {};
-    if (kept) {
-        const LSTATUS back = RegSetValueExA(key->get(), kVersionValueName, 0, type,
-                                            reinterpret_cast<const BYTE*>(before.data()), size);
-        if (back != ERROR_SUCCESS)
-            common::trace(FAILED_STATUS(RegSetValueExA, back).about(L"the replaced version"));
-    }
-    return FAILED_STATUS(RegFlushKey, flushed);
+    if (const LSTATUS flushed = RegFlushKey(key->get()); flushed != ERROR_SUCCESS)
+        return FAILED_STATUS(RegFlushKey, flushed);
+    return {};
 }
 
 }  // namespace update

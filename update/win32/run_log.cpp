@@ -102,12 +102,17 @@ std::wstring lineStart() {
     return text.append(L"[").append(common::numberText(GetCurrentProcessId())).append(L"] ");
 }
 
-// One write per entry: the system puts it whole at the end of the file, after
-// whatever another run appended. An entry of several lines gives each line
-// its own time.
-void appendToLog(std::wstring_view entry) {
+// Entries a failed write lost since the last one that reached the log.
+unsigned lostEntries = 0;
+
+// An entry of several lines gives each line its own time.
+std::string logLines(std::wstring_view entry) {
     const std::wstring start = lineStart();
     std::wstring text;
+    if (lostEntries != 0) {
+        text.append(start).append(L"(the log missed ");
+        text.append(common::numberText(lostEntries)).append(L" entries here)\r\n");
+    }
     for (std::size_t from = 0; from != std::wstring_view::npos;) {
         const std::size_t end = entry.find(L'\n', from);
         std::wstring_view line = entry.substr(from, end - from);
@@ -115,20 +120,34 @@ void appendToLog(std::wstring_view entry) {
         text.append(start).append(line).append(L"\r\n");
         from = end == std::wstring_view::npos ? end : end + 1;
     }
-    const std::string bytes = utf8(text);
+    return utf8(text);
+}
+
+// One write per entry: the system puts it whole at the end of the file, after
+// whatever another run appended. A write that fails loses its entry, which
+// the debug output still has; the next entry that reaches the log says how
+// many went missing before it.
+void appendToLog(std::wstring_view entry) {
+    const std::string bytes = logLines(entry);
     DWORD written = 0;
-    if (!WriteFile(logFile.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                   nullptr)) {
-        common::Failure failure = FAILED_CALL(WriteFile);
-        // The run goes on without its log, whose failure the debug output keeps.
-        common::setTraceSink(nullptr);
-        common::trace(std::move(failure).about(L"the log file"));
+    if (WriteFile(logFile.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                  nullptr)) {
+        lostEntries = 0;
+        return;
     }
+    ++lostEntries;
+    const common::Failure failure = FAILED_CALL(WriteFile).about(L"the log file");
+    OutputDebugStringW((failure.text() + L"\n").c_str());
 }
 
 }  // namespace
 
-common::Result<> startRunLog(const std::wstring& path) {
+common::Result<> startRunLog(const std::wstring& given) {
+    // Tools write paths with either separator; the checks below compare
+    // the path with the system's name of the file, which has backslashes.
+    std::wstring path = given;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
     bool created = false;
     auto file = openLogFile(path, created);
     if (!file) return file.failure();
@@ -143,6 +162,13 @@ common::Result<> startRunLog(const std::wstring& path) {
     logFile = std::move(*file);
     common::setTraceSink(&appendToLog);
     return {};
+}
+
+void finishRunLog() {
+    if (logFile && !FlushFileBuffers(logFile.get())) {
+        const common::Failure failure = FAILED_CALL(FlushFileBuffers).about(L"the log file");
+        OutputDebugStringW((failure.text() + L"\n").c_str());
+    }
 }
 
 }  // namespace update

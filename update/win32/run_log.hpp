@@ -14,6 +14,11 @@ namespace update {
 // file lie where others can write, so the file must be reached as named: a
 // link at its name or on the way to it, or a second name of the file, is
 // refused, and what this call made then goes again.
+// Either separator may be used in the path.
 common::Result<> startRunLog(const std::wstring& path);
+
+// Has the log's last lines, the run's outcome among them, reach the disk
+// before the process ends.
+void finishRunLog();
 
 }  // namespace update

@@ -65,7 +65,9 @@ TEST_F(UpdateWizardTest, ABadCommandLineOrLogDoesNothing) {
 
 // Wine's own user32 and setupapi import version.dll; Update.exe loads them
 // only after it has restricted the search to the system folder. The wizard
-// installs, then a quiet run does the same over the same installation.
+// installs, then a quiet run does the same over the same installation, past
+// folders a user made at every name a setup ever used for its lock and
+// copies, which it leaves as they are, with a log named with forward slashes.
 TEST_F(UpdateWizardTest, InstallReplacesEventsAndDatabaseAndIgnoresAPlantedVersionDll) {
     makeMedia(L"1.9.2");
     std::optional<InstalledState> byWizard;
@@ -79,8 +81,19 @@ TEST_F(UpdateWizardTest, InstallReplacesEventsAndDatabaseAndIgnoresAPlantedVersi
         const PlantedVersionDll planted(mediaFolder(), {L"Update.exe"});
 
         // A whole run, so a load at start and one by the install step both count.
+        const std::vector<std::wstring> userFolders = {L"Events.new", L"Events.old",
+                                                       L"Events.new.1", L"Database\\OrvDb.mdb.new",
+                                                       L"Database\\OrvDb.mdb.old"};
         if (quiet) {
-            EXPECT_EQ(runUnattended({L"/quiet"}), 0u);
+            for (const auto& name : userFolders) createFolders(joinPath(installFolder(), name));
+            std::wstring log = logFile();
+            std::replace(log.begin(), log.end(), L'\\', L'/');
+            EXPECT_EQ(runUnattended({L"/quiet", L"/log", log}), 0u);
+            EXPECT_NE(readFile(logFile()).find("outcome: installed"), std::string::npos);
+            for (const auto& name : userFolders) {
+                EXPECT_TRUE(RemoveDirectoryW(joinPath(installFolder(), name).c_str()))
+                    << narrow(name);
+            }
         } else {
             startUpdate();
             goToInstallPage();

@@ -18,15 +18,17 @@ using Result = common::Result<>;
 // The power going off: the fake stops where it stands and undoes nothing.
 struct PowerCut {};
 
-enum class Fault { Error, Crash };
+// A call that fails part way; that does all it does and fails all the same
+// (a write whose outcome is uncertain); or the power going off under it.
+enum class Fault { Error, Landed, Crash };
 
 // In-memory tree: a path maps to nullopt for a folder or to file content,
 // and keeps its identity when renamed. Every changing call, the registry's
-// included, is numbered; the one numbered faultAt fails or cuts the power,
-// after `beforeCall` saw its target. A copy, a tree removal or a write hit
-// that way stops part way, and a cut loses what was not flushed. Queries are
-// not numbered: a false answer there is a different tree, not a fault.
-// Locked files cannot be opened exclusively or removed.
+// and the journals' included, is numbered; the one numbered faultAt meets
+// the fault, after `beforeCall` saw its target. A copy, a tree removal or a
+// write hit part way stops there, and a cut loses what was not flushed.
+// Queries are not numbered: a false answer there is a different tree, not a
+// fault. Locked files cannot be opened exclusively or removed.
 class FakeFileSystem : public FileSystem {
 public:
     using Tree = std::map<std::string, std::optional<std::string>>;
@@ -45,15 +47,22 @@ public:
     void folder(const std::string& p) { put(p, std::nullopt); }
     void file(const std::string& p, const std::string& c) { put(p, c); }
 
-    // True when the call goes ahead whole.
-    bool next(const std::string& target) {
+    // How the call goes: whole, or part way; and whether it fails at its end.
+    struct Call {
+        bool whole;
+        bool fails;
+        explicit operator bool() const { return whole; }
+    };
+    Call next(const std::string& target) {
         if (beforeCall) beforeCall(target);
-        return calls++ != faultAt;
+        const bool hit = calls++ == faultAt;
+        return {!hit || fault == Fault::Landed, hit};
     }
     static Result ok(bool done) { return done ? Result() : common::stopFailure(L"fake", L"no"); }
     // The result of a call that went ahead (whole or in part).
-    Result settle(bool whole) {
-        if (whole) return {};
+    Result settle(Call call) {
+        if (!call.fails) return {};
+        if (call.whole) return ok(false);
         if (fault == Fault::Crash) {
             for (const auto& p : unflushed)
                 if (isFile(p)) tree[p] = "lost";
@@ -67,7 +76,7 @@ public:
     bool folderExists(const std::string& p) override { return isFolder(p); }
     // A tree removal hit part way stops there; what is held stays.
     Result remove(const std::string& p, const std::string& id) override {
-        const bool whole = next(p);
+        const Call whole = next(p);
         if (identity(p).empty() || identity(p) != id) return ok(false);
         for (const auto& path : under(p)) {
             if (!holds(path)) erase(path);
@@ -80,16 +89,17 @@ public:
     }
     Result claim(const std::string& p, bool asFolder,
                  const std::function<Result(const std::string&)>& keep) override {
-        if (!next(p)) return settle(false);
+        const Call call = next(p);
+        if (!call) return settle(call);
         if (tree.count(p) || !isFolder(parent(p))) return ok(false);
         put(p, asFolder ? std::nullopt : std::optional<std::string>(""));
         guarded.insert(p);
-        if (auto kept = keep(identity(p)); kept) return kept;
+        if (auto kept = keep(identity(p)); kept) return settle(call);
         erase(p);  // it goes with its handle
         return ok(false);
     }
     Result copyFolder(const std::string& src, const std::string& dst) override {
-        const bool whole = next(dst);
+        const Call whole = next(dst);
         if (!isFolder(src) || !isFolder(dst)) return ok(false);
         for (const auto& path : under(src)) {
             const std::string to = dst + path.substr(src.size());
@@ -100,7 +110,7 @@ public:
         return settle(whole);
     }
     Result copyFile(const std::string& src, const std::string& dst, bool overwrite) override {
-        const bool whole = next(dst);
+        const Call whole = next(dst);
         if (!isFile(src) || isFolder(dst) || !isFolder(parent(dst))) return ok(false);
         if (isFile(dst) && !overwrite) return ok(false);
         put(dst, whole ? *tree[src] : std::string("partial"));
@@ -108,17 +118,19 @@ public:
         return settle(whole);
     }
     Result rename(const std::string& src, const std::string& dst) override {
-        if (!next(dst)) return settle(false);
+        const Call call = next(dst);
+        if (!call) return settle(call);
         if (!tree.count(src) || tree.count(dst) || !isFolder(parent(dst))) return ok(false);
         for (auto path : under(src)) move(path, dst + path.substr(src.size()));
         move(src, dst);
-        return {};
+        return settle(call);
     }
     Result inheritPermissions(const std::string& p, const std::string& id) override {
-        if (!next(p)) return settle(false);
+        const Call call = next(p);
+        if (!call) return settle(call);
         if (identity(p) != id) return ok(false);
         guarded.erase(p);
-        return {};
+        return settle(call);
     }
     common::Result<std::string> identify(const std::string& p) override { return identity(p); }
     Result canOpenExclusively(const std::string& p) override {
@@ -131,13 +143,13 @@ public:
     }
     // One barrier for all: a failure or cut part way has flushed the first.
     Result flush(const std::vector<std::string>& paths) override {
-        const bool whole = next(paths.front());
+        const Call whole = next(paths.front());
         for (const auto& p : paths) {
             unflushed.erase(p);
             for (const auto& path : under(p)) unflushed.erase(path);
-            if (!whole) return settle(false);
+            if (!whole) return settle(whole);
         }
-        return {};
+        return settle(whole);
     }
     common::Result<std::unique_ptr<InstallationLock>> lockInstallation(
         const std::string&) override {
@@ -146,7 +158,7 @@ public:
             explicit Lock(bool& h) : held(h) { held = true; }
             ~Lock() override { held = false; }
         };
-        if (held) return common::stopFailure(L"fake", L"held");
+        if (held) return std::unique_ptr<InstallationLock>();
         return std::unique_ptr<InstallationLock>(std::make_unique<Lock>(held));
     }
     std::string identity(const std::string& p) const {
@@ -210,20 +222,23 @@ public:
     }
     Result create(const std::string& id, const std::string& folder,
                   const std::string& text) override {
-        if (!fs_.next("journal")) return fs_.settle(false);
+        const auto call = fs_.next("journal");
+        if (!call) return fs_.settle(call);
         if (journals.contains(id)) return FakeFileSystem::ok(false);
         journals[id] = {folder, text};
-        return {};
+        return fs_.settle(call);
     }
     Result write(const std::string& id, const std::string& text) override {
-        if (!fs_.next("journal")) return fs_.settle(false);
+        const auto call = fs_.next("journal");
+        if (!call) return fs_.settle(call);
         journals.at(id).text = text;
-        return {};
+        return fs_.settle(call);
     }
     Result remove(const std::string& id) override {
-        if (!fs_.next("journal")) return fs_.settle(false);
+        const auto call = fs_.next("journal");
+        if (!call) return fs_.settle(call);
         journals.erase(id);
-        return {};
+        return fs_.settle(call);
     }
 
 private:
@@ -234,10 +249,12 @@ class FakeRegistry : public RegistryRecord {
 public:
     explicit FakeRegistry(FakeFileSystem& fs) : fs_(fs) {}
     std::string version = "1.8.2";
+    common::Result<std::string> installedVersion() override { return version; }
     Result setInstalledVersion(const std::string& v) override {
-        if (!fs_.next("registry")) return fs_.settle(false);
+        const auto call = fs_.next("registry");
+        if (!call) return fs_.settle(call);
         version = v;
-        return {};
+        return fs_.settle(call);
     }
 
 private:
@@ -350,12 +367,12 @@ FakeFileSystem::Tree unprovable(const FakeFileSystem& fs, const FakeJournals& st
     return left;
 }
 
-// Each changing call in turn fails or has the power cut under it. A later
-// run with a pack it refuses completes the journal, itself cut off at each
-// of its calls in turn and then run again: all ends exactly as before the
-// run, or as after a whole install once both staged copies were live, with
-// no stray name. A failure the run reports is undone at once, also one of
-// its last step, the recording of the version.
+// Each changing call in turn fails, does all it does and fails all the same,
+// or has the power cut under it. A failure the run reports leaves all exactly
+// as before the run. A later run with a pack it refuses completes the
+// journal, itself cut off at each of its calls in turn and then run again:
+// all ends exactly as before the run, or as after a whole install once the
+// journal on disk says the run committed, with no stray name.
 TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
     const State before = state();
     // A second setup reaching Install at each step of this one changes nothing.
@@ -372,18 +389,22 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
     const State installed = state();
     const int calls = fs.calls;
 
-    for (const Fault fault : {Fault::Error, Fault::Crash}) {
+    for (const Fault fault : {Fault::Error, Fault::Landed, Fault::Crash}) {
         for (int at = 0; at < calls; ++at) {
-            SCOPED_TRACE((fault == Fault::Crash ? "power cut at call " : "failure of call ") +
+            constexpr const char* kFaults[] = {"failure", "failure that landed", "power cut"};
+            SCOPED_TRACE(kFaults[static_cast<int>(fault)] + std::string(" at call ") +
                          std::to_string(at));
             reset();
             const auto result = runFaulted(fault, at, "run");
-            ASSERT_EQ(result.has_value(), fault == Fault::Error);
-            auto live = fs.tree;
-            const bool swapped =
-                live["I:\\Events\\a.evt"] == "new-a" && live["I:\\Database\\OrvDb.mdb"] == "new-db";
+            ASSERT_EQ(result.has_value(), fault != Fault::Crash);
+            bool committed = false;
+            for (const auto& [id, journal] : journals.journals)
+                committed |= journal.text.find("\r\ncommit\r\n") != std::string::npos;
             if (result == false) {
                 EXPECT_EQ(state(), before);
+            }
+            if (result == true) {
+                EXPECT_EQ(registry.version, "1.9.0");
             }
 
             const FakeFileSystem cutOff = fs;
@@ -404,7 +425,7 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
                     after.tree.erase(path);
                     after.guarded.erase(path);
                 }
-                EXPECT_TRUE(after == installed || (after == before && !swapped))
+                EXPECT_TRUE(after == installed || (after == before && !committed))
                     << "completion cut at call " << again << ": " << testing::PrintToString(after);
                 if (result == true) {
                     EXPECT_EQ(after, installed);
@@ -425,14 +446,17 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
 TEST_F(Deployment, WhatUsersMakeOrChangeSteersNothing) {
     ASSERT_TRUE(run());
     const FakeFileSystem::Tree installed = fs.tree;
-    const std::string mark = firstLine("planted", "99.0.0");
+    const std::string mark = firstLine({.runId = "planted", .packVersion = "99.0.0"});
     for (const auto& [text, where] : std::vector<std::pair<std::string, std::string>>{
-             {mark + "aside-events Events.old id1\r\ncommit\r\n", "I:\\Update.exe-install.journal"},
-             {mark + "claim-events Events.new id99\r\naside-events Events.old id98\r\n",
+             {mark + "aside-events Events.old.planted id1\r\ncommit\r\n",
+              "I:\\Update.exe-install.journal"},
+             {mark + "claim-events Events.new.planted id99\r\n"
+                     "aside-events Events.old.planted id98\r\n",
               "I:\\Update.exe-install.journal"},
              {mark + "commit\r\n", "store of I:\\Other"},
              {"not a journal\r\n", "store"},
              {mark + "claim-database ..\\other.txt id1\r\n", "store"},
+             {mark + "claim-database OrvDb.mdb.new.other id1\r\n", "store"},
              {mark + std::string(kJournalLimit, 'x') + "\r\n", "store"}}) {
         SCOPED_TRACE(text.substr(0, 80));
         reset();
@@ -460,7 +484,7 @@ TEST_F(Deployment, WhatUsersMakeOrChangeSteersNothing) {
     // The aside copy is swapped for someone else's folder as it is removed.
     reset();
     fs.beforeCall = [&](const std::string& target) {
-        if (target != "I:\\Events.old" || !fs.tree.contains(target) ||
+        if (target != "I:\\Events.old.run" || !fs.tree.contains(target) ||
             fs.tree.contains("I:\\Elsewhere"))
             return;
         ASSERT_TRUE(fs.rename(target, "I:\\Elsewhere"));
@@ -468,38 +492,36 @@ TEST_F(Deployment, WhatUsersMakeOrChangeSteersNothing) {
         fs.file(target + "\\theirs.txt", "user");
     };
     EXPECT_TRUE(run());
-    EXPECT_EQ(fs.tree["I:\\Events.old\\theirs.txt"], "user");
+    EXPECT_EQ(fs.tree["I:\\Events.old.run\\theirs.txt"], "user");
     EXPECT_EQ(fs.tree["I:\\Elsewhere\\keep\\old.evt"], "old-only");
 }
 
-// Someone puts a file at each name the run claims just before it claims
-// it: a staging name is passed over; a taken aside name, or the
-// live database's name taken while it is free, fails the run, whose undo
-// still puts the old Events back. The file is never removed or swapped in,
-// and once its owner removed it, a later run completes the undo.
+// Someone puts a file at each name the run uses just before its use (which
+// nobody can do ahead of the run: the names carry its id): the run fails and
+// ends as before. The file is never removed or swapped in; one at a live
+// name left free between the swaps is moved to a name of its own, noted,
+// so that the live item can go back.
 TEST_F(Deployment, ANameTakenJustBeforeItsUseStaysSomeoneElses) {
-    ASSERT_TRUE(run());
-    const State installed = state();
-    for (const auto& [name, installs] : {std::pair{std::string("I:\\Events.new"), true},
-                                         {"I:\\Database\\OrvDb.mdb.new", true},
-                                         {"I:\\Events.old", false},
-                                         {"I:\\Database\\OrvDb.mdb.old", false},
-                                         {"I:\\Database\\OrvDb.mdb", false}}) {
+    for (const auto& [name, endsAt] :
+         {std::pair{std::string("I:\\Events.new.run"), std::string("I:\\Events.new.run")},
+          {"I:\\Database\\OrvDb.mdb.new.run", "I:\\Database\\OrvDb.mdb.new.run"},
+          {"I:\\Events.old.run", "I:\\Events.old.run"},
+          {"I:\\Database\\OrvDb.mdb.old.run", "I:\\Database\\OrvDb.mdb.old.run"},
+          {"I:\\Events", "I:\\Events.found.run"},
+          {"I:\\Database\\OrvDb.mdb", "I:\\Database\\OrvDb.mdb.found.run"}}) {
         SCOPED_TRACE(name);
         reset();
         const State before = state();
+        bool planted = false;
         fs.beforeCall = [&, name = name](const std::string& target) {
-            if (target == name && !fs.tree.contains(name)) fs.file(name, "theirs");
+            if (target == name && !std::exchange(planted, true)) fs.file(name, "theirs");
         };
-        EXPECT_EQ(run(), installs);
+        EXPECT_FALSE(run());
         fs.beforeCall = nullptr;
-        EXPECT_EQ(fs.tree[name], "theirs");
-        EXPECT_EQ(fs.tree["I:\\Events\\a.evt"], installs ? "new-a" : "old-a");
-        fs.tree.erase(name);
-        allowed = false;
-        EXPECT_FALSE(run("later"));
-        allowed = true;
-        EXPECT_EQ(state(), installs ? installed : before);
+        ASSERT_TRUE(fs.tree.contains(endsAt));
+        EXPECT_EQ(fs.tree.at(endsAt), "theirs");
+        fs.tree.erase(endsAt);
+        EXPECT_EQ(state(), before);
     }
 }
 
@@ -510,7 +532,7 @@ TEST_F(Deployment, ALaterRunFinishesACommittedRunAndALeftoverNeverStopsIt) {
     ASSERT_TRUE(run());
     const FakeFileSystem::Tree clean = fs.tree;
     reset();
-    fs.locked = {"I:\\Events.old\\keep\\old.evt"};
+    fs.locked = {"I:\\Events.old.run\\keep\\old.evt"};
     fs.beforeCall = [](const std::string& target) {
         if (target == "registry") throw PowerCut{};
     };
@@ -521,7 +543,7 @@ TEST_F(Deployment, ALaterRunFinishesACommittedRunAndALeftoverNeverStopsIt) {
     version = "1.9.1";
     EXPECT_TRUE(run("second"));
     EXPECT_EQ(registry.version, "1.9.1");
-    EXPECT_EQ(fs.tree.at("I:\\Events.old\\keep\\old.evt"), "old-only");
+    EXPECT_EQ(fs.tree.at("I:\\Events.old.run\\keep\\old.evt"), "old-only");
     fs.locked.clear();
     EXPECT_TRUE(run("third"));
     EXPECT_EQ(fs.tree, clean);

@@ -67,7 +67,8 @@ TEST_F(RegistryRecord, MissingKeyOrValueReadsNothingAndTheWriteMakesNoKey) {
 }
 
 // The install's journals round trip through their key, which the store
-// makes so that only administrators may change it; a key, or a run's key,
+// makes so that only administrators may change it, with the first journal,
+// and removes with the last; a key, or a run's key,
 // that anyone else owns or may change is refused before anything in it is
 // read.
 TEST_F(RegistryRecord, JournalsAreReadOnlyFromKeysOnlyAdministratorsMayChange) {
@@ -80,8 +81,13 @@ TEST_F(RegistryRecord, JournalsAreReadOnlyFromKeysOnlyAdministratorsMayChange) {
         EXPECT_EQ(*store.journalsOf("c:\\ORVEXA"), std::vector<std::string>{"run1"});
         EXPECT_TRUE(store.journalsOf("C:\\Other")->empty());
         EXPECT_EQ(*store.read("run1"), "first\r\nsecond\r\n");
+        ASSERT_TRUE(store.create("run2", "C:\\Orvexa", "other\r\n"));
         ASSERT_TRUE(store.remove("run1"));
+        EXPECT_TRUE(RegKey::open(HKEY_LOCAL_MACHINE, journals));
+        ASSERT_TRUE(store.remove("run2"));
+        EXPECT_FALSE(RegKey::open(HKEY_LOCAL_MACHINE, journals));
         EXPECT_TRUE(store.journalsOf("C:\\Orvexa")->empty());
+        EXPECT_FALSE(RegKey::open(HKEY_LOCAL_MACHINE, journals));
     }
     const std::wstring admins = L"(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
     for (const auto& [parent, run, trusted] : {

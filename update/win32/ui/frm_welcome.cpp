@@ -88,14 +88,15 @@ std::vector<ControlDesign> welcomeControls() {
 FrmWelcome::FrmWelcome(HINSTANCE instance, std::string mediaFolder)
     : Form(instance),
       mediaFolder_(std::move(mediaFolder)),
-      wizard_(*this, WizardServices{
-                         &GetInstalledVersion,
-                         &GetInstallPath,
-                         [this](const std::string& installPath) {
-                             return InstallServicePack(mediaFolder_, installPath, hwnd()) ==
-                                    kExitSuccess;
-                         },
-                     }) {}
+      wizard_(*this,
+              WizardServices{
+                  &GetInstalledVersion,
+                  &GetInstallPath,
+                  [this](const std::string& installPath) {
+                      return InstallServicePack(mediaFolder_, installPath, hwnd()).exitCode ==
+                             kExitSuccess;
+                  },
+              }) {}
 
 common::Result<> FrmWelcome::open() {
     if (auto created = create({"Welcome", 6360, 4230, IDI_UPDATE, nullptr}, welcomeControls());

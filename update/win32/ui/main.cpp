@@ -67,9 +67,8 @@ public:
         // Nothing may escape: the run ends with its code, however it fails.
         try {
             const auto installPath = findInstallation({&GetInstalledVersion, &GetInstallPath, {}});
-            const int code =
-                installPath ? InstallServicePack(media_, *installPath, nullptr) : kExitDoesNotApply;
-            return {code, quietOutcome(code)};
+            if (!installPath) return {kExitDoesNotApply, quietOutcome(kExitDoesNotApply)};
+            return InstallServicePack(media_, *installPath, nullptr);
         } catch (...) {
             common::traceCurrentException(L"Update /quiet");
             return {kExitInstallFailed, quietOutcome(kExitInstallFailed)};
@@ -88,5 +87,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // First, before anything loads a DLL.
     common::win32::restrictDllSearchToSystem32();
     Entry entry(instance);
-    return runProgram(std::vector<std::wstring>(__wargv, __wargv + __argc), entry);
+    const int code = runProgram(std::vector<std::wstring>(__wargv, __wargv + __argc), entry);
+    finishRunLog();
+    return code;
 }
