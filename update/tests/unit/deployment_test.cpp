@@ -287,7 +287,7 @@ protected:
 
     // True when the pack is installed.
     bool run(const std::string& runId = "run") {
-        return static_cast<bool>(deployServicePack(
+        const DeployResult result = deployServicePack(
             fs, journals, registry, "M:", "I:", runId,
             [this](const std::string&) -> common::Result<std::string> {
                 if (version) return *version;
@@ -296,7 +296,9 @@ protected:
             [this](const std::string& v) {
                 validated = v;
                 return allowed;
-            }));
+            });
+        completedEarlier = result.completedEarlierRuns;
+        return static_cast<bool>(result);
     }
 
     // Nullopt when the power was cut under it.
@@ -333,6 +335,7 @@ protected:
     std::optional<std::string> version = "1.9.0";
     std::string validated;
     bool allowed = true;
+    bool completedEarlier = false;  // by the last run
 };
 
 TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
@@ -348,6 +351,7 @@ TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
     EXPECT_EQ(install, expected);
     EXPECT_EQ(validated, "1.9.0");
     EXPECT_EQ(registry.version, "1.9.0");
+    EXPECT_FALSE(completedEarlier);
 }
 
 // What a cut can leave beside the live items that no later run can prove
@@ -541,6 +545,11 @@ TEST_F(Deployment, ALaterRunFinishesACommittedRunAndALeftoverNeverStopsIt) {
     fs.ids.erase("I:\\Database\\OrvDb.mdb");
     fs.file("I:\\Database\\OrvDb.mdb", "new-db");
     version = "1.9.1";
+    allowed = false;  // a refused pack still completes what was cut off
+    EXPECT_FALSE(run("refused"));
+    EXPECT_TRUE(completedEarlier);
+    EXPECT_EQ(registry.version, "1.9.0");
+    allowed = true;
     EXPECT_TRUE(run("second"));
     EXPECT_EQ(registry.version, "1.9.1");
     EXPECT_EQ(fs.tree.at("I:\\Events.old.run\\keep\\old.evt"), "old-only");
