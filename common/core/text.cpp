@@ -49,6 +49,15 @@ std::wstring numberText(std::uint32_t value, unsigned base, std::size_t minDigit
 
 std::string hexText(std::uint32_t value) { return digitsOf<char>(value, 16, 8); }
 
+std::wstring concat(std::initializer_list<std::wstring_view> parts) {
+    std::size_t size = 0;
+    for (const std::wstring_view part : parts) size += part.size();
+    std::wstring text;
+    text.reserve(size);
+    for (const std::wstring_view part : parts) text.append(part);
+    return text;
+}
+
 std::string hexOfBytes(std::string_view bytes) {
     std::string hex;
     for (const char c : bytes) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,11 @@ std::wstring numberText(std::uint32_t value, unsigned base = 10, std::size_t min
 
 // The value as eight lower-case hex digits, for names made of numbers.
 std::string hexText(std::uint32_t value);
+
+// The parts one after another, in one text of the right size: what every
+// trace line and message is built with, out of line, so that building one
+// costs each call site a list of pointers and lengths.
+std::wstring concat(std::initializer_list<std::wstring_view> parts);
 
 // Each byte as two lower-case hex digits, so any bytes fit in a line of
 // text; bytesOfHex reads them back, nullopt for what hexOfBytes never writes.

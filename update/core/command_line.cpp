@@ -64,7 +64,7 @@ CommandLine parse(const std::vector<std::wstring>& args) {
 
 std::wstring argumentsText(const std::vector<std::wstring>& args) {
     std::wstring text;
-    for (std::size_t i = 1; i < args.size(); ++i) text.append(L" \"").append(args[i]).append(L"\"");
+    for (std::size_t i = 1; i < args.size(); ++i) text += common::concat({L" \"", args[i], L"\""});
     return text;
 }
 
@@ -91,9 +91,9 @@ int runProgram(const std::vector<std::wstring>& args, ProgramActions& actions) {
             return kExitLogNotCreated;
         }
     }
-    std::wstring start = L"Update of Orvexa Service Pack " SERVICE_PACK_VERSION " starts:";
-    if (!args.empty()) start.append(L" \"").append(args[0]).append(L"\"");
-    common::trace(start.append(argumentsText(args)));
+    common::trace(common::concat({L"Update of Orvexa Service Pack " SERVICE_PACK_VERSION " starts:",
+                                  args.empty() ? L"" : common::concat({L" \"", args[0], L"\""}),
+                                  argumentsText(args)}));
     const RunEnd end = line.quiet ? actions.runQuiet() : actions.runWizard();
     traceOutcome(end.outcome, end.exitCode);
     return end.exitCode;
@@ -118,14 +118,13 @@ std::wstring quietOutcome(int exitCode, bool completedEarlierRuns) {
 std::wstring wizardOutcome(Page page) {
     constexpr const wchar_t* kNames[] = {L"welcome", L"ready-to-install", L"success",
                                          L"product-not-found", L"installation-failed"};
-    std::wstring text = L"the wizard was closed on its ";
-    return text.append(kNames[static_cast<int>(page)]).append(L" page");
+    return common::concat(
+        {L"the wizard was closed on its ", kNames[static_cast<int>(page)], L" page"});
 }
 
 void traceOutcome(std::wstring_view outcome, int exitCode) {
-    std::wstring line = L"Update: outcome: ";
-    line.append(outcome).append(L"; exit code ");
-    common::trace(line.append(common::numberText(static_cast<std::uint32_t>(exitCode))));
+    common::trace(common::concat({L"Update: outcome: ", outcome, L"; exit code ",
+                                  common::numberText(static_cast<std::uint32_t>(exitCode))}));
 }
 
 }  // namespace update

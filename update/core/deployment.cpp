@@ -16,14 +16,14 @@ std::string folderOf(const std::string& path) { return path.substr(0, path.rfind
 
 // One line of the trace: what happened, and the name it happened to.
 void trace(std::string_view what, std::string_view name = {}) {
-    std::string line = "Update: ";
-    common::trace(common::asciiToWide(line.append(what).append(name)));
+    common::trace(
+        common::concat({L"Update: ", common::asciiToWide(what), common::asciiToWide(name)}));
 }
 
 // What the install step refuses to go on with, and the name concerned.
 common::Failure stop(std::string_view why, std::string_view name = {}) {
-    std::string text(why);
-    return common::stopFailure(L"Update", common::asciiToWide(text.append(name)));
+    return common::stopFailure(
+        L"Update", common::concat({common::asciiToWide(why), common::asciiToWide(name)}));
 }
 
 constexpr Item kItems[] = {Item::Events, Item::Database};

@@ -25,9 +25,9 @@ std::optional<std::string> findInstallation(const WizardServices& services) {
     if (isFound(version)) {
         const auto path = services.getInstallPath();
         if (isFound(path)) {
-            std::wstring line = L"Update: product record: version ";
-            line.append(common::asciiToWide(*version)).append(L", installation folder ");
-            common::trace(line.append(common::asciiToWide(*path)));
+            common::trace(
+                common::concat({L"Update: product record: version ", common::asciiToWide(*version),
+                                L", installation folder ", common::asciiToWide(*path)}));
             return *path;
         }
     }

@@ -3,6 +3,7 @@
 #include "core/version_rule.hpp"
 #include "win32/md_read_registry.hpp"
 
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 #include "common/win32/ansi_text.hpp"
 #include "common/win32/failed_call.hpp"
@@ -21,13 +22,13 @@ bool fnValidateVersion(const std::string& packVersion, HWND owner) {
     const std::string installed = read ? *read : std::string();
     const ValidationResult result = validateVersion(packVersion, installed);
     // A version that is no version at all fails without a word to the user.
-    std::wstring line = result.refusalText ? L"Update: version rule refuses the "
-                        : result.allowed   ? L"Update: version rule allows the "
-                                           : L"Update: the versions cannot be compared: ";
-    line.append(L"pack ").append(ansiToWide(packVersion)).append(L", installed ");
-    line.append(read ? ansiToWide(installed) : L"not read");
-    if (result.refusalText) line.append(L":\n").append(ansiToWide(*result.refusalText));
-    common::trace(line);
+    const wchar_t* verdict = result.refusalText ? L"Update: version rule refuses the "
+                             : result.allowed   ? L"Update: version rule allows the "
+                                                : L"Update: the versions cannot be compared: ";
+    common::trace(common::concat({verdict, L"pack ", ansiToWide(packVersion), L", installed ",
+                                  read ? ansiToWide(installed) : L"not read",
+                                  result.refusalText ? L":\n" : L"",
+                                  result.refusalText ? ansiToWide(*result.refusalText) : L""}));
     // Refused all the same when the box cannot be shown.
     if (result.refusalText && owner &&
         !showRefusalMessage(owner, result.refusalText->c_str(), "Update", MB_ICONERROR | MB_OK))

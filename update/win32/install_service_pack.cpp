@@ -70,9 +70,9 @@ common::Result<std::string> newRunId() {
 // quiet run's.
 RunEnd InstallServicePack(const std::string& mediaFolder, const std::string& installPath,
                           HWND owner) {
-    std::wstring line = L"Update: install step: from ";
-    line.append(ansiToWide(mediaFolder)).append(L" into ").append(ansiToWide(installPath));
-    common::trace(line.append(L", holding the installation"));
+    common::trace(
+        common::concat({L"Update: install step: from ", ansiToWide(mediaFolder), L" into ",
+                        ansiToWide(installPath), L", holding the installation"}));
     const auto com = common::win32::initializeCom();
     if (!com) {
         common::trace(com.failure());

@@ -99,7 +99,7 @@ std::wstring lineStart() {
     std::wstring text;
     for (const auto& part : parts)
         text.append(common::numberText(part.value, 10, part.digits)).push_back(part.after);
-    return text.append(L"[").append(common::numberText(GetCurrentProcessId())).append(L"] ");
+    return text + common::concat({L"[", common::numberText(GetCurrentProcessId()), L"] "});
 }
 
 // Entries a failed write lost since the last one that reached the log.
@@ -110,14 +110,14 @@ std::string logLines(std::wstring_view entry) {
     const std::wstring start = lineStart();
     std::wstring text;
     if (lostEntries != 0) {
-        text.append(start).append(L"(the log missed ");
-        text.append(common::numberText(lostEntries)).append(L" entries here)\r\n");
+        text = common::concat(
+            {start, L"(the log missed ", common::numberText(lostEntries), L" entries here)\r\n"});
     }
     for (std::size_t from = 0; from != std::wstring_view::npos;) {
         const std::size_t end = entry.find(L'\n', from);
         std::wstring_view line = entry.substr(from, end - from);
         if (line.ends_with(L'\r')) line.remove_suffix(1);
-        text.append(start).append(line).append(L"\r\n");
+        text += common::concat({start, line, L"\r\n"});
         from = end == std::wstring_view::npos ? end : end + 1;
     }
     return utf8(text);
