@@ -29,16 +29,17 @@ std::span<Byte> counted(std::span<Byte> value, std::size_t count) {
 
 FilterList::FilterList(std::span<const unsigned char> value) {
     // A last entry without its NUL is an entry all the same.
-    for (auto at = value.begin(); at != value.end();) {
-        const auto end = std::find(at, value.end(), 0);
-        entries_.emplace_back(at, end);
-        at = end == value.end() ? end : end + 1;
+    const std::string_view text(reinterpret_cast<const char*>(value.data()), value.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\0', at), text.size());
+        entries_.push_back(text.substr(at, end - at));
+        at = end + 1;
     }
 }
 
 int FilterList::findDriver() const {
     std::size_t offset = 0;
-    for (const std::string& entry : entries_) {
+    for (std::string_view entry : entries_) {
         if (entry.empty()) break;
         if (namesDriver(entry)) return static_cast<int>(offset);
         offset += entry.size() + 1;
@@ -46,22 +47,22 @@ int FilterList::findDriver() const {
     return -1;
 }
 
-void FilterList::insertDriverFirst() { entries_.emplace(entries_.begin(), kDriverName); }
+void FilterList::insertDriverFirst() { entries_.insert(entries_.begin(), kDriverName); }
 
 std::size_t FilterList::removeDriver() { return std::erase_if(entries_, namesDriver); }
 
 bool FilterList::empty() const {
-    return std::ranges::all_of(entries_, [](const std::string& entry) { return entry.empty(); });
+    return std::ranges::all_of(entries_, [](std::string_view entry) { return entry.empty(); });
 }
 
 std::vector<unsigned char> FilterList::bytes() const {
     if (empty()) return {0, 0};
-    std::vector<unsigned char> value;
-    for (const std::string& entry : entries_) {
-        value.insert(value.end(), entry.begin(), entry.end());
-        value.push_back(0);
-    }
-    if (!entries_.back().empty()) value.push_back(0);
+    // Each entry and its NUL, then the list's NUL unless an empty last entry is it.
+    std::size_t size = entries_.back().empty() ? 0 : 1;
+    for (std::string_view entry : entries_) size += entry.size() + 1;
+    std::vector<unsigned char> value(size);  // zeroed: the NULs are in place
+    auto at = value.begin();
+    for (std::string_view entry : entries_) at = std::ranges::copy(entry, at).out + 1;
     return value;
 }
 
@@ -84,11 +85,11 @@ std::size_t RemoveFilterName(std::span<unsigned char> value, std::size_t& count)
     FilterList list(counted(value, count));
     const std::size_t removed = list.removeDriver();
     if (removed == 0) return 0;
+    // Made before the buffer is cleared, as the list sees its bytes there. Each
+    // entry removed took at least as many bytes as the closing NULs add.
+    const std::vector<unsigned char> rest =
+        list.empty() ? std::vector<unsigned char>{} : list.bytes();
     std::ranges::fill(value, 0);
-    count = 0;
-    if (list.empty()) return removed;
-    // Each entry removed took at least as many bytes as the closing NULs add.
-    const std::vector<unsigned char> rest = list.bytes();
     std::ranges::copy(rest, value.begin());
     count = rest.size();
     return removed;

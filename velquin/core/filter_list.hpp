@@ -6,7 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <span>
-#include <string>
+#include <string_view>
 #include <vector>
 
 namespace velquin {
@@ -16,7 +16,8 @@ namespace velquin {
 inline constexpr std::size_t kFilterBufferSize = 512;
 using FilterBuffer = std::array<unsigned char, kFilterBufferSize>;
 
-// The entries of a value, in order, each as its bytes without the NUL. An
+// The entries of a value, in order, each as its bytes without the NUL, seen
+// where the value holds them: the value must outlive the list. An
 // empty entry is kept where it stands: Plug and Play reads no further, but
 // what follows still belongs to the value, so an unedited value that ends in
 // its closing NULs is written back to the byte. Entries naming the driver are
@@ -43,7 +44,7 @@ public:
     std::vector<unsigned char> bytes() const;
 
 private:
-    std::vector<std::string> entries_;
+    std::vector<std::string_view> entries_;
 };
 
 // The list over a value held in a buffer with a count of its bytes. Only the
