@@ -18,6 +18,19 @@ bool isFound(const common::Result<std::string>& read) {
     return read && !isBlank(*read);
 }
 
+// Runs a step the wizard can do without: an exception stops here, is traced
+// under `where`, and the wizard goes on. True when the step ran to its end.
+template <typename Step>
+bool bestEffort(const wchar_t* where, Step&& step) {
+    try {
+        std::forward<Step>(step)();
+        return true;
+    } catch (...) {
+        traceCurrentException(where);
+        return false;
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> findInstallation(const WizardServices& services) {
@@ -40,36 +53,22 @@ Wizard::Wizard(WizardView& view, WizardServices services)
 
 void Wizard::formLoad() {
     // Start-up never fails visibly: a failing step is skipped.
-    try {
-        view_.showPage(Page::Welcome);
-    } catch (...) {
-        traceCurrentException(L"Form_Load");
-    }
+    bestEffort(L"Form_Load", [&] { view_.showPage(Page::Welcome); });
 }
 
 bool Wizard::checkExistingInstallation() {
     bool missing = true;
     // An error while reading counts as "not found", never as found.
-    try {
+    bestEffort(L"cmdNext_Click: reading the installation record", [&] {
         if (const auto found = findInstallation(services_)) {
             installPath_ = *found;
             missing = false;
         }
-    } catch (...) {
-        traceCurrentException(L"cmdNext_Click: reading the installation record");
-        missing = true;
-    }
+    });
     if (missing) {
-        try {
-            view_.showPage(Page::NotInstalled);
-        } catch (...) {
-            traceCurrentException(L"cmdNext_Click: showing the not-found page");
-        }
-        try {
-            view_.setNextEnabled(false);
-        } catch (...) {
-            traceCurrentException(L"cmdNext_Click: disabling Next");
-        }
+        bestEffort(L"cmdNext_Click: showing the not-found page",
+                   [&] { view_.showPage(Page::NotInstalled); });
+        bestEffort(L"cmdNext_Click: disabling Next", [&] { view_.setNextEnabled(false); });
     }
     return missing;
 }
@@ -94,7 +93,8 @@ void Wizard::runInstall() {
 }
 
 void Wizard::nextClicked() {
-    try {
+    // One trap covers the whole handler; the failed page is the report.
+    const bool handled = bestEffort(L"cmdNext_Click", [&] {
         const std::string caption = view_.nextCaption();
         if (caption == kCaptionNext) {
             if (checkExistingInstallation()) return;
@@ -104,21 +104,11 @@ void Wizard::nextClicked() {
         } else if (caption == kCaptionInstall) {
             runInstall();
         }
-    } catch (...) {
-        // One trap covers the whole handler; the failed page is the report.
-        // A second error here has nowhere better to go than the trace.
-        traceCurrentException(L"cmdNext_Click");
-        try {
-            showInstallationFailed();
-        } catch (...) {
-            traceCurrentException(L"cmdNext_Click: showing the failed page");
-        }
-        try {
-            view_.setBusy(false);
-        } catch (...) {
-            traceCurrentException(L"cmdNext_Click: ending the busy state");
-        }
-    }
+    });
+    if (handled) return;
+    // A second error here has nowhere better to go than the trace.
+    bestEffort(L"cmdNext_Click: showing the failed page", [&] { showInstallationFailed(); });
+    bestEffort(L"cmdNext_Click: ending the busy state", [&] { view_.setBusy(false); });
 }
 
 void Wizard::cancelClicked() {

@@ -27,11 +27,11 @@ common::Result<std::list<DeviceEntry>> EnumerateSerialDevices(DeviceLayer& layer
         auto friendlyName = devices.friendlyName();
         auto description = friendlyName ? devices.description() : std::nullopt;
         if (!description) {
-            common::trace(L"EnumerateSerialDevices: left out " + devices.DevicePath() +
+            common::trace(L"EnumerateSerialDevices: left out " + devices.devicePath() +
                           L": no friendly name or description");
             continue;
         }
-        found.push_back({devices.DevicePath(), std::move(*friendlyName), std::move(*description)});
+        found.push_back({devices.devicePath(), std::move(*friendlyName), std::move(*description)});
     }
 }
 

@@ -32,7 +32,7 @@ public:
     virtual common::Result<WalkStep> next() = 0;
 
     // Properties of the current device.
-    virtual std::wstring DevicePath() const = 0;
+    virtual std::wstring devicePath() const = 0;
     virtual std::optional<std::wstring> friendlyName() = 0;
     virtual std::optional<std::wstring> description() = 0;
     virtual common::Result<FilterValue> readUpperFilters() = 0;

@@ -3,108 +3,95 @@
 #include "core/driver_contract.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
-#include <vector>
 
 namespace velquin {
 namespace {
 
-// The entry as the list holds it: single-byte text, here without its NUL.
+// The entry as the list holds it: single-byte text, without its NUL.
 constexpr std::string_view kDriverName = FILTER_DRIVER_NAME;
 
-// A caller-supplied count larger than the value must not lead us past it.
-std::size_t usableLength(std::span<const unsigned char> value, std::size_t count) {
-    return std::min(count, value.size());
-}
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-unsigned char asciiLower(unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
-// Service names are not case-sensitive, so neither is an entry naming one.
 // Only ASCII letters fold: other bytes of the code page never equal the name's.
-bool isNameEntryAt(std::span<const unsigned char> v, std::size_t n, std::size_t s) {
-    const bool entryStart = s == 0 || v[s - 1] == 0;
-    if (!entryStart || s + kDriverName.size() > n) return false;
-    const auto sameLetter = [](unsigned char a, char b) {
-        return asciiLower(a) == asciiLower(static_cast<unsigned char>(b));
-    };
-    if (!std::equal(v.begin() + s, v.begin() + s + kDriverName.size(), kDriverName.begin(),
-                    sameLetter))
-        return false;
-    const std::size_t end = s + kDriverName.size();
-    return end == n || v[end] == 0;
+bool namesDriver(std::string_view entry) {
+    return std::ranges::equal(entry, kDriverName,
+                              [](char a, char b) { return asciiLower(a) == asciiLower(b); });
+}
+
+// A caller-supplied count larger than the buffer must not lead us past it.
+template <typename Byte>
+std::span<Byte> counted(std::span<Byte> value, std::size_t count) {
+    return value.first(std::min(count, value.size()));
 }
 
 }  // namespace
 
-int FindFilterName(std::span<const unsigned char> value, std::size_t count) {
-    const std::size_t n = usableLength(value, count);
-    // Entry by entry up to the first empty one, where Plug and Play stops;
-    // s stands on an entry's first byte.
-    for (std::size_t s = 0; s < n && value[s] != 0; ++s) {
-        if (isNameEntryAt(value, n, s)) return static_cast<int>(s);
-        while (s < n && value[s] != 0) ++s;  // to the entry's NUL, which ++s passes
+FilterList::FilterList(std::span<const unsigned char> value) {
+    // A last entry without its NUL is an entry all the same.
+    const std::string_view text(reinterpret_cast<const char*>(value.data()), value.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\0', at), text.size());
+        entries_.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+}
+
+int FilterList::findDriver() const {
+    std::size_t offset = 0;
+    for (std::string_view entry : entries_) {
+        if (entry.empty()) break;
+        if (namesDriver(entry)) return static_cast<int>(offset);
+        offset += entry.size() + 1;
     }
     return -1;
 }
 
+void FilterList::insertDriverFirst() { entries_.insert(entries_.begin(), kDriverName); }
+
+std::size_t FilterList::removeDriver() { return std::erase_if(entries_, namesDriver); }
+
+bool FilterList::empty() const {
+    return std::ranges::all_of(entries_, [](std::string_view entry) { return entry.empty(); });
+}
+
+std::vector<unsigned char> FilterList::bytes() const {
+    if (empty()) return {0, 0};
+    // Each entry and its NUL, then the list's NUL unless an empty last entry is it.
+    std::size_t size = entries_.back().empty() ? 0 : 1;
+    for (std::string_view entry : entries_) size += entry.size() + 1;
+    std::vector<unsigned char> value(size);  // zeroed: the NULs are in place
+    auto at = value.begin();
+    for (std::string_view entry : entries_) at = std::ranges::copy(entry, at).out + 1;
+    return value;
+}
+
+int FindFilterName(std::span<const unsigned char> value, std::size_t count) {
+    return FilterList(counted(value, count)).findDriver();
+}
+
 bool InsertFilterName(FilterBuffer& value, std::size_t& count) {
-    if (count > kFilterBufferSize) return false;
-    // Room for the largest possible result, so refusal is decided on n alone.
-    std::array<unsigned char, kFilterBufferSize + kDriverName.size() + 3> out{};
-    std::memcpy(out.data(), kDriverName.data(), kDriverName.size());
-    std::size_t n = kDriverName.size() + 1;  // out[9] is already NUL
-    std::memcpy(out.data() + n, value.data(), count);
-    n += count;
-    // Close an unterminated last entry, then the list: the result ends in two
-    // NULs (out is zeroed past n).
-    if (out[n - 1] != 0) {
-        n += 2;
-    } else if (out[n - 2] != 0) {
-        ++n;
-    }
-    if (n >= kFilterBufferSize) return false;
-    std::memcpy(value.data(), out.data(), n);
-    count = n;
+    if (count > value.size()) return false;
+    FilterList list(std::span<const unsigned char>(value).first(count));
+    list.insertDriverFirst();
+    const std::vector<unsigned char> edited = list.bytes();
+    if (edited.size() >= value.size()) return false;
+    std::ranges::copy(edited, value.begin());
+    count = edited.size();
     return true;
 }
 
 std::size_t RemoveFilterName(std::span<unsigned char> value, std::size_t& count) {
-    const std::size_t n = usableLength(value, count);
-    std::vector<unsigned char> out(n);
-    std::size_t len = 0;
-    std::size_t removed = 0;
-    std::size_t s = 0;
-    // Walk entry by entry so a cut can only ever take a whole entry.
-    while (s < n) {
-        if (isNameEntryAt(value, n, s)) {
-            s += kDriverName.size();
-            if (s < n) ++s;  // its NUL (guaranteed by isNameEntryAt)
-            ++removed;
-            continue;
-        }
-        while (s < n) {
-            const unsigned char b = value[s++];
-            out[len++] = b;
-            if (b == 0) break;
-        }
-    }
+    FilterList list(counted(value, count));
+    const std::size_t removed = list.removeDriver();
     if (removed == 0) return 0;
-
-    const bool anyEntry = std::any_of(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(len),
-                                      [](unsigned char b) { return b != 0; });
-    std::fill(value.begin(), value.end(), 0);
-    if (!anyEntry) {
-        count = 0;
-        return removed;
-    }
-    // At least 9 bytes went away, so closing NULs always fit.
-    if (out[len - 1] != 0) out[len++] = 0;
-    if (len < 2 || out[len - 2] != 0) out[len++] = 0;
-    std::memcpy(value.data(), out.data(), len);
-    count = len;
+    // Made before the buffer is cleared, as the list sees its bytes there. Each
+    // entry removed took at least as many bytes as the closing NULs add.
+    const std::vector<unsigned char> rest =
+        list.empty() ? std::vector<unsigned char>{} : list.bytes();
+    std::ranges::fill(value, 0);
+    std::ranges::copy(rest, value.begin());
+    count = rest.size();
     return removed;
 }
 

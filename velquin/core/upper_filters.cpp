@@ -28,17 +28,17 @@ constexpr wchar_t kRemoved[] = L"Successfully Removed Driver";
 constexpr std::uint32_t kStringType = 1;
 constexpr std::uint32_t kMultiStringType = 7;
 
-// The device's UpperFilters as a list, or nothing when it cannot be read or
-// is of a type that holds no list (the trace says which). No value at all is
-// an empty list.
-std::optional<std::vector<unsigned char>> filterList(DeviceWalk& walk) {
+// The bytes of the device's UpperFilters, or nothing when it cannot be read
+// or is of a type that holds no list (the trace says which). No value at all
+// is an empty list.
+std::optional<std::vector<unsigned char>> filterBytes(DeviceWalk& walk) {
     auto value = walk.readUpperFilters();
     if (!value) {
         common::trace(value.failure());
         return std::nullopt;
     }
     if (value->type && *value->type != kMultiStringType && *value->type != kStringType) {
-        common::trace(walk.DevicePath() + L": UpperFilters is of registry type " +
+        common::trace(walk.devicePath() + L": UpperFilters is of registry type " +
                       common::numberText(*value->type) + L", not a list");
         return std::nullopt;
     }
@@ -57,18 +57,18 @@ common::Result<bool> findDevice(DeviceWalk& walk, const std::wstring& friendlyNa
 
 // The status text of putting the filter first in the device's list.
 const wchar_t* addFilter(DeviceWalk& walk) {
-    const auto old = filterList(walk);
+    const auto old = filterBytes(walk);
     if (!old) return kFiltersUnreadable;
     FilterBuffer value{};
     std::size_t count = old->size();
     if (count > value.size()) {
-        common::trace(walk.DevicePath() + L": UpperFilters too long to edit");
+        common::trace(walk.devicePath() + L": UpperFilters too long to edit");
         return kFiltersTooLong;
     }
     std::copy(old->begin(), old->end(), value.begin());
     if (FindFilterName(value, count) >= 0) return kAlreadyInstalled;
     if (!InsertFilterName(value, count)) {
-        common::trace(walk.DevicePath() + L": no room for the filter in UpperFilters");
+        common::trace(walk.devicePath() + L": no room for the filter in UpperFilters");
         return kFiltersTooLong;
     }
     if (const auto written = walk.writeUpperFilters({value.data(), count}); !written) {
@@ -80,13 +80,11 @@ const wchar_t* addFilter(DeviceWalk& walk) {
 
 // False when the device may still carry the filter afterwards.
 bool takeFilterOff(DeviceWalk& walk) {
-    auto value = filterList(walk);
+    const auto value = filterBytes(walk);
     if (!value) return false;
-    std::size_t count = value->size();
-    if (RemoveFilterName(*value, count) == 0) return true;
-    // The emptied list: two NULs; the value was cleared and held the name.
-    if (count == 0) count = 2;
-    if (const auto written = walk.writeUpperFilters({value->data(), count}); !written) {
+    FilterList list(*value);
+    if (list.removeDriver() == 0) return true;
+    if (const auto written = walk.writeUpperFilters(list.bytes()); !written) {
         common::trace(written.failure());
         return false;
     }

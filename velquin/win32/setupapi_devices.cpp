@@ -34,7 +34,7 @@ public:
         return WalkStep::Device;
     }
 
-    std::wstring DevicePath() const override { return devicePath_; }
+    std::wstring devicePath() const override { return devicePath_; }
     std::optional<std::wstring> friendlyName() override { return readText(SPDRP_FRIENDLYNAME); }
     std::optional<std::wstring> description() override { return readText(SPDRP_DEVICEDESC); }
 

@@ -60,7 +60,7 @@ private:
             }
             return WalkStep::End;
         }
-        std::wstring DevicePath() const override { return L"\\\\?\\fake#" + std::to_wstring(at_); }
+        std::wstring devicePath() const override { return L"\\\\?\\fake#" + std::to_wstring(at_); }
         std::optional<std::wstring> friendlyName() override {
             if (device().friendlyName.empty()) return std::nullopt;
             return device().friendlyName;
