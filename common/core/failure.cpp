@@ -5,12 +5,11 @@
 namespace common {
 
 std::wstring Failure::text() const {
-    if (kind == ErrorKind::Stop) return call + L": " + detail;
-    std::wstring text = call + L" failed: ";
-    text += kind == ErrorKind::HResult ? L"HRESULT 0x" + numberText(code, 16, 8)
-                                       : L"error " + numberText(code);
-    if (!detail.empty()) text += L" (" + detail + L")";
-    return text;
+    if (kind == ErrorKind::Stop) return concat({call, L": ", detail});
+    const bool com = kind == ErrorKind::HResult;
+    return concat({call, L" failed: ", com ? L"HRESULT 0x" : L"error ",
+                   com ? numberText(code, 16, 8) : numberText(code), detail.empty() ? L"" : L" (",
+                   detail, detail.empty() ? L"" : L")"});
 }
 
 Failure::Failure(std::wstring call, ErrorKind kind, std::uint32_t code, std::wstring detail)

@@ -73,7 +73,8 @@ std::wstring argumentsText(const std::vector<std::wstring>& args) {
 int runProgram(const std::vector<std::wstring>& args, ProgramActions& actions) {
     const CommandLine line = parse(args);
     if (!line.understood) {
-        common::trace(L"Update: command line not understood:" + argumentsText(args));
+        common::trace(
+            common::concat({L"Update: command line not understood:", argumentsText(args)}));
         if (!line.quiet)
             actions.showMessage(std::wstring(L"The command line is not valid.\n\n") + kUsage, true);
         return kExitBadCommandLine;

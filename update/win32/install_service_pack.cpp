@@ -34,8 +34,8 @@ public:
 common::Result<std::string> readPackVersion(const std::string& path) {
     auto version = readPackVersionFile(path);
     if (version)
-        common::trace(L"Update: pack version \"" + ansiToWide(*version) + L"\" read from " +
-                      ansiToWide(path));
+        common::trace(common::concat({L"Update: pack version \"", ansiToWide(*version),
+                                      L"\" read from ", ansiToWide(path)}));
     return version;
 }
 

@@ -1,5 +1,6 @@
 #include "core/command_line.hpp"
 
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 
 namespace velquin {
@@ -14,7 +15,7 @@ int exitCodeOf(const common::Result<>& done) {
 
 int notUnderstood(const std::vector<std::wstring>& args) {
     std::wstring line = L"Velquin: command line not understood:";
-    for (std::size_t i = 1; i < args.size(); ++i) line += L" \"" + args[i] + L"\"";
+    for (std::size_t i = 1; i < args.size(); ++i) line += common::concat({L" \"", args[i], L"\""});
     common::trace(line);
     return kExitBadCommandLine;
 }

@@ -12,7 +12,7 @@ std::wstring walkErrorText(const common::Failure& failure) {
     // always shown it; the trace keeps the wide form actually called.
     std::wstring_view call = failure.call;
     if (call.ends_with(L'W')) call.remove_suffix(1);
-    return std::wstring(call) + L" failed. (err=" + common::numberText(failure.code, 16) + L")";
+    return common::concat({call, L" failed. (err=", common::numberText(failure.code, 16), L")"});
 }
 
 common::Result<std::list<DeviceEntry>> EnumerateSerialDevices(DeviceLayer& layer) {
@@ -27,8 +27,9 @@ common::Result<std::list<DeviceEntry>> EnumerateSerialDevices(DeviceLayer& layer
         auto friendlyName = devices.friendlyName();
         auto description = friendlyName ? devices.description() : std::nullopt;
         if (!description) {
-            common::trace(L"EnumerateSerialDevices: left out " + devices.devicePath() +
-                          L": no friendly name or description");
+            common::trace(
+                common::concat({L"EnumerateSerialDevices: left out ", devices.devicePath(),
+                                L": no friendly name or description"}));
             continue;
         }
         found.push_back({devices.devicePath(), std::move(*friendlyName), std::move(*description)});

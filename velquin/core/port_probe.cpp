@@ -1,5 +1,6 @@
 #include "core/port_probe.hpp"
 
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 
 namespace velquin {
@@ -8,7 +9,7 @@ bool TestPort(SerialPortLayer& ports, StatusLine& status, const std::wstring& co
     const auto port = ports.open(L"\\\\.\\" + configuredPort);
     if (!port) {
         common::trace(port.failure());
-        status.set(L"CreateFile on port " + configuredPort + L" " + L"failed");
+        status.set(common::concat({L"CreateFile on port ", configuredPort, L" failed"}));
         return false;
     }
     auto answered = (*port)->applyLineSettings(LineSettings{});

@@ -38,8 +38,8 @@ std::optional<std::vector<unsigned char>> filterBytes(DeviceWalk& walk) {
         return std::nullopt;
     }
     if (value->type && *value->type != kMultiStringType && *value->type != kStringType) {
-        common::trace(walk.devicePath() + L": UpperFilters is of registry type " +
-                      common::numberText(*value->type) + L", not a list");
+        common::trace(common::concat({walk.devicePath(), L": UpperFilters is of registry type ",
+                                      common::numberText(*value->type), L", not a list"}));
         return std::nullopt;
     }
     return std::move(value->bytes);
@@ -62,13 +62,14 @@ const wchar_t* addFilter(DeviceWalk& walk) {
     FilterBuffer value{};
     std::size_t count = old->size();
     if (count > value.size()) {
-        common::trace(walk.devicePath() + L": UpperFilters too long to edit");
+        common::trace(common::concat({walk.devicePath(), L": UpperFilters too long to edit"}));
         return kFiltersTooLong;
     }
     std::copy(old->begin(), old->end(), value.begin());
     if (FindFilterName(value, count) >= 0) return kAlreadyInstalled;
     if (!InsertFilterName(value, count)) {
-        common::trace(walk.devicePath() + L": no room for the filter in UpperFilters");
+        common::trace(
+            common::concat({walk.devicePath(), L": no room for the filter in UpperFilters"}));
         return kFiltersTooLong;
     }
     if (const auto written = walk.writeUpperFilters({value.data(), count}); !written) {
@@ -107,7 +108,7 @@ bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName) {
         return false;
     }
     if (!*found) {
-        common::trace(L"ConfigureDevice: no present device named " + friendlyName);
+        common::trace(common::concat({L"ConfigureDevice: no present device named ", friendlyName}));
         context.status.set(kDeviceGone);
         return false;
     }
@@ -118,8 +119,8 @@ bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName) {
 
 bool RemoveFilterFromDevices(FilterContext& context) {
     if (TestPort(context.ports, context.status, context.configuredPort)) {
-        common::trace(L"RemoveFilterFromDevices: refused: the filter answers on " +
-                      context.configuredPort);
+        common::trace(common::concat(
+            {L"RemoveFilterFromDevices: refused: the filter answers on ", context.configuredPort}));
         context.status.set(kFilterStillLoaded);
         return false;
     }

@@ -5,6 +5,7 @@
 #include "core/command_line.hpp"
 #include "win32/install_service_pack.hpp"
 #include "win32/md_read_registry.hpp"
+#include "win32/run_log.hpp"
 #include "win32/ui/frm_exit.hpp"
 #include "win32/ui/resource_ids.h"
 
@@ -159,8 +160,9 @@ void FrmWelcome::setBusy(bool busy) { Form::setBusy(busy); }
 bool FrmWelcome::showExitConfirmation() {
     FrmExit confirmation(instance(), [] {
         // The process ends here, so its log ends here too.
-        traceOutcome(L"setup was left with Exit Setup", 0);
-        ExitProcess(0);
+        traceOutcome(L"setup was left with Exit Setup", kExitSuccess);
+        finishRunLog();
+        ExitProcess(kExitSuccess);
     });
     confirmation.showModal(hwnd());
     return false;  // "Exit Setup" has ended the program; only Resume comes back
