@@ -18,6 +18,7 @@ constexpr wchar_t kUsage[] =
     L"0\tinstalled\n"
     L"1603\tthe install failed\n"
     L"1618\tanother setup is at work; retry\n"
+    L"1620\tthe media are damaged\n"
     L"1642\tthe pack does not apply here\n"
     L"1639\tthe command line is not valid\n"
     L"1622\tthe log file cannot be created";
@@ -107,6 +108,8 @@ std::wstring quietOutcome(int exitCode) {
             return L"another setup holds the installation; nothing changed";
         case kExitDoesNotApply:
             return L"the service pack does not apply; nothing changed";
+        case kExitPackInvalid:
+            return L"the media do not hold the service pack; nothing changed";
         default:
             return L"the service pack was not installed";
     }

@@ -1,6 +1,7 @@
 #include "core/deployment.hpp"
 
 #include "core/install_journal.hpp"
+#include "core/pack_record.hpp"
 
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
@@ -395,7 +396,7 @@ DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder,
 DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
                                const std::string& mediaFolder, const std::string& installPath,
                                const std::string& runId, const VersionReader& readVersion,
-                               const VersionValidator& validate) {
+                               const VersionValidator& validate, const PackRecord* pack) {
     const auto lock = fs.lockInstallation(installPath);
     if (!lock) {
         trace("nothing changed: another setup holds the installation (or it is not lockable)");
@@ -420,6 +421,13 @@ DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryR
     if (auto planned = planRun(run, installPath); !planned) return planned;
     trace("staging the pack in ", run.staged(Item::Events)->leaf);
     Result<> applied = fillStagedCopies(run);
+    if (applied) {  // the pack proven before anything live changes
+        const StagedPack staged{run.copy(Item::Events, run.staged(Item::Events)->leaf),
+                                run.copy(Item::Database, run.staged(Item::Database)->leaf),
+                                p.versionFile};
+        if (DeployResult proven = provePack(fs, pack, staged); !proven)
+            return {abandon(run, std::move(proven.result)), proven.stop};
+    }
     if (applied) trace("staged copies filled and on disk; swapping the live items");
     if (applied) applied = swapLiveItems(run);
     if (!applied) return abandon(run, std::move(applied));

@@ -54,6 +54,8 @@ int exitCodeOf(const DeployResult& deployed) {
                        : kExitInstallFailed;
         case StopKind::PackRefused:
             return kExitDoesNotApply;
+        case StopKind::PackInvalid:
+            return kExitPackInvalid;
         case StopKind::Failed:
             break;
     }
