@@ -69,10 +69,13 @@ public:
     // opened for deletion with no sharing, so removing the tree later cannot
     // stop half way on something another program holds.
     virtual Result canRemoveAll(const std::string& folder) = 0;
-    // Every file in the folder tree, or the file alone, with its size and
-    // SHA-256 as read back from the disk, in no particular order. A link in
-    // the tree fails the listing.
-    virtual common::Result<std::vector<PackFile>> contents(const std::string& path) = 0;
+    // For each path, in their order, every file in the folder tree there or
+    // the file alone (with an empty path), or nothing when nothing is there:
+    // each with its size and SHA-256 as read back from the disk, in no
+    // particular order. Given together, the files can be read together. A
+    // link in a tree fails the listing.
+    virtual common::Result<std::vector<std::vector<PackFile>>> contents(
+        const std::vector<std::string>& paths) = 0;
     // Returns once every file named, and every file in the folder trees
     // named, is on disk: one barrier for them all.
     virtual Result flush(const std::vector<std::string>& paths) = 0;

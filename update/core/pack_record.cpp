@@ -120,19 +120,19 @@ DeployResult provePack(FileSystem& fs, const PackRecord* record, const StagedPac
         return {};
     }
     const struct {
-        const std::string& path;
         std::span<const PackFile> recorded;
         std::string_view prefix;
-    } items[] = {{staged.events, record->events, kEventsPrefix},
-                 {staged.database, {&record->database, 1}, kDatabasePath},
-                 {staged.versionFile, {&record->version, 1}, kVersionPath}};
-    for (const auto& item : items) {
-        common::Result<std::vector<PackFile>> found = std::vector<PackFile>();
-        if (fs.fileExists(item.path) || fs.folderExists(item.path)) found = fs.contents(item.path);
-        if (!found) return found.failure();
-        if (const std::string differs =
-                firstDifference(item.recorded, std::move(*found), item.prefix);
-            !differs.empty()) {
+    } items[] = {{record->events, kEventsPrefix},
+                 {{&record->database, 1}, kDatabasePath},
+                 {{&record->version, 1}, kVersionPath}};
+    auto found = fs.contents({staged.events, staged.database, staged.versionFile});
+    if (!found) return found.failure();
+    for (std::size_t i = 0; i < std::size(items); ++i) {
+        std::vector<PackFile> listed =
+            i < found->size() ? std::move((*found)[i]) : std::vector<PackFile>();
+        const std::string differs =
+            firstDifference(items[i].recorded, std::move(listed), items[i].prefix);
+        if (!differs.empty()) {
             std::string why("the media do not hold the pack this program records: ");
             return {common::stopFailure(L"Update", common::asciiToWide(why.append(differs))),
                     StopKind::PackInvalid};

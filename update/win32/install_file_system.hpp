@@ -39,8 +39,9 @@ public:
     Result canOpenExclusively(const std::string& path) override;
     Result canRemoveAll(const std::string& folder) override;
     Result flush(const std::vector<std::string>& paths) override;
-    common::Result<std::vector<PackFile>> contents(const std::string& path) override {
-        return listWithDigests(path);
+    common::Result<std::vector<std::vector<PackFile>>> contents(
+        const std::vector<std::string>& paths) override {
+        return listWithDigests(paths);
     }
     common::Result<std::unique_ptr<InstallationLock>> lockInstallation(
         const std::string& folder) override;

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -41,6 +42,7 @@ std::string utf8(std::wstring_view text) {
 
 struct Listed {
     std::wstring path;
+    std::size_t listing = 0;  // the index of the path it was listed under
     PackFile file;
 };
 
@@ -65,18 +67,21 @@ struct Hasher {
         if (!file) return FAILED_CALL(CreateFileW).about(listed.path);
         BCRYPT_HASH_HANDLE made = nullptr;
         NTSTATUS status = BCryptCreateHash(algorithm.get(), &made, nullptr, 0, nullptr, 0, 0);
-        if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptCreateHash, status);
+        if (!BCRYPT_SUCCESS(status))
+            return FAILED_NTSTATUS(BCryptCreateHash, status).about(listed.path);
         const unique_bcrypt_hash hash(made);
         for (DWORD got = 0;; listed.file.size += got) {
             if (!ReadFile(file.get(), buffer.get(), kReadSize, &got, nullptr))
                 return FAILED_CALL(ReadFile).about(listed.path);
             if (got == 0) break;
             status = BCryptHashData(hash.get(), buffer.get(), got, 0);
-            if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptHashData, status);
+            if (!BCRYPT_SUCCESS(status))
+                return FAILED_NTSTATUS(BCryptHashData, status).about(listed.path);
         }
         UCHAR digest[kDigestBytes];
         status = BCryptFinishHash(hash.get(), digest, kDigestBytes, 0);
-        if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptFinishHash, status);
+        if (!BCRYPT_SUCCESS(status))
+            return FAILED_NTSTATUS(BCryptFinishHash, status).about(listed.path);
         for (const UCHAR byte : digest) {
             listed.file.sha256 += "0123456789abcdef"[byte >> 4];
             listed.file.sha256 += "0123456789abcdef"[byte & 15];
@@ -139,27 +144,43 @@ Result<> hashEach(std::vector<Listed>& files) {
     return std::move(outcome).result();
 }
 
-}  // namespace
-
-Result<std::vector<PackFile>> listWithDigests(const std::string& path) {
+// Adds the files at the path to `files`, as listing `listing`: those of the
+// folder tree there, or the file alone with an empty path; none when
+// nothing is there.
+Result<> listFiles(const std::string& path, std::size_t listing, std::vector<Listed>& files) {
     const auto root = extendedPath(common::win32::ansiToWide(path));
     if (!root) return root.failure();
-    std::vector<Listed> files;
+    if (GetFileAttributesW(root->c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+        return FAILED_STATUS(GetFileAttributesW, error).about(*root);
+    }
     const auto add = [&](const std::wstring& found, DWORD attributes) -> Result<> {
         if (isLink(attributes))
             return common::stopFailure(L"Update", L"a link in the staged copy: " + found);
         const std::wstring_view relative = std::wstring_view(found).substr(root->size());
         files.push_back(
             {found,
+             listing,
              {.path = utf8(relative.substr(relative.empty() ? 0 : 1)), .size = 0, .sha256 = {}}});
         return {};
     };
-    if (auto walked = walkFolder(*root, add, {}); !walked) return walked.failure();
+    return walkFolder(*root, add, {});
+}
+
+}  // namespace
+
+Result<std::vector<std::vector<PackFile>>> listWithDigests(const std::vector<std::string>& paths) {
+    std::vector<Listed> files;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (auto listed = listFiles(paths[i], i, files); !listed) return listed.failure();
+    }
+    // The longest hashes begin first, so none is left running alone at the end.
+    std::ranges::stable_partition(files, [](const Listed& l) { return l.file.path.empty(); });
     if (auto hashed = hashEach(files); !hashed) return hashed.failure();
-    std::vector<PackFile> listing;
-    listing.reserve(files.size());
-    for (Listed& listed : files) listing.push_back(std::move(listed.file));
-    return listing;
+    std::vector<std::vector<PackFile>> listings(paths.size());
+    for (Listed& listed : files) listings[listed.listing].push_back(std::move(listed.file));
+    return listings;
 }
 
 Result<std::optional<PackRecord>> loadPackRecord() {

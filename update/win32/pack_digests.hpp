@@ -13,12 +13,14 @@
 
 namespace update {
 
-// FileSystem::contents on the live system: every file of the folder tree,
-// or the file alone, read whole in large reads and hashed with the
-// platform's SHA-256 (BCrypt), a few files at a time from as many threads.
-// Names are UTF-8. A link in the tree, a file that cannot be opened (held
-// by another program) or a failed hash call fails it, naming the file.
-common::Result<std::vector<PackFile>> listWithDigests(const std::string& path);
+// FileSystem::contents on the live system: for each path every file of the
+// folder tree, or the file alone, read whole in large reads and hashed with
+// the platform's SHA-256 (BCrypt), a few files at a time from as many
+// threads, the files named alone (the database, the longest) first. Names
+// are UTF-8. A link in a tree, a file that cannot be opened (held by
+// another program) or a failed hash call fails it, naming the file.
+common::Result<std::vector<std::vector<PackFile>>> listWithDigests(
+    const std::vector<std::string>& paths);
 
 // The record of the pack the release build put into this program (an
 // RCDATA resource); none in a build without one. A record that cannot be

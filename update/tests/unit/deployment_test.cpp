@@ -144,17 +144,21 @@ public:
         }
         return hex;
     }
-    common::Result<std::vector<PackFile>> contents(const std::string& p) override {
-        if (p == unlistable) return ok(false).failure();
-        std::vector<PackFile> files;
-        const auto list = [&](const std::string& path, std::string relative) {
-            if (isFile(path) && !unlisted.contains(path))
-                files.push_back(
-                    {std::move(relative), tree.at(path)->size(), digest(*tree.at(path))});
-        };
-        list(p, "");
-        for (const auto& path : under(p)) list(path, path.substr(p.size() + 1));
-        return files;
+    common::Result<std::vector<std::vector<PackFile>>> contents(
+        const std::vector<std::string>& paths) override {
+        std::vector<std::vector<PackFile>> listings;
+        for (const std::string& p : paths) {
+            if (p == unlistable) return ok(false).failure();
+            auto& files = listings.emplace_back();
+            const auto list = [&](const std::string& path, std::string relative) {
+                if (isFile(path) && !unlisted.contains(path))
+                    files.push_back(
+                        {std::move(relative), tree.at(path)->size(), digest(*tree.at(path))});
+            };
+            list(p, "");
+            for (const auto& path : under(p)) list(path, path.substr(p.size() + 1));
+        }
+        return listings;
     }
     // One barrier for all: a failure or cut part way has flushed the first.
     Result flush(const std::vector<std::string>& paths) override {
