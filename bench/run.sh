@@ -8,7 +8,8 @@
 #            the same files on the same disk and beside Wine's xcopy, each also made
 #            durable (one sync -f of the file system after it; the native copy also
 #            with one fsync per file); and the flush calls of Update's install of a
-#            200-file and of the 2,000-file pack, counted with strace
+#            200-file and of the 2,000-file pack, counted with strace; Update.exe
+#            carries the record of the pack it installs (a build for each pack)
 #   devices  Velquin's list filled from 1,000 COM-port devices, beside a bare SetupAPI
 #            walk of the same devices in the same prefix
 #   start    process start to first window: Update.exe, Velquin.exe, a bare window program
