@@ -24,7 +24,9 @@ source tools/media-common.sh
 # Builds the programs, Update.exe with the record $1 of the pack it is to
 # install (a release build needs one). The figures are taken whatever the
 # sizes; the build's own check reports those.
+built=""
 build_programs() {
+  built=1
   cmake --preset "$preset" -DPROGRAM_SIZE_CHECK=WARN "-DUPDATE_PACK_RECORD=$1" >/dev/null
   cmake --build "$build" --target programs benchmarks >/dev/null
 }
@@ -207,14 +209,14 @@ bench_install() {
 }
 
 bench_devices() {
-  [ -f "$build/bench/bench_devices.exe" ] || build_programs "$(default_record)"
+  [ -n "$built" ] || build_programs "$(default_record)"
   echo "=== device walk: 1,000 COM-port devices"
   bash tools/wine-run.sh "$build/bench/bench_devices.exe" "$build/programs/Velquin.exe" 1000 |
     tr -d '\r' | sed 's/^/  /'
 }
 
 bench_start() {
-  [ -f "$build/bench/bench_start.exe" ] || build_programs "$(default_record)"
+  [ -n "$built" ] || build_programs "$(default_record)"
   echo "=== start: process start to first visible window (median of 9 rounds after one warm-up)"
   bash tools/wine-run.sh "$build/bench/bench_start.exe" "bare=$build/bench/bench_bare_window.exe" \
     "Update=$build/programs/Update.exe" "Velquin=$build/programs/Velquin.exe" |
