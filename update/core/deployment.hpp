@@ -151,6 +151,8 @@ struct [[nodiscard]] DeployResult {
     StopKind stop;
 };
 
+struct PackRecord;
+
 // Replaces the installation's Events folder and database with the media's
 // and records the version, all or nothing, even when the process is killed
 // or the power fails at any moment. It holds the installation for the whole
@@ -162,7 +164,6 @@ struct [[nodiscard]] DeployResult {
 // version file must prove to be the pack the record names (pack_record.hpp);
 // without a record they are taken as they are.
 // Fails with what stopped it; what it went on past is traced.
-struct PackRecord;
 DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
                                const std::string& mediaFolder, const std::string& installPath,
                                const std::string& runId, const VersionReader& readVersion,
