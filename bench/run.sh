@@ -8,7 +8,8 @@
 #            the same files on the same disk and beside Wine's xcopy, each also made
 #            durable (one sync -f of the file system after it; the native copy also
 #            with one fsync per file); and the flush calls of Update's install of a
-#            200-file and of the 2,000-file pack, counted with strace
+#            200-file and of the 2,000-file pack, counted with strace; Update.exe
+#            carries the record of the pack it installs (a build for each pack)
 #   devices  Velquin's list filled from 1,000 COM-port devices, beside a bare SetupAPI
 #            walk of the same devices in the same prefix
 #   start    process start to first window: Update.exe, Velquin.exe, a bare window program
@@ -19,9 +20,16 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh bench
 preset=release-x86_64
 build=$PWD/build/$preset
-# The figures are taken whatever the sizes; the build's own check reports those.
-cmake --preset "$preset" -DPROGRAM_SIZE_CHECK=WARN >/dev/null
-cmake --build "$build" --target programs benchmarks >/dev/null
+source tools/media-common.sh
+# Builds the programs, Update.exe with the record $1 of the pack it is to
+# install (a release build needs one). The figures are taken whatever the
+# sizes; the build's own check reports those.
+built=""
+build_programs() {
+  built=1
+  cmake --preset "$preset" -DPROGRAM_SIZE_CHECK=WARN "-DUPDATE_PACK_RECORD=$1" >/dev/null
+  cmake --build "$build" --target programs benchmarks >/dev/null
+}
 export WINE_TEST_ROOT=$build WINE_RUN_XVFB=1
 echo "Machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1);" \
   "$(/usr/lib/wine/wine64 --version 2>/dev/null); load average $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -59,6 +67,12 @@ with open(os.path.join(media, "Database", "OrvDb.mdb"), "wb") as f:
         f.write(os.urandom(1_000_000))
 PY
   printf '[1.9.0]\r\n' > "$1/Version.bin"
+}
+
+# Adds to the media $1 the Update.exe that carries their record.
+add_update() {
+  write_pack_record "$1" "$1.record"
+  build_programs "$1.record"
   cp "$build/programs/Update.exe" "$1/"
 }
 
@@ -140,6 +154,16 @@ count_flushes() {
   rm -f "$trace"
 }
 
+# A record for a build that installs no pack here: the demo's.
+default_record() {
+  local demo=$build/bench-demo
+  rm -rf "$demo"
+  make_demo_payload "$demo/payload" "$(project_version)"
+  lay_out_payload "$demo/media" "$demo/payload" "$(project_version)"
+  write_pack_record "$demo/media" "$demo/record"
+  echo "$demo/record"
+}
+
 bench_install() {
   local root=$build/bench-install
   local media=$root/media install=$root/install
@@ -147,6 +171,8 @@ bench_install() {
   rm -rf "$root"
   make_media "$media" 20 100
   make_media "$root/media-200" 2 1
+  add_update "$root/media-200"
+  add_update "$media"  # last: the build's programs are for these media
 
   local native fsynced update quiet xcopy
   read -ra native <<<"$(time_native "$media" "$install" sync -f "$install")"
@@ -183,12 +209,14 @@ bench_install() {
 }
 
 bench_devices() {
+  [ -n "$built" ] || build_programs "$(default_record)"
   echo "=== device walk: 1,000 COM-port devices"
   bash tools/wine-run.sh "$build/bench/bench_devices.exe" "$build/programs/Velquin.exe" 1000 |
     tr -d '\r' | sed 's/^/  /'
 }
 
 bench_start() {
+  [ -n "$built" ] || build_programs "$(default_record)"
   echo "=== start: process start to first visible window (median of 9 rounds after one warm-up)"
   bash tools/wine-run.sh "$build/bench/bench_start.exe" "bare=$build/bench/bench_bare_window.exe" \
     "Update=$build/programs/Update.exe" "Velquin=$build/programs/Velquin.exe" |

@@ -12,6 +12,9 @@
 # The programs are signed with the certificate named in SIGNING_PKCS12 and
 # SIGNING_PASSWORD, or else test-signed with a throwaway one; each signature is
 # verified (tools/media-signing.sh). The certificates are left in build/signing/.
+# Update.exe carries the record of the pack it must find on the media (every
+# file of Events/Events, the database and Version.bin by path, size and
+# SHA-256), written to build/pack-record.txt before the build.
 # The same commit gives the same bytes in any folder at any time: every date is
 # the commit's (SOURCE_DATE_EPOCH), and the same key gives the same signatures.
 # --check then builds the commit again in a fresh clone elsewhere and compares
@@ -79,13 +82,31 @@ trap 'rm -rf "$work"' EXIT
 prepare_signing "$work/signing"
 warn_test_signed
 
+version=$(project_version)
+iso=OrvexaSP-$version.iso
+
+# The payload is laid out first: Update.exe carries the record of it, which
+# the build takes from build/pack-record.txt.
+if [ -n "$payload" ]; then
+  lay_out_payload "$work/out/media" "$payload" "$version"
+else
+  echo "No payload named: using the demo's stand-in payload."
+  make_demo_payload "$work/demo-payload" "$version"
+  lay_out_payload "$work/out/media" "$work/demo-payload" "$version"
+fi
+write_pack_record "$work/out/media" build/pack-record.txt
+echo "Record of the pack: $(wc -l < build/pack-record.txt) files, in build/pack-record.txt"
+
 for preset in release-i686 release-x86_64; do
   echo "=== $preset"
-  cmake --preset "$preset" ${PROGRAM_SIZE_CHECK:+"-DPROGRAM_SIZE_CHECK=$PROGRAM_SIZE_CHECK"} >/dev/null
+  cmake --preset "$preset" ${PROGRAM_SIZE_CHECK:+"-DPROGRAM_SIZE_CHECK=$PROGRAM_SIZE_CHECK"} \
+    "-DUPDATE_PACK_RECORD=$root/build/pack-record.txt" >/dev/null
   cmake --build --preset "$preset"
 done
-version=$(pack_version build/release-i686)
-iso=OrvexaSP-$version.iso
+[ "$(pack_version build/release-i686)" = "$version" ] || {
+  echo "make-media.sh: the build's version is not $version" >&2
+  exit 1
+}
 
 # Signs the programs into the media folder $1 and verifies each signature.
 add_signed_programs() {
@@ -113,16 +134,10 @@ write_image() {
   fi
 }
 
-# Lays out the media folder, its image and SHA256SUMS in the folder $1.
+# Adds the programs to the media folder laid out in the folder $1, and
+# writes its image and SHA256SUMS there.
 make_media() {
   local out=$1
-  if [ -n "$payload" ]; then
-    lay_out_payload "$out/media" "$payload" "$version"
-  else
-    echo "No payload named: using the demo's stand-in payload."
-    make_demo_payload "$work/demo-payload" "$version"
-    lay_out_payload "$out/media" "$work/demo-payload" "$version"
-  fi
   add_signed_programs "$out/media"
   write_image "$out/media" "$out/$iso"
   (cd "$out" && find media -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum "$iso" > SHA256SUMS)

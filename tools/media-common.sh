@@ -44,3 +44,35 @@ lay_out_payload() {
   cp -a "$payload/Database/OrvDb.mdb" "$media/Database/"
   write_version_file "$media/Version.bin" "$version"
 }
+
+# The project's version, as CMakeLists.txt names it, for media laid out
+# before anything is configured.
+project_version() {
+  sed -n 's/^project([^ ]* VERSION \([^ )]*\).*/\1/p' CMakeLists.txt
+}
+
+# Writes to $2 the record of the pack in the media folder $1, which the
+# release build puts into Update.exe (update/core/pack_record.hpp): one line
+# a file, "<sha256> <size> <path>" with backslashes, in byte order of the
+# paths: every file of Events/Events, Database/OrvDb.mdb and Version.bin.
+# It holds nothing but the files' bytes and names: the same payload gives
+# the same record.
+write_pack_record() {
+  python3 - "$1" "$2" <<'PY'
+import hashlib, os, sys
+media, record = sys.argv[1], sys.argv[2]
+paths = [os.path.relpath(os.path.join(folder, name), media)
+         for folder, _, names in os.walk(os.path.join(media, "Events", "Events")) for name in names]
+paths += [os.path.join("Database", "OrvDb.mdb"), "Version.bin"]
+lines = []
+for path in paths:
+    digest = hashlib.sha256()
+    with open(os.path.join(media, path), "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    name = path.replace(os.sep, "\\").encode("utf-8", "surrogateescape")
+    lines.append(b"%s %d %s\n" % (digest.hexdigest().encode(), os.path.getsize(os.path.join(media, path)), name))
+with open(record, "wb") as f:
+    f.writelines(sorted(lines, key=lambda line: line.split(b" ", 2)[2]))
+PY
+}

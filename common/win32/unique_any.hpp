@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <setupapi.h>
 
 #include <cstdint>
@@ -96,6 +97,10 @@ void releaseInterface(Interface* object) {
 }
 
 inline void couninitialize(int) { CoUninitialize(); }
+
+inline void closeAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+}
 }  // namespace close
 
 // Kernel objects: CreateFile and the find calls answer INVALID_HANDLE_VALUE,
@@ -143,6 +148,10 @@ inline unique_select_object selectObject(HDC dc, HGDIOBJ object) {
 template <typename Interface>
 using com_ptr = unique_any<Interface*, &close::releaseInterface<Interface>>;
 using unique_couninitialize_call = unique_any<int, &close::couninitialize>;
+
+// Cryptography (bcrypt): an algorithm provider, and a hash object made from one.
+using unique_bcrypt_algorithm = unique_any<BCRYPT_ALG_HANDLE, &close::closeAlgorithm>;
+using unique_bcrypt_hash = unique_any<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>;
 using unique_bstr = unique_any<BSTR, &SysFreeString>;
 
 }  // namespace common::win32

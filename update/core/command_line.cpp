@@ -18,6 +18,7 @@ constexpr wchar_t kUsage[] =
     L"0\tinstalled\n"
     L"1603\tthe install failed\n"
     L"1618\tanother setup is at work; retry\n"
+    L"1620\tthe media are damaged\n"
     L"1642\tthe pack does not apply here\n"
     L"1639\tthe command line is not valid\n"
     L"1622\tthe log file cannot be created";
@@ -101,16 +102,18 @@ int runProgram(const std::vector<std::wstring>& args, ProgramActions& actions) {
 }
 
 std::wstring quietOutcome(int exitCode, bool completedEarlierRuns) {
+    // Completing them may have recorded a version.
+    const wchar_t* const unchanged =
+        completedEarlierRuns ? L"; an interrupted run was completed first" : L"; nothing changed";
     switch (exitCode) {
         case kExitSuccess:
             return L"installed";
         case kExitAnotherSetupRunning:
             return L"another setup holds the installation; nothing changed";
         case kExitDoesNotApply:
-            // Completing them may have recorded a version.
-            return completedEarlierRuns
-                       ? L"the service pack does not apply; an interrupted run was completed first"
-                       : L"the service pack does not apply; nothing changed";
+            return common::concat({L"the service pack does not apply", unchanged});
+        case kExitPackInvalid:
+            return common::concat({L"the media do not hold the service pack", unchanged});
         default:
             return L"the service pack was not installed";
     }

@@ -15,6 +15,7 @@ enum ExitCode : int {
     kExitSuccess = 0,
     kExitInstallFailed = 1603,
     kExitAnotherSetupRunning = 1618,  // nothing changed; tools retry it by themselves
+    kExitPackInvalid = 1620,  // the media do not hold the pack the program records; nothing changed
     kExitLogNotCreated = 1622,
     kExitBadCommandLine = 1639,
     kExitDoesNotApply = 1642,  // no product record, or the version rule refuses the pack

@@ -1,6 +1,7 @@
 #include "core/deployment.hpp"
 
 #include "core/install_journal.hpp"
+#include "core/pack_record.hpp"
 
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
@@ -385,7 +386,7 @@ Result<InstallJournal> newJournal(RegistryRecord& registry, const std::string& r
 DeployResult deployPack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
                         const std::string& mediaFolder, const std::string& installPath,
                         const std::string& runId, const VersionReader& readVersion,
-                        const VersionValidator& validate) {
+                        const VersionValidator& validate, const PackRecord* pack) {
     const DeploymentPaths p = makeDeploymentPaths(mediaFolder, installPath);
     auto packVersion = packVersionOf(fs, p, readVersion);
     if (!packVersion) return packVersion.failure();
@@ -402,6 +403,13 @@ DeployResult deployPack(FileSystem& fs, JournalStore& journals, RegistryRecord& 
     if (auto planned = planRun(run, installPath); !planned) return planned;
     trace("staging the pack in ", run.staged(Item::Events)->leaf);
     Result<> applied = fillStagedCopies(run);
+    if (applied) {  // the pack proven before anything live changes
+        const StagedPack staged{run.copy(Item::Events, run.staged(Item::Events)->leaf),
+                                run.copy(Item::Database, run.staged(Item::Database)->leaf),
+                                p.versionFile};
+        if (DeployResult proven = provePack(fs, pack, staged); !proven)
+            return {abandon(run, std::move(proven.result)), proven.stop};
+    }
     if (applied) trace("staged copies filled and on disk; swapping the live items");
     if (applied) applied = swapLiveItems(run);
     if (applied) applied = note(run, {.mark = Mark::Commit});
@@ -427,7 +435,7 @@ DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder,
 DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
                                const std::string& mediaFolder, const std::string& installPath,
                                const std::string& runId, const VersionReader& readVersion,
-                               const VersionValidator& validate) {
+                               const VersionValidator& validate, const PackRecord* pack) {
     const auto lock = fs.lockInstallation(installPath);
     if (!lock) return lock.failure();
     if (!*lock) {
@@ -437,8 +445,8 @@ DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryR
     // First, so the checks below see a whole installation.
     const auto completed = completeInterruptedRuns(fs, journals, registry, installPath);
     if (!completed) return completed.failure();
-    DeployResult result =
-        deployPack(fs, journals, registry, mediaFolder, installPath, runId, readVersion, validate);
+    DeployResult result = deployPack(fs, journals, registry, mediaFolder, installPath, runId,
+                                     readVersion, validate, pack);
     result.completedEarlierRuns = *completed;
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,15 @@ namespace update {
 class InstallationLock {
 public:
     virtual ~InstallationLock() = default;
+};
+
+// A file as a listing names it: its path under the folder listed (empty for
+// a file listed alone), its size and its SHA-256 in lower-case hex.
+struct PackFile {
+    std::string path;
+    std::uint64_t size = 0;
+    std::string sha256;
+    bool operator==(const PackFile&) const = default;
 };
 
 // File operations the install step needs. A failed operation must leave no
@@ -59,6 +69,13 @@ public:
     // opened for deletion with no sharing, so removing the tree later cannot
     // stop half way on something another program holds.
     virtual Result canRemoveAll(const std::string& folder) = 0;
+    // For each path, in their order, every file in the folder tree there or
+    // the file alone (with an empty path), or nothing when nothing is there:
+    // each with its size and SHA-256 as read back from the disk, in no
+    // particular order. Given together, the files can be read together. A
+    // link in a tree fails the listing.
+    virtual common::Result<std::vector<std::vector<PackFile>>> contents(
+        const std::vector<std::string>& paths) = 0;
     // Returns once every file named, and every file in the folder trees
     // named, is on disk: one barrier for them all.
     virtual Result flush(const std::vector<std::string>& paths) = 0;
@@ -124,6 +141,7 @@ enum class StopKind {
     Failed,            // what went wrong is in the failure
     InstallationHeld,  // the installation could not be locked; nothing changed
     PackRefused,       // the pack's version may not be installed; nothing changed
+    PackInvalid,       // the media do not hold the pack the program records; nothing changed
 };
 
 // The install step's result and, when it failed, the kind of its stop.
@@ -141,6 +159,8 @@ struct [[nodiscard]] DeployResult {
     bool completedEarlierRuns = false;
 };
 
+struct PackRecord;
+
 // Replaces the installation's Events folder and database with the media's
 // and records the version, all or nothing, even when the process is killed
 // or the power fails at any moment. It holds the installation for the whole
@@ -150,11 +170,13 @@ struct [[nodiscard]] DeployResult {
 // disk, so before the run acts against what such a line would make a later
 // run do, it notes that it does; when it cannot, it stops and leaves the
 // run to the next one. It touches only what it made itself, proven by
-// identity, and never a name it found taken. Fails with what stopped it;
-// what it went on past is traced.
+// identity, and never a name it found taken. Before the first live item is
+// set aside, the staged copies and the version file must prove to be the
+// pack the record names (pack_record.hpp); without a record they are taken
+// as they are. Fails with what stopped it; what it went on past is traced.
 DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
                                const std::string& mediaFolder, const std::string& installPath,
                                const std::string& runId, const VersionReader& readVersion,
-                               const VersionValidator& validate);
+                               const VersionValidator& validate, const PackRecord* pack);
 
 }  // namespace update

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/deployment.hpp"
+#include "win32/pack_digests.hpp"
 
 #include "common/core/failure.hpp"
 #include "common/win32/com.hpp"
@@ -38,6 +39,10 @@ public:
     Result canOpenExclusively(const std::string& path) override;
     Result canRemoveAll(const std::string& folder) override;
     Result flush(const std::vector<std::string>& paths) override;
+    common::Result<std::vector<std::vector<PackFile>>> contents(
+        const std::vector<std::string>& paths) override {
+        return listWithDigests(paths);
+    }
     common::Result<std::unique_ptr<InstallationLock>> lockInstallation(
         const std::string& folder) override;
 

@@ -6,6 +6,7 @@
 #include "win32/install_file_system.hpp"
 #include "win32/journal_store.hpp"
 #include "win32/md_read_registry.hpp"
+#include "win32/pack_digests.hpp"
 #include "win32/pack_version_file.hpp"
 
 #include "common/core/text.hpp"
@@ -46,6 +47,8 @@ int exitCodeOf(const DeployResult& deployed) {
             return kExitAnotherSetupRunning;
         case StopKind::PackRefused:
             return kExitDoesNotApply;
+        case StopKind::PackInvalid:
+            return kExitPackInvalid;
         case StopKind::Failed:
             break;
     }
@@ -90,10 +93,13 @@ RunEnd InstallServicePack(const std::string& mediaFolder, const std::string& ins
         return fnValidateVersion(version, owner);
     };
     const auto runId = newRunId();
+    // A record that cannot be read is a damaged program: nothing is done.
+    const auto pack = loadPackRecord();
     const DeployResult deployed =
-        runId ? deployServicePack(fs, journals, registry, mediaFolder, installPath, *runId,
-                                  &readPackVersion, validate)
-              : DeployResult(runId.failure());
+        !pack   ? DeployResult(pack.failure(), StopKind::PackInvalid)
+        : runId ? deployServicePack(fs, journals, registry, mediaFolder, installPath, *runId,
+                                    &readPackVersion, validate, *pack ? &**pack : nullptr)
+                : DeployResult(runId.failure());
     if (deployed) common::trace(L"Update: install step done");
     if (!deployed) {
         common::trace(deployed.result.failure());

@@ -38,9 +38,12 @@ protected:
 
     // Media: a copy of Update.exe, Events\Events\..., Database\OrvDb.mdb and a
     // Version.bin holding `packVersion` between delimiters (none if empty).
-    void makeMedia(const std::wstring& packVersion = L"1.9.0") {
+    // The program UPDATE_EXE_WITH_RECORD carries the record of these media
+    // with version 1.9.0 (pack-record.txt).
+    void makeMedia(const std::wstring& packVersion = L"1.9.0",
+                   const wchar_t* program = L"UPDATE_EXE") {
         const auto media = mediaFolder();
-        copyFile(pathFromEnvironment(L"UPDATE_EXE"), joinPath(media, L"Update.exe"));
+        copyFile(pathFromEnvironment(program), joinPath(media, L"Update.exe"));
         writeFile(joinPath(media, L"Events\\Events\\alarms.evt"), "pack alarms\r\n");
         writeFile(joinPath(media, L"Events\\Events\\Shift\\night.evt"),
                   std::string("pack\0night", 10));

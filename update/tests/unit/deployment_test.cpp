@@ -8,6 +8,9 @@
 
 #include "core/deployment.hpp"
 #include "core/install_journal.hpp"
+#include "core/pack_record.hpp"
+
+#include "common/core/trace.hpp"
 
 using namespace update;
 
@@ -37,8 +40,10 @@ public:
     int lastId = 0;
     std::set<std::string> locked;
     std::set<std::string> unflushed;
-    std::set<std::string> guarded;  // only administrators may change these
-    bool held = false;              // a setup holds the installation
+    std::set<std::string> guarded;   // only administrators may change these
+    std::set<std::string> unlisted;  // files a listing leaves out
+    std::string unlistable;          // the listing of this path fails
+    bool held = false;               // a setup holds the installation
     Fault fault = Fault::Error;
     int faultAt = -1;
     int calls = 0;
@@ -140,6 +145,32 @@ public:
         for (const auto& path : under(p))
             if (locked.count(path)) return ok(false);
         return ok(isFolder(p));
+    }
+    // A stand-in digest: 64 hex digits that differ where the contents do.
+    static std::string digest(const std::string& content) {
+        std::string hex;
+        for (char salt = 0; salt < 4; ++salt) {
+            const std::size_t h = std::hash<std::string>{}(content + salt);
+            for (int shift = 60; shift >= 0; shift -= 4)
+                hex += "0123456789abcdef"[(h >> shift) & 15];
+        }
+        return hex;
+    }
+    common::Result<std::vector<std::vector<PackFile>>> contents(
+        const std::vector<std::string>& paths) override {
+        std::vector<std::vector<PackFile>> listings;
+        for (const std::string& p : paths) {
+            if (p == unlistable) return ok(false).failure();
+            auto& files = listings.emplace_back();
+            const auto list = [&](const std::string& path, std::string relative) {
+                if (isFile(path) && !unlisted.contains(path))
+                    files.push_back(
+                        {std::move(relative), tree.at(path)->size(), digest(*tree.at(path))});
+            };
+            list(p, "");
+            for (const auto& path : under(p)) list(path, path.substr(p.size() + 1));
+        }
+        return listings;
     }
     // One barrier for all: a failure or cut part way has flushed the first.
     Result flush(const std::vector<std::string>& paths) override {
@@ -276,6 +307,23 @@ protected:
         fs.file("I:\\Events\\keep\\old.evt", "old-only");
         fs.file("I:\\Database\\OrvDb.mdb", "old-db");
         fs.file("I:\\other.txt", "user");
+        record = recordOf("M:");
+    }
+
+    // The record a release would build from the media folder.
+    PackRecord recordOf(const std::string& media) const {
+        std::string text;
+        for (const auto& [path, content] : fs.tree) {
+            if (!content || !path.starts_with(media + "\\")) continue;
+            const std::string name = path.substr(media.size() + 1);
+            if ((name.starts_with("Events\\Events\\") || name == "Database\\OrvDb.mdb" ||
+                 name == "Version.bin"))
+                text += FakeFileSystem::digest(*content) + " " + std::to_string(content->size()) +
+                        " " + name + "\n";
+        }
+        auto read = readPackRecord(text);
+        EXPECT_TRUE(read);
+        return read ? *read : PackRecord();
     }
 
     void reset() {
@@ -286,8 +334,9 @@ protected:
     }
 
     // True when the pack is installed.
-    bool run(const std::string& runId = "run") {
-        const DeployResult result = deployServicePack(
+    bool run(const std::string& runId = "run") { return static_cast<bool>(deploy(runId)); }
+    DeployResult deploy(const std::string& runId = "run") {
+        DeployResult result = deployServicePack(
             fs, journals, registry, "M:", "I:", runId,
             [this](const std::string&) -> common::Result<std::string> {
                 if (version) return *version;
@@ -296,9 +345,10 @@ protected:
             [this](const std::string& v) {
                 validated = v;
                 return allowed;
-            });
+            },
+            record ? &*record : nullptr);
         completedEarlier = result.completedEarlierRuns;
-        return static_cast<bool>(result);
+        return result;
     }
 
     // Nullopt when the power was cut under it.
@@ -333,6 +383,7 @@ protected:
     FakeJournals journals{fs};
     FakeRegistry registry{fs};
     std::optional<std::string> version = "1.9.0";
+    std::optional<PackRecord> record;  // none: a build that carries no record
     std::string validated;
     bool allowed = true;
     bool completedEarlier = false;  // by the last run
@@ -581,11 +632,96 @@ TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
     EXPECT_EQ(fs.calls, 0);
 }
 
+std::wstring traced;
+void traceInto(std::wstring_view line) { traced.append(line).append(L"\n"); }
+
+// A build without a record (a developer's) takes the media as they are, and
+// says so; without a version file it records no version.
 TEST_F(Deployment, NoVersionFileDeploysWithoutValidationOrRegistry) {
     fs.tree.erase("M:\\Version.bin");
+    record.reset();
+    traced.clear();
+    common::setTraceSink(&traceInto);
     EXPECT_TRUE(run());
+    common::setTraceSink(nullptr);
+    EXPECT_NE(traced.find(L"media not checked"), std::wstring::npos) << traced;
     EXPECT_EQ(validated, "");
     EXPECT_EQ(registry.version, "1.8.2");
+}
+
+// Damaged media, or a staged copy that differs from what was copied, stop
+// the run before anything live changes, naming the first file that differs
+// and how; all ends as before the run. A listing that fails stops it too,
+// as a failure of its own.
+TEST_F(Deployment, OnlyTheRecordedPackGoesLive) {
+    const std::string events = "Events\\Events\\";
+    const struct {
+        std::string path;                // under M:, or I: for the staged copies
+        std::optional<std::string> now;  // nullopt: gone
+        std::string named;               // the stop's last words; empty: not PackInvalid
+    } rows[] = {
+        {"M:\\Events\\Events\\a.evt", "NEW-a", events + "a.evt: other digest"},
+        {"M:\\Events\\Events\\a.evt", "new-", events + "a.evt: other size"},
+        {"M:\\Events\\Events\\sub\\b.evt", std::nullopt, events + "sub\\b.evt: missing"},
+        {"M:\\Events\\Events\\sub\\c.evt", "extra", events + "sub\\c.evt: not in the pack"},
+        {"I:\\Events.new.run\\sub\\b.evt", "NEW-b", events + "sub\\b.evt: other digest"},
+        {"I:\\Events.new.run\\sub\\b.evt", std::nullopt, events + "sub\\b.evt: missing"},
+        {"M:\\Database\\OrvDb.mdb", "NEW-db", "Database\\OrvDb.mdb: other digest"},
+        {"M:\\Database\\OrvDb.mdb", "new-db, longer", "Database\\OrvDb.mdb: other size"},
+        {"I:\\Database\\OrvDb.mdb.new.run", std::nullopt, "Database\\OrvDb.mdb: missing"},
+        {"M:\\Version.bin", "RAW", "Version.bin: other digest"},
+        {"M:\\Version.bin", "ra", "Version.bin: other size"},
+        {"M:\\Version.bin", std::nullopt, "Version.bin: missing"},
+        {"I:\\Events.new.run", "unlistable", ""},
+        {"M:\\Version.bin", "unlistable", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path + " " + row.now.value_or("gone"));
+        reset();
+        const bool staged = row.path.starts_with("I:");
+        if (row.now == "unlistable") {
+            fs.unlistable = row.path;
+        } else if (!staged) {
+            row.now ? fs.file(row.path, *row.now) : void(fs.tree.erase(row.path));
+        } else {  // changed once copied, as the flush begins; gone from the listing
+            fs.beforeCall = [&](const std::string& target) {
+                if (target != "I:\\Events.new.run" ||
+                    !fs.tree.contains("I:\\Events.new.run\\a.evt"))
+                    return;
+                row.now ? void(fs.tree[row.path] = *row.now) : void(fs.unlisted.insert(row.path));
+            };
+        }
+        const State before = state();
+        const DeployResult result = deploy();
+        fs.beforeCall = nullptr;
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.stop, row.named.empty() ? StopKind::Failed : StopKind::PackInvalid);
+        EXPECT_TRUE(result.result.failure().text().ends_with(
+            std::wstring(row.named.begin(), row.named.end())))
+            << std::string(testing::PrintToString(result.result.failure().text()));
+        EXPECT_EQ(state(), before);
+    }
+}
+
+// A record that cannot be read is refused whole: a cut last line, a digest
+// or size not written as recorded, a path no item takes, an item missing or
+// a file twice.
+TEST_F(Deployment, ARecordThatCannotBeReadIsRefused) {
+    const std::string d(64, 'a');
+    const std::string whole = d + " 3 Database\\OrvDb.mdb\n" + d + " 9 Version.bin\n";
+    ASSERT_TRUE(readPackRecord(whole));
+    for (const std::string& text :
+         {std::string(), whole.substr(0, whole.size() - 1), whole + "\n",
+          whole + std::string(64, 'A') + " 1 Events\\Events\\a\n",
+          whole + d + " -1 Events\\Events\\a\n", whole + d + " 1x Events\\Events\\a\n",
+          whole + d + "  1 Events\\Events\\a\n", whole + d + " 1 Events\\Events\\\n",
+          whole + d + " 1 Events\\other\n",
+          whole + d + " 1 Events\\Events\\a\r\n" + d + " 1 Events\\Events\\b\n",
+          whole + d + " 99999999999999999999 Events\\Events\\a\n",
+          whole.substr(whole.find('\n') + 1), whole + d + " 3 Database\\OrvDb.mdb\n",
+          whole + d + " 1 Events\\Events\\a\n" + d + " 2 Events\\Events\\a\n"}) {
+        EXPECT_FALSE(readPackRecord(text)) << text;
+    }
 }
 
 }  // namespace

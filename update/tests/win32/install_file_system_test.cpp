@@ -11,6 +11,8 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
+
 namespace {
 
 using common::win32::ansiToWide;
@@ -73,8 +75,25 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
             ASSERT_FALSE(flushed);
             EXPECT_EQ(flushed.failure().code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
             EXPECT_EQ(threadsNow(), threads) << "round " << round;
+            const auto listed = fs.contents({ansiAt(L"many")});
+            ASSERT_FALSE(listed);
+            EXPECT_EQ(listed.failure().code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+            EXPECT_EQ(threadsNow(), threads) << "round " << round;
         }
     }
+    // Read back: each file of a tree by its path there, a file alone, and
+    // nothing where nothing is, with sizes and SHA-256.
+    auto listed = fs.contents({ansiAt(L"dst"), ansiAt(L"a.mdb"), ansiAt(L"nothing")});
+    ASSERT_TRUE(listed);
+    std::ranges::sort((*listed)[0], {}, &update::PackFile::path);
+    EXPECT_EQ(
+        *listed,
+        (std::vector<std::vector<update::PackFile>>{
+            {{"sub\\deep\\d.txt", 4,
+              "74611c1d6455b534323a21f8133a6f43dc3a8188e7b946f96dcc28dde932fcb2"},
+             {"top.txt", 3, "28720365c5e7476a011e4f43ac003ee5f16247a263b9d623aa85ed311d73bf39"}},
+            {{"", 1, "ca978112ca1bbdcafac231b39a23dc4da786eff8147c4e72b9807785afee48bb"}},
+            {}}));
 
     EXPECT_FALSE(fs.copyFolder(ansiAt(L"nothing"), ansiAt(L"dst")));
     EXPECT_FALSE(fs.copyFile(ansiAt(L"nothing.mdb"), ansiAt(L"dst\\x.mdb"), false));

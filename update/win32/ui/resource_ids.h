@@ -8,3 +8,5 @@
 // Each picture is also drawn for 150 and 200 % display scale, under its id
 // plus one and two steps.
 #define IDB_SCALE_STEP 10
+// The record of the pack a release build carries (update/core/pack_record.hpp).
+#define IDR_PACK_RECORD 201

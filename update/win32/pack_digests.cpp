@@ -1,0 +1,202 @@
+#include "win32/pack_digests.hpp"
+
+#include "win32/folder_walk.hpp"
+#include "win32/ui/resource_ids.h"
+
+#include "common/core/trace.hpp"
+#include "common/win32/ansi_text.hpp"
+#include "common/win32/failed_call.hpp"
+#include "common/win32/unique_any.hpp"
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+
+namespace update {
+namespace {
+
+using common::Result;
+using common::win32::unique_bcrypt_algorithm;
+using common::win32::unique_bcrypt_hash;
+using common::win32::unique_handle;
+using common::win32::unique_hfile;
+
+// Large reads: few calls per file, and the file system reads ahead.
+constexpr DWORD kReadSize = 1024 * 1024;
+constexpr ULONG kDigestBytes = 32;
+
+#define FAILED_NTSTATUS(function, status) FAILED_HRESULT(function, HRESULT_FROM_NT(status))
+
+std::string utf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    std::string bytes(
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), static_cast<int>(bytes.size()),
+                        nullptr, nullptr);
+    return bytes;
+}
+
+struct Listed {
+    std::wstring path;
+    std::size_t listing = 0;  // the index of the path it was listed under
+    PackFile file;
+};
+
+// One thread's hashing: its own provider and read buffer.
+struct Hasher {
+    unique_bcrypt_algorithm algorithm;
+    std::unique_ptr<UCHAR[]> buffer = std::make_unique<UCHAR[]>(kReadSize);
+
+    Result<> open() {
+        BCRYPT_ALG_HANDLE opened = nullptr;
+        const NTSTATUS status =
+            BCryptOpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+        if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptOpenAlgorithmProvider, status);
+        algorithm.reset(opened);
+        return {};
+    }
+
+    Result<> hash(Listed& listed) {
+        const unique_hfile file(CreateFileW(listed.path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                            nullptr));
+        if (!file) return FAILED_CALL(CreateFileW).about(listed.path);
+        BCRYPT_HASH_HANDLE made = nullptr;
+        NTSTATUS status = BCryptCreateHash(algorithm.get(), &made, nullptr, 0, nullptr, 0, 0);
+        if (!BCRYPT_SUCCESS(status))
+            return FAILED_NTSTATUS(BCryptCreateHash, status).about(listed.path);
+        const unique_bcrypt_hash hash(made);
+        for (DWORD got = 0;; listed.file.size += got) {
+            if (!ReadFile(file.get(), buffer.get(), kReadSize, &got, nullptr))
+                return FAILED_CALL(ReadFile).about(listed.path);
+            if (got == 0) break;
+            status = BCryptHashData(hash.get(), buffer.get(), got, 0);
+            if (!BCRYPT_SUCCESS(status))
+                return FAILED_NTSTATUS(BCryptHashData, status).about(listed.path);
+        }
+        UCHAR digest[kDigestBytes];
+        status = BCryptFinishHash(hash.get(), digest, kDigestBytes, 0);
+        if (!BCRYPT_SUCCESS(status))
+            return FAILED_NTSTATUS(BCryptFinishHash, status).about(listed.path);
+        for (const UCHAR byte : digest) {
+            listed.file.sha256 += "0123456789abcdef"[byte >> 4];
+            listed.file.sha256 += "0123456789abcdef"[byte & 15];
+        }
+        return {};
+    }
+};
+
+struct HashQueue {
+    std::vector<Listed>& files;
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+};
+
+struct HashWorker {
+    HashQueue* queue = nullptr;
+    Result<> result;
+    unique_handle thread;
+};
+
+DWORD WINAPI hashFromQueue(void* parameter) noexcept {
+    HashWorker& worker = *static_cast<HashWorker*>(parameter);
+    HashQueue& queue = *worker.queue;
+    try {
+        Hasher hasher;
+        worker.result = hasher.open();
+        for (std::size_t i = queue.next++; worker.result && i < queue.files.size() && !queue.stop;
+             i = queue.next++) {
+            worker.result = hasher.hash(queue.files[i]);
+        }
+    } catch (...) {  // a buffer or digest text that could not be had
+        worker.result = common::stopFailure(L"hashFromQueue", L"out of memory");
+    }
+    if (!worker.result) queue.stop = true;
+    return 0;
+}
+
+// Reading and hashing overlap across files: while one thread waits for the
+// disk, another hashes.
+Result<> hashEach(std::vector<Listed>& files) {
+    HashQueue queue{files};
+    HashWorker workers[3];
+    for (HashWorker& worker : workers) {
+        worker.queue = &queue;
+        worker.thread.reset(CreateThread(nullptr, 64 * 1024, &hashFromQueue, &worker,
+                                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    }
+    // This thread takes its share too, so the work is done even when no
+    // thread could be started.
+    HashWorker self{&queue, {}, {}};
+    hashFromQueue(&self);
+    // Every thread is joined before any result is read: they work on this
+    // frame's queue and workers until they end.
+    for (HashWorker& worker : workers) {
+        if (worker.thread) WaitForSingleObject(worker.thread.get(), INFINITE);
+    }
+    common::FirstFailure outcome;
+    outcome.add(std::move(self.result));
+    for (HashWorker& worker : workers) outcome.add(std::move(worker.result));
+    return std::move(outcome).result();
+}
+
+// Adds the files at the path to `files`, as listing `listing`: those of the
+// folder tree there, or the file alone with an empty path; none when
+// nothing is there.
+Result<> listFiles(const std::string& path, std::size_t listing, std::vector<Listed>& files) {
+    const auto root = extendedPath(common::win32::ansiToWide(path));
+    if (!root) return root.failure();
+    if (GetFileAttributesW(root->c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+        return FAILED_STATUS(GetFileAttributesW, error).about(*root);
+    }
+    const auto add = [&](const std::wstring& found, DWORD attributes) -> Result<> {
+        if (isLink(attributes))
+            return common::stopFailure(L"Update", L"a link in the staged copy: " + found);
+        const std::wstring_view relative = std::wstring_view(found).substr(root->size());
+        files.push_back(
+            {found,
+             listing,
+             {.path = utf8(relative.substr(relative.empty() ? 0 : 1)), .size = 0, .sha256 = {}}});
+        return {};
+    };
+    return walkFolder(*root, add, {});
+}
+
+}  // namespace
+
+Result<std::vector<std::vector<PackFile>>> listWithDigests(const std::vector<std::string>& paths) {
+    std::vector<Listed> files;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (auto listed = listFiles(paths[i], i, files); !listed) return listed.failure();
+    }
+    // The longest hashes begin first, so none is left running alone at the end.
+    std::ranges::stable_partition(files, [](const Listed& l) { return l.file.path.empty(); });
+    if (auto hashed = hashEach(files); !hashed) return hashed.failure();
+    std::vector<std::vector<PackFile>> listings(paths.size());
+    for (Listed& listed : files) listings[listed.listing].push_back(std::move(listed.file));
+    return listings;
+}
+
+Result<std::optional<PackRecord>> loadPackRecord() {
+    const HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDR_PACK_RECORD), RT_RCDATA);
+    if (!found) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_RESOURCE_TYPE_NOT_FOUND || error == ERROR_RESOURCE_NAME_NOT_FOUND)
+            return std::optional<PackRecord>();
+        return FAILED_STATUS(FindResourceA, error);
+    }
+    const HGLOBAL loaded = LoadResource(nullptr, found);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return FAILED_CALL(LoadResource);
+    auto record = readPackRecord({static_cast<const char*>(bytes), SizeofResource(nullptr, found)});
+    if (!record) return record.failure();
+    return std::optional<PackRecord>(std::move(*record));
+}
+
+}  // namespace update
