@@ -38,7 +38,8 @@ Result<> flushFile(const HeldItem& file) {
     Result<> flushed;
     {
         const unique_hfile writable(
-            ReOpenFile(file.handle.get(), GENERIC_WRITE, FILE_SHARE_READ, 0));
+            // Sharing deletion with a claim's own handle on it.
+            ReOpenFile(file.handle.get(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, 0));
         if (!writable) {
             flushed = FAILED_CALL(ReOpenFile).about(file.path);
         } else if (!FlushFileBuffers(writable.get())) {

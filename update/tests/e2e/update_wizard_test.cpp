@@ -162,7 +162,7 @@ TEST_F(UpdateWizardTest, FileInUseLeavesTheInstallationAsItWasAndTracesTheFailed
     writeRecord(L"1.9.0");
     const auto before = installedState();
     const auto earlierOutput = debugOutput().size();
-    const std::string failedCall = "CreateFileW failed: error 32";
+    const std::string failedCall = "NtCreateFile failed: error 32";
     {
         const common::win32::unique_hfile file(
             CreateFileW(joinPath(installFolder(), L"Events\\Old\\gone.evt").c_str(), GENERIC_READ,

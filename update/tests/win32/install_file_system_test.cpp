@@ -119,6 +119,7 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
         // Filled through the claim's own handle, then renamed through it.
         EXPECT_TRUE(folder ? fs.copyFolder(ansiAt(L"src"), ansiAt(L"kept"))
                            : fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"kept"), true));
+        EXPECT_TRUE(fs.flush({ansiAt(L"kept")}));
         const std::wstring renamed = folder ? L"dst\\kept" : L"kept.mdb";
         ASSERT_TRUE(fs.rename(ansiAt(L"kept"), ansiAt(renamed)));
         EXPECT_EQ(*fs.identify(ansiAt(renamed)), made);
@@ -342,68 +343,105 @@ private:
 
 enum class Hold { Taken, HeldByAnother, Refused };
 
-// An installation held by a setup, against a user who swaps what lies on the
-// way for a link between a check and its use (at the step named): the
-// setup works on the item it holds, wherever that is by then, or refuses,
-// and never touches what a link points to. Rows without a step prove the
-// lock: no name a user makes blocks it, and a link is never held.
-TEST_F(InstallFiles, HeldInstallationWorksOnlyOnWhatItHolds) {
-    const std::wstring outside = at(L"Outside");
-    writeFile(outside + L"\\keep.txt", "keep");
-    writeFile(at(L"Media\\Events\\e.evt"), "event");
-    writeFile(at(L"Media\\OrvDb.mdb"), "database");
-    const TreeSnapshot before = snapshotTree(outside);
-    const auto install = [](const std::wstring& folder) {
+// One way a user may meet a setup: what is there before it holds the
+// installation, how the hold ends, and the user's move between a check and
+// its use at a step of the setup (the item in the folder is moved away and
+// a link, or a folder, put at its name) while the setup fills a copy.
+struct HeldRow {
+    const char* what;
+    std::function<bool(const std::wstring& folder)> make;  // false: not here
+    Hold hold;
+    const char* step = nullptr;   // when the user moves, if ever
+    const wchar_t* held = L"";    // what the user moves, in the folder
+    bool link = false;            // a link put in its place, or a folder
+    const wchar_t* copy = L"";    // the copy the setup claims and fills, in the folder
+    const wchar_t* effect = L"";  // what the fill makes, in the item moved
+};
+
+class HeldInstallation : public InstallFiles {
+protected:
+    void SetUp() override {
+        writeFile(outside + L"\\keep.txt", "keep");
+        writeFile(at(L"Media\\Events\\e.evt"), "event");
+        writeFile(at(L"Media\\OrvDb.mdb"), "database");
+        before = snapshotTree(outside);
+    }
+
+    static bool install(const std::wstring& folder) {
         writeFile(folder + L"\\Events\\old.evt", "old");
         writeFile(folder + L"\\Database\\OrvDb.mdb", "old");
         return true;
-    };
-    // Moves the held item away and puts a link, or a folder, at its name:
-    // the path the item then has, or empty when it could not be moved.
-    const auto moveAway = [&](const std::wstring& item, bool link) {
-        if (!MoveFileExW(item.c_str(), (item + L".away").c_str(), 0)) return std::wstring();
+    }
+
+    // The path the item has once moved away, or empty when it could not be.
+    std::wstring moveAway(const std::wstring& item, bool link) {
+        if (!MoveFileExW(item.c_str(), (item + L".away").c_str(), 0)) return {};
         EXPECT_TRUE(link ? makeHostLink(item, outside) : CreateDirectoryW(item.c_str(), nullptr));
         return item + L".away";
-    };
-    const auto fill = [&](const wchar_t* copy, bool folder) {
-        return [=, this](update::InstallFileSystem& setup, const std::wstring& folderPath) {
-            const std::string path = wideToAnsi(folderPath + copy);
-            const auto keep = [](const std::string&) { return common::Result<>(); };
-            if (auto claimed = setup.claim(path, folder, keep); !claimed) return claimed;
-            return folder ? setup.copyFolder(ansiAt(L"Media\\Events"), path)
-                          : setup.copyFile(ansiAt(L"Media\\OrvDb.mdb"), path, true);
+    }
+
+    common::Result<> fill(update::InstallFileSystem& setup, const std::wstring& copy) {
+        const std::string path = wideToAnsi(copy);
+        const bool folder = copy.ends_with(L"Events.new");
+        const auto keep = [](const std::string&) { return common::Result<>(); };
+        if (auto claimed = setup.claim(path, folder, keep); !claimed) return claimed;
+        return folder ? setup.copyFolder(ansiAt(L"Media\\Events"), path)
+                      : setup.copyFile(ansiAt(L"Media\\OrvDb.mdb"), path, true);
+    }
+
+    void check(const HeldRow& row, const std::wstring& folder) {
+        update::InstallFileSystem setup;
+        std::wstring moved;
+        setup.betweenCheckAndUse = [&](const std::string& step) {
+            if (row.step && step == row.step && moved.empty())
+                moved = moveAway(folder + row.held, row.link);
         };
-    };
+        const auto lock = setup.lockInstallation(wideToAnsi(folder));
+        EXPECT_EQ(!lock ? Hold::Refused : *lock ? Hold::Taken : Hold::HeldByAnother, row.hold);
+        if (row.step && row.step == std::string_view("hold")) {
+            EXPECT_EQ(moved, L"") << "a held folder cannot be moved";
+        }
+        if (lock && *lock && row.step) {
+            // Filled the held item, moved or not; or refused.
+            const bool filled = static_cast<bool>(fill(setup, folder + row.copy));
+            const std::wstring heldNow = moved.empty() ? folder + row.held : moved;
+            EXPECT_TRUE(!filled || fileExists(heldNow + row.effect)) << narrow(moved);
+            if (!moved.empty() && !row.link) {
+                EXPECT_FALSE(fileExists(folder + row.held + row.effect));
+            }
+        }
+        EXPECT_EQ(snapshotTree(outside), before);
+    }
+
+    const std::wstring outside = at(L"Outside");
+    TreeSnapshot before;
     std::optional<OtherSetup> other;
-    struct Row {
-        const char* what;
-        std::function<bool(const std::wstring& folder)> make;  // false: not here
-        Hold hold;
-        const char* step = nullptr;  // when the user moves, if ever
-        const wchar_t* held = L"";   // what the user moves, in the folder
-        bool link = false;           // a link put in its place, or a folder
-        std::function<common::Result<>(update::InstallFileSystem&, const std::wstring&)> run{};
-        const wchar_t* effect = L"";  // what the run makes, in the held item
-    };
-    const Row rows[] = {
+};
+
+// An installation held by a setup against a user who swaps what lies on the
+// way for a link between a check and its use: the setup works on what it
+// holds, wherever that is by then, or refuses, and never touches what a
+// link points to. Rows without a step prove the hold: no name a user makes
+// blocks it, another setup's makes it wait, a link is never held.
+TEST_F(HeldInstallation, WorksOnlyOnWhatItHolds) {
+    const HeldRow rows[] = {
         {"Database swapped for a link", install, Hold::Taken, "hold", L"\\Database", true,
-         fill(L"\\Database\\OrvDb.mdb.new", false), L"\\OrvDb.mdb.new"},
+         L"\\Database\\OrvDb.mdb.new", L"\\OrvDb.mdb.new"},
         {"the installation folder swapped for a link", install, Hold::Taken, "hold", L"", true,
-         fill(L"\\Events.new", true), L"\\Events.new\\e.evt"},
+         L"\\Events.new", L"\\Events.new\\e.evt"},
         {"the installation folder swapped for a fresh folder", install, Hold::Taken, "hold", L"",
-         false, fill(L"\\Events.new", true), L"\\Events.new\\e.evt"},
+         false, L"\\Events.new", L"\\Events.new\\e.evt"},
         {"the staged copy swapped for a link mid-fill", install, Hold::Taken, "copy",
-         L"\\Events.new", true, fill(L"\\Events.new", true), L"\\e.evt"},
+         L"\\Events.new", true, L"\\Events.new", L"\\e.evt"},
         {"a folder at the old lock file's name",
-         [&](const std::wstring& folder) {
+         [](const std::wstring& folder) {
              createFolders(folder + L"\\Update.exe-install.lock");
              return install(folder);
          },
          Hold::Taken},
         {"another setup holding it",
          [&](const std::wstring& folder) {
-             install(folder);
-             return other.emplace(wideToAnsi(folder)).holds();
+             return install(folder) && other.emplace(wideToAnsi(folder)).holds();
          },
          Hold::HeldByAnother},
         {"a link in its place",
@@ -416,36 +454,11 @@ TEST_F(InstallFiles, HeldInstallationWorksOnlyOnWhatItHolds) {
          Hold::Refused},
     };
     int number = 0;
-    for (const Row& row : rows) {
+    for (const HeldRow& row : rows) {
+        SCOPED_TRACE(row.what);
         const std::wstring folder = at(L"Orvexa" + std::to_wstring(++number));
-        if (!row.make(folder)) continue;  // no host links here
-        update::InstallFileSystem setup;
-        std::wstring moved;
-        setup.betweenCheckAndUse = [&](const std::string& step) {
-            if (row.step && step == row.step && moved.empty())
-                moved = moveAway(folder + row.held, row.link);
-        };
-        const auto lock = setup.lockInstallation(wideToAnsi(folder));
-        EXPECT_EQ(!lock   ? Hold::Refused
-                  : *lock ? Hold::Taken
-                          : Hold::HeldByAnother,
-                  row.hold)
-            << row.what;
-        if (row.step == std::string_view("hold")) {
-            EXPECT_TRUE(moved.empty()) << row.what << ": a held folder cannot be moved";
-        }
-        if (lock && *lock && row.run) {
-            const auto done = row.run(setup, folder);
-            // Worked on the held item, moved or not; or refused.
-            const std::wstring heldNow = moved.empty() ? folder + row.held : moved;
-            EXPECT_TRUE(!done || fileExists(heldNow + row.effect))
-                << row.what << (moved.empty() ? ", not moved" : ", moved");
-            if (!moved.empty() && !row.link) {
-                EXPECT_FALSE(fileExists(folder + row.held + row.effect)) << row.what;
-            }
-        }
+        if (row.make(folder)) check(row, folder);  // else no host links here
         other.reset();
-        EXPECT_EQ(snapshotTree(outside), before) << row.what;
     }
 }
 
