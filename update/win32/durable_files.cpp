@@ -38,8 +38,7 @@ Result<> flushFile(const HeldItem& file) {
     Result<> flushed;
     {
         const unique_hfile writable(
-            // Sharing deletion with a claim's own handle on it.
-            ReOpenFile(file.handle.get(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, 0));
+            ReOpenFile(file.handle.get(), GENERIC_WRITE, FILE_SHARE_READ, 0));
         if (!writable) {
             flushed = FAILED_CALL(ReOpenFile).about(file.path);
         } else if (!FlushFileBuffers(writable.get())) {
@@ -210,7 +209,7 @@ Result<std::string> identityOf(HANDLE item, const std::wstring& path) {
     }
     // Elsewhere the creation time, which a rename keeps; but a name taken
     // again within seconds of being freed is given the old creation time
-    // (name tunnelling), so claimName refuses to stage there.
+    // (name tunnelling), so claimAt refuses to stage there.
     return identity.append("-t")
         .append(common::hexText(info.ftCreationTime.dwHighDateTime))
         .append(common::hexText(info.ftCreationTime.dwLowDateTime));
@@ -353,6 +352,12 @@ Result<HeldItem> claimAt(const HeldItem& folder, const std::wstring& name, bool 
         return marked.failure();
     }
     if (auto kept = keepIfStable(*item, keep); !kept) return kept.failure();
+    // Held from now on with attributes only, which takes no part in
+    // sharing: others may look into it (their opens seldom share deletion).
+    item->handle.reset(ReOpenFile(item->handle.get(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  FILE_FLAG_BACKUP_SEMANTICS));
+    if (!item->handle) return FAILED_CALL(ReOpenFile).about(item->path);
     return item;
 }
 

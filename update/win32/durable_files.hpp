@@ -46,7 +46,8 @@ common::Result<HeldItem> openOwnItem(const HeldItem& folder, const std::wstring&
 
 // Makes an empty folder or file at the name in the held folder where nothing
 // is yet, which goes with its handle unless `keep` accepts its identity, and
-// returns it held. It is made for SYSTEM and the administrators alone, and
+// returns it held (for its attributes only, so it keeps no other program
+// out). It is made for SYSTEM and the administrators alone, and
 // what is made in it inherits that, so nobody else can plant a link in it
 // while it is filled; resetPermissions gives it the installation's
 // permissions as it goes live. Fails on a file system that does not keep

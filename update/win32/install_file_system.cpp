@@ -168,9 +168,8 @@ common::Result<InstallFileSystem::Place> InstallFileSystem::placeOf(const std::s
 common::Result<HeldItem> InstallFileSystem::open(const std::string& path, const ItemOpen& how) {
     if (const HeldItem* kept = claimed(path)) {
         HeldItem item{{}, kept->path, kept->realPath, kept->attributes};
-        // Sharing deletion with the claim's own handle, which may rename it.
-        item.handle.reset(ReOpenFile(kept->handle.get(), how.access | SYNCHRONIZE,
-                                     how.share | FILE_SHARE_DELETE, FILE_FLAG_BACKUP_SEMANTICS));
+        item.handle.reset(ReOpenFile(kept->handle.get(), how.access | SYNCHRONIZE, how.share,
+                                     FILE_FLAG_BACKUP_SEMANTICS));
         if (!item.handle) return FAILED_CALL(ReOpenFile).about(item.path);
         return item;
     }
