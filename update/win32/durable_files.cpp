@@ -302,31 +302,40 @@ Result<HeldItem> openOwnItem(const HeldItem& folder, const std::wstring& name,
     return item;
 }
 
-// On Windows, an unprotected DACL of no entries of its own leaves an item
-// only what it inherits from the folder it lies in, and SetSecurityInfo
-// carries the change down to everything inside (its automatic propagation).
-// Deepest first: each entry drops its own entries while everything above it
-// still gives only administrators access, and the item, last, takes the
-// installation folder's. What is in it is held without delete sharing, so
-// nothing is renamed or replaced meanwhile, but shares reading and writing,
-// which the propagation's own opens need. Under Wine, which keeps no
-// security descriptor on files, the call succeeds and at most changes the
-// host file's mode bits.
+// Each entry under the item loses its own entries as it is: an unprotected
+// DACL of none, set on its handle alone (no inheritance is worked out, so
+// until the item's own reset reaches it nobody but its owner,
+// Administrators, has any access). Then the item: on Windows SetSecurityInfo
+// gives it what it inherits from the folder it lies in and carries that
+// down to everything inside (its automatic propagation). Deepest first, so
+// nothing in it is open to more than the item itself at any moment. What is
+// in it is held without delete sharing, so nothing is renamed or replaced
+// meanwhile, but shares reading and writing, which the propagation's own
+// opens need. Under Wine, which keeps no security descriptor on files, the
+// calls succeed and at most change the host files' mode bits.
 Result<> resetPermissions(HeldItem item) {
-    const auto inherit = [](HeldItem& entry, std::size_t) -> Result<> {
-        ACL none{};  // no entries of its own: all it has is inherited
-        if (!InitializeAcl(&none, sizeof none, ACL_REVISION))
-            return FAILED_CALL(InitializeAcl).about(entry.path);
-        const DWORD status =
-            SetSecurityInfo(entry.handle.get(), SE_FILE_OBJECT,
-                            DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
-                            nullptr, nullptr, &none, nullptr);
+    ACL none{};  // no entries of its own
+    if (!InitializeAcl(&none, sizeof none, ACL_REVISION))
+        return FAILED_CALL(InitializeAcl).about(item.path);
+    SECURITY_DESCRIPTOR descriptor{};
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, &none, FALSE))
+        return FAILED_CALL(SetSecurityDescriptorDacl).about(item.path);
+    const auto clear = [&](HeldItem& entry, std::size_t depth) -> Result<> {
+        constexpr SECURITY_INFORMATION kDacl =
+            DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION;
+        if (depth > 0) {
+            if (SetKernelObjectSecurity(entry.handle.get(), kDacl, &descriptor)) return {};
+            return FAILED_CALL(SetKernelObjectSecurity).about(entry.path);
+        }
+        const DWORD status = SetSecurityInfo(entry.handle.get(), SE_FILE_OBJECT, kDacl, nullptr,
+                                             nullptr, &none, nullptr);
         if (status != ERROR_SUCCESS)
             return FAILED_STATUS(SetSecurityInfo, status).about(entry.path);
         return {};
     };
     return walkTree(std::move(item), {.access = READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES},
-                    {.file = inherit, .leave = inherit});
+                    {.file = clear, .leave = clear});
 }
 
 // The item goes with its handle (the idiom at the top of durable_files.hpp)

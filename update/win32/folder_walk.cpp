@@ -75,6 +75,13 @@ Result<HeldItem> openEntry(const HeldItem& folder, const std::wstring& name, con
     if (!NT_SUCCESS(status))
         return FAILED_STATUS(NtCreateFile, RtlNtStatusToDosError(status)).about(item.path);
     item.handle.reset(opened);
+    if (how.create) {
+        // Made where nothing was, which no link can lead elsewhere (a name
+        // taken, a link's included, fails), and so known without asking.
+        item.attributes = how.folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        item.realPath = inFolder(folder.realPath, name);
+        return item;
+    }
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!GetFileInformationByHandleEx(item.handle.get(), FileAttributeTagInfo, &tag, sizeof tag))
         return FAILED_CALL(GetFileInformationByHandleEx).about(item.path);
