@@ -31,7 +31,11 @@ Result<> keepTimesAndMarks(HANDLE from, HANDLE to, const std::wstring& path) {
     return {};
 }
 
-Result<> copyBytes(HANDLE from, HANDLE to, char* buffer, const std::wstring& path) {
+// The one place every byte the install copies passes through, from the read
+// handle to the write handle: where a digest of each file would be taken as
+// it is written. A file written over may have been longer: `truncate` ends
+// it where the bytes end (a file just made needs nothing).
+Result<> copyBytes(HANDLE from, HANDLE to, char* buffer, const std::wstring& path, bool truncate) {
     LARGE_INTEGER length{};
     for (;;) {
         DWORD read = 0;
@@ -46,8 +50,8 @@ Result<> copyBytes(HANDLE from, HANDLE to, char* buffer, const std::wstring& pat
         }
         length.QuadPart += read;
     }
-    FILE_END_OF_FILE_INFO end{length};  // a file written over may have been longer
-    if (!SetFileInformationByHandle(to, FileEndOfFileInfo, &end, sizeof end))
+    FILE_END_OF_FILE_INFO end{length};
+    if (truncate && !SetFileInformationByHandle(to, FileEndOfFileInfo, &end, sizeof end))
         return FAILED_CALL(SetFileInformationByHandle).about(path);
     return {};
 }
@@ -70,8 +74,8 @@ public:
                                .share = FILE_SHARE_READ,
                                .create = true});
         if (!made) return made.failure();
-        if (auto copied =
-                copyBytes(source.handle.get(), made->handle.get(), buffer_.get(), made->path);
+        if (auto copied = copyBytes(source.handle.get(), made->handle.get(), buffer_.get(),
+                                    made->path, false);
             !copied)
             return copied;
         return keepTimesAndMarks(source.handle.get(), made->handle.get(), made->path);
@@ -109,7 +113,7 @@ private:
 
 Result<> copyFileContents(HANDLE from, HANDLE to, const std::wstring& path) {
     const std::unique_ptr<char[]> buffer(new char[kChunk]);
-    if (auto copied = copyBytes(from, to, buffer.get(), path); !copied) return copied;
+    if (auto copied = copyBytes(from, to, buffer.get(), path, true); !copied) return copied;
     return keepTimesAndMarks(from, to, path);
 }
 
