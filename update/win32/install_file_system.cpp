@@ -32,12 +32,18 @@ common::Result<> createScriptingObject(common::win32::com_ptr<IDispatch>& object
 }
 
 // The lock given to the step: the installation held while it lives.
+// The file system looks paths up under it until it ends.
 class HeldLock final : public InstallationLock {
 public:
-    explicit HeldLock(std::shared_ptr<InstallationHold> hold) : hold_(std::move(hold)) {}
+    HeldLock(std::unique_ptr<InstallationHold> hold, InstallationHold*& current)
+        : hold_(std::move(hold)), current_(current) {
+        current_ = hold_.get();
+    }
+    ~HeldLock() override { current_ = nullptr; }
 
 private:
-    std::shared_ptr<InstallationHold> hold_;
+    std::unique_ptr<InstallationHold> hold_;
+    InstallationHold*& current_;
 };
 
 bool sameName(const std::wstring& a, const std::wstring& b) {
@@ -70,7 +76,6 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // Where an item lies: the folder it is looked up in, held by the
 // installation's hold or opened by path, and its name there.
 struct InstallFileSystem::Place {
-    std::shared_ptr<InstallationHold> hold;  // keeps `held` while the place is used
     const HeldItem* held = nullptr;
     HeldItem opened;
     std::wstring name;
@@ -139,7 +144,7 @@ common::Result<InstallFileSystem::Place> InstallFileSystem::placeOf(const std::s
     Place place;
     place.name = full->substr(split + 1);
     std::wstring parent = full->substr(0, split);
-    if (auto hold = hold_.lock()) {
+    if (const InstallationHold* hold = hold_) {
         if (sameName(parent, hold->path)) {
             place.held = &hold->folder;
         } else if (sameName(parent, hold->path + L"\\Database")) {
@@ -152,7 +157,6 @@ common::Result<InstallFileSystem::Place> InstallFileSystem::placeOf(const std::s
             return common::stopFailure(L"InstallFileSystem",
                                        L"not in a folder the install holds: " + *full);
         }
-        place.hold = std::move(hold);
         if (place.held) return place;
     }
     if (parent.back() == L':') parent += L'\\';  // a drive's root, not the drive
@@ -181,13 +185,19 @@ common::Result<HeldItem> InstallFileSystem::open(const std::string& path, const 
 const HeldItem* InstallFileSystem::claimed(const std::string& path) {
     const auto full = fullPath(path);
     if (!full) return nullptr;
-    const auto found = claims_.find(*full);
-    return found == claims_.end() ? nullptr : &found->second;
+    for (const auto& [path, item] : claims_) {
+        if (path == *full) return &item;
+    }
+    return nullptr;
+}
+
+void InstallFileSystem::forget(const std::wstring& path) {
+    std::erase_if(claims_, [&](const auto& claim) { return claim.first == path; });
 }
 
 FileSystem::Result InstallFileSystem::remove(const std::string& path, const std::string& identity) {
     // Its claim's handle would keep it until that closed.
-    if (const auto full = fullPath(path)) claims_.erase(*full);
+    if (const auto full = fullPath(path)) forget(*full);
     auto place = placeOf(path);
     if (!place) return place.failure();
     // Not the scripting object's DeleteFolder, which descends into linked
@@ -207,7 +217,8 @@ FileSystem::Result InstallFileSystem::claim(
     if (!place) return place.failure();
     auto item = claimAt(place->folder(), place->name, folder, keep);
     if (!item) return item.failure();
-    claims_.insert_or_assign(*full, std::move(*item));
+    forget(*full);
+    claims_.emplace_back(std::move(*full), std::move(*item));
     return {};
 }
 
@@ -255,7 +266,7 @@ FileSystem::Result InstallFileSystem::rename(const std::string& src, const std::
     beforeUse("rename");
     auto renamed = renameHeld(*item, to->folder(), to->name);
     // Gone live, or back to where it was made: held no longer.
-    if (const auto full = fullPath(src); renamed && full) claims_.erase(*full);
+    if (const auto full = fullPath(src); renamed && full) forget(*full);
     return renamed;
 }
 
@@ -309,10 +320,9 @@ common::Result<std::unique_ptr<InstallationLock>> InstallFileSystem::lockInstall
     auto hold = holdInstallation(ansiToWide(folder));
     if (!hold) return hold.failure();
     if (!*hold) return std::unique_ptr<InstallationLock>();  // another setup's
-    std::shared_ptr<InstallationHold> shared = std::move(*hold);
-    hold_ = shared;
+    auto lock = std::make_unique<HeldLock>(std::move(*hold), hold_);
     beforeUse("hold");
-    return std::unique_ptr<InstallationLock>(std::make_unique<HeldLock>(std::move(shared)));
+    return std::unique_ptr<InstallationLock>(std::move(lock));
 }
 
 }  // namespace update

@@ -7,10 +7,10 @@
 #include "common/win32/com.hpp"
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace update {
@@ -70,12 +70,13 @@ private:
     common::Result<HeldItem> open(const std::string& path, const ItemOpen& how);
     // The claim kept for the path, if any.
     const HeldItem* claimed(const std::string& path);
+    void forget(const std::wstring& path);
     void beforeUse(const char* step) const;
 
     common::win32::com_ptr<IDispatch> fso_;
     common::Result<> created_;
-    std::weak_ptr<InstallationHold> hold_;
-    std::map<std::wstring, HeldItem> claims_;  // by full path
+    InstallationHold* hold_ = nullptr;                       // while the lock lives
+    std::vector<std::pair<std::wstring, HeldItem>> claims_;  // by full path
 };
 
 }  // namespace update

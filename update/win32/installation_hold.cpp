@@ -145,8 +145,8 @@ Result<> judgeEntry(const HeldItem& item, const ACE_HEADER* entry, const Trustee
         }
         default:
             return refused(item,
-                           L"has an access entry of a kind this program does not know (type " +
-                               std::to_wstring(entry->AceType) + L")",
+                           L"has an access entry of a kind this program does not know (type 0x" +
+                               common::asciiToWide(common::hexText(entry->AceType)) + L")",
                            L"Give it plain permissions: icacls \"" + shown(item) + L"\" /reset");
     }
 }

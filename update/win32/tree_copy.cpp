@@ -121,11 +121,11 @@ Result<> copyTree(HeldItem from, const HeldItem& to) {
     if (!isRealFolder(from.attributes))
         return common::stopFailure(L"copyTree", L"not a folder: " + from.path);
     TreeCopy copy(to);
-    using namespace std::placeholders;
-    return walkTree(std::move(from), {.access = GENERIC_READ, .share = FILE_SHARE_READ},
-                    {.file = std::bind(&TreeCopy::file, &copy, _1, _2),
-                     .enter = std::bind(&TreeCopy::enter, &copy, _1, _2),
-                     .leave = std::bind(&TreeCopy::leave, &copy, _1, _2)});
+    return walkTree(
+        std::move(from), {.access = GENERIC_READ, .share = FILE_SHARE_READ},
+        {.file = [&](HeldItem& item, std::size_t depth) { return copy.file(item, depth); },
+         .enter = [&](HeldItem& item, std::size_t depth) { return copy.enter(item, depth); },
+         .leave = [&](HeldItem& item, std::size_t depth) { return copy.leave(item, depth); }});
 }
 
 }  // namespace update
