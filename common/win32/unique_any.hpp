@@ -101,6 +101,12 @@ inline void couninitialize(int) { CoUninitialize(); }
 inline void closeAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
     BCryptCloseAlgorithmProvider(algorithm, 0);
 }
+// A mutex this thread owns: released, then closed.
+inline void releaseMutex(HANDLE mutex) {
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+}
+inline void closePrivateNamespace(HANDLE space) { ClosePrivateNamespace(space, 0); }
 }  // namespace close
 
 // Kernel objects: CreateFile and the find calls answer INVALID_HANDLE_VALUE,
@@ -110,6 +116,9 @@ using unique_hfile = unique_any<HANDLE, &CloseHandle, -1>;
 using unique_hfind = unique_any<HANDLE, &FindClose, -1>;
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
 using unique_hlocal = unique_any<HLOCAL, &LocalFree>;
+using unique_owned_mutex = unique_any<HANDLE, &close::releaseMutex>;  // after a wait gave it
+using unique_private_namespace = unique_any<HANDLE, &close::closePrivateNamespace>;
+using unique_boundary_descriptor = unique_any<HANDLE, &DeleteBoundaryDescriptor>;
 
 using unique_hkey = unique_any<HKEY, &RegCloseKey>;
 using unique_schandle = unique_any<SC_HANDLE, &CloseServiceHandle>;

@@ -1,79 +1,69 @@
 #pragma once
 
-#include "common/core/failure.hpp"
-#include "common/win32/unique_any.hpp"
+#include "win32/folder_walk.hpp"
 
-#include <cstddef>
+#include "common/core/failure.hpp"
+
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace update {
 
-// File operations of the install step whose effect is on disk when they
-// succeed, so a power cut right after cannot take it back. Trees are walked
-// without following links, and every path is taken as an extended path
-// (\\?\), so items past the 260-character limit are handled like any other.
+// File operations of the install step on held items, whose effect is on
+// disk when they succeed, so a power cut right after cannot take it back.
+// Each works through the handles of the items it is given and of what it
+// opens under them, never by a path a user could redirect meanwhile.
 //
 // Crash safety rests on one idiom, "goes with its handle": an item is made
 // with its handle marked to go when it closes (FILE_DISPOSITION_INFO), so
 // it goes with the process however that ends, killed or crashed, unless the
-// mark is taken off once the item is recorded in the journal. The claims
-// are made so; the lock goes the same way, for good.
+// mark is taken off once the item is recorded in the journal.
 
-// Renames without replacing anything, returning once the rename is on disk:
-// the volume the item now lies on is flushed where it can be, otherwise the
-// folder it now lies in.
-common::Result<> renameDurably(const std::wstring& from, const std::wstring& to);
+// Renames the held item to the name in the held folder without replacing
+// anything, returning once the rename is on disk: the volume the item lies
+// on is flushed where it can be, otherwise the folder it now lies in.
+common::Result<> renameHeld(const HeldItem& item, const HeldItem& toFolder,
+                            const std::wstring& name);
 
-// Writes the files, and every file in the folder trees, through to disk:
-// one flush of each volume they lie on (found from the open item, so a
-// junction or mount point on the way leads to the right one) where the
-// volume can be flushed, otherwise a flush of each file, a few at once.
-common::Result<> flushToDisk(const std::vector<std::wstring>& paths);
+// Writes the held files, and every file in the held folders' trees, through
+// to disk: one flush of each volume they lie on where the volume can be
+// flushed, otherwise a flush of each file, a few at once.
+common::Result<> flushHeld(std::vector<HeldItem> items);
 
-// Succeeds when every file, folder and link in the folder tree, the folder
-// itself included, could be opened for deletion with no sharing: nobody
-// else holds any of them.
-common::Result<> canRemoveTree(const std::wstring& folder);
+// Gives the held item (opened with READ_CONTROL and WRITE_DAC) the
+// permissions of the folder it lies in, as a copy made there would have
+// them, and so everything in it, deepest first and the item last: each
+// loses its own entries and inherits again, so nothing in it is open to
+// more than the item itself while the change reaches down.
+common::Result<> resetPermissions(HeldItem item);
 
-// Removes the file, or the folder with everything in it, at the path, only
-// while the item there is still the one of that identity (as fileIdentity
-// gives it); otherwise fails with a stop and touches nothing. The item and
-// everything in it is held and removed through handles (removeHeldItem), so
-// a link swapped in on the way never leads the removal elsewhere.
-common::Result<> removeOwnItem(const std::wstring& path, const std::string& identity);
+// Opens the entry of the folder while it is the item of that identity (as
+// identityOf gives it) and not a link in its place; otherwise fails with a
+// stop.
+common::Result<HeldItem> openOwnItem(const HeldItem& folder, const std::wstring& name,
+                                     const std::string& identity, const ItemOpen& how);
 
-// Gives the item at the path, while it is still the one of that identity,
-// the permissions of the folder it lies in, as a copy made there would have
-// them: its own entries go and its DACL inherits again, and so does
-// everything in it.
-common::Result<> inheritPermissions(const std::wstring& path, const std::string& identity);
-
-// Makes an empty folder or file where nothing is yet, which goes with its
-// handle unless `keep` accepts its identity. It is made for SYSTEM and the
-// administrators alone, and what is made in it inherits that, so nobody
-// else can plant a link in it while it is filled; inheritPermissions gives
-// it the installation's permissions as it goes live. Fails on a file
-// system that does not keep an item's identity through a rename (FAT,
-// exFAT), where the swap could not tell the staged copy from the live item.
-common::Result<> claimName(
-    const std::wstring& path, bool folder,
+// Makes an empty folder or file at the name in the held folder where nothing
+// is yet, which goes with its handle unless `keep` accepts its identity, and
+// returns it held (for its attributes only, so it keeps no other program
+// out). It is made for SYSTEM and the administrators alone, and
+// what is made in it inherits that, so nobody else can plant a link in it
+// while it is filled; resetPermissions gives it the installation's
+// permissions as it goes live. Fails on a file system that does not keep
+// an item's identity through a rename (FAT, exFAT), where the swap could
+// not tell the staged copy from the live item.
+common::Result<HeldItem> claimAt(
+    const HeldItem& folder, const std::wstring& name, bool makeFolder,
     const std::function<common::Result<>(const std::string& identity)>& keep);
 
-// Opens the lock file with no sharing, so nobody else opens it while the
-// handle lives; the lock goes with its handle. A link at its name is opened
-// as the link, never followed. Fails while another setup holds it.
-common::Result<common::win32::unique_hfile> holdLockFile(const std::wstring& path);
-
-// What tells the item at the path from any other, and stays with it when it
-// is renamed: the volume serial number and the file index, as
+// What tells the item from any other, and stays with it when it is renamed:
+// the volume serial number and the file index, as
 // "vvvvvvvv-iiiiiiiiiiiiiiii", where the file system keeps the index with
 // the item (NTFS, ReFS, or any that opens by file id); elsewhere (FAT,
 // exFAT: there the index is the directory entry's place, which a rename can
 // move) the serial and the creation time, as "vvvvvvvv-tcccccccccccccccc",
-// which a name taken again within seconds of being freed inherits. Empty
-// when nothing is there. A link is told apart from what it points to.
-common::Result<std::string> fileIdentity(const std::wstring& path);
+// which a name taken again within seconds of being freed inherits.
+common::Result<std::string> identityOf(HANDLE item, const std::wstring& path);
 
 }  // namespace update

@@ -17,28 +17,6 @@ namespace {
 using common::Result;
 using common::win32::unique_hfile;
 
-Result<> walkContents(const std::wstring& folder, const VisitEntry& visit, FolderWalk how) {
-    WIN32_FIND_DATAW entry{};
-    const common::win32::unique_hfind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
-    if (!find) return FAILED_CALL(FindFirstFileW).about(folder);
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = folder + L"\\" + name;
-        const DWORD attributes = entry.dwFileAttributes;
-        Result<> visited;
-        if (isRealFolder(attributes)) {
-            visited = walkContents(path, visit, how);
-            if (visited && how.folders) visited = visit(path, attributes);
-        } else {
-            visited = visit(path, attributes);
-        }
-        if (!visited) return visited;
-    } while (FindNextFileW(find.get(), &entry));
-    if (GetLastError() != ERROR_NO_MORE_FILES) return FAILED_CALL(FindNextFileW).about(folder);
-    return {};
-}
-
 bool sameName(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -64,11 +42,17 @@ Result<std::wstring> nameOnVolume(HANDLE item, const std::wstring& path) {
     return FAILED_CALL(GetFileInformationByHandleEx).about(path);
 }
 
-// Opens the named entry relative to the held folder's handle, so the name is
-// looked up in that very folder whatever is done to paths meanwhile. A link
-// at the name is opened as the link, where the file system can: a host link
-// under Wine is followed all the same, and is told apart because the item
-// opened is then not at the name it was opened by.
+// Whether the item the file system names so lies at the name in the folder.
+// The folder's name is asked again when it differs from the one it was held
+// by: it may have been renamed since, which changes nothing held under it.
+bool isAt(const std::wstring& real, const HeldItem& folder, const std::wstring& name) {
+    if (sameName(real, inFolder(folder.realPath, name))) return true;
+    const auto now = nameOnVolume(folder.handle.get(), folder.path);
+    return now && sameName(real, inFolder(*now, name));
+}
+
+}  // namespace
+
 Result<HeldItem> openEntry(const HeldItem& folder, const std::wstring& name, const ItemOpen& how) {
     HeldItem item{{}, inFolder(folder.path, name), {}, 0};
     UNICODE_STRING text{static_cast<USHORT>(name.size() * sizeof(wchar_t)),
@@ -91,18 +75,27 @@ Result<HeldItem> openEntry(const HeldItem& folder, const std::wstring& name, con
     if (!NT_SUCCESS(status))
         return FAILED_STATUS(NtCreateFile, RtlNtStatusToDosError(status)).about(item.path);
     item.handle.reset(opened);
+    if (how.create) {
+        // Made where nothing was, which no link can lead elsewhere (a name
+        // taken, a link's included, fails), and so known without asking.
+        item.attributes = how.folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        item.realPath = inFolder(folder.realPath, name);
+        return item;
+    }
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!GetFileInformationByHandleEx(item.handle.get(), FileAttributeTagInfo, &tag, sizeof tag))
         return FAILED_CALL(GetFileInformationByHandleEx).about(item.path);
     item.attributes = tag.FileAttributes;
     auto real = nameOnVolume(item.handle.get(), item.path);
     if (!real) return real.failure();
-    if (!sameName(*real, inFolder(folder.realPath, name)))
+    if (!isAt(*real, folder, name))
         return common::stopFailure(L"openEntry", L"a link that cannot be opened as itself: " +
                                                      item.path + L" -> " + *real);
     item.realPath = std::move(*real);
     return item;
 }
+
+namespace {
 
 // The names in the held folder, listed from its handle.
 Result<std::vector<std::wstring>> namesIn(const HeldItem& folder) {
@@ -126,7 +119,7 @@ Result<std::vector<std::wstring>> namesIn(const HeldItem& folder) {
 }
 
 // Deletion refuses a read-only item.
-Result<> deleteHeld(const HeldItem& item) {
+Result<> deleteHeld(HeldItem& item, std::size_t) {
     if (item.attributes & FILE_ATTRIBUTE_READONLY) {
         auto unmarked =
             setMarks(item.handle.get(), item.attributes & ~FILE_ATTRIBUTE_READONLY, item.path);
@@ -135,24 +128,64 @@ Result<> deleteHeld(const HeldItem& item) {
     return markGoesOnClose(item.handle.get(), true, item.path);
 }
 
-// Each entry is held until it is deleted, and its folder until all of them
-// are: nothing on the way can be swapped for a link meanwhile.
-void removeHeld(const HeldItem& item, common::FirstFailure& outcome) {
-    if (isRealFolder(item.attributes)) {
-        const auto names = namesIn(item);
-        if (!names) outcome.add(names.failure());
-        const std::vector<std::wstring> none;
-        for (const std::wstring& name : names ? *names : none) {
-            const auto entry = openEntry(item, name, kForRemoval);
-            if (entry) {
-                removeHeld(*entry, outcome);
-            } else {
-                outcome.add(entry.failure());
-            }
+// One folder of a walk, held, and the names in it still to visit.
+struct Level {
+    HeldItem folder;
+    std::vector<std::wstring> names;
+    std::size_t next = 0;
+};
+
+// The walk's state: its levels, one per folder deep, and its first failure.
+class Walk {
+public:
+    Walk(const ItemOpen& how, const TreeVisit& visit) : how_(how), visit_(visit) {}
+
+    // Goes into the folder: false when the walk stops.
+    bool descend(HeldItem folder) {
+        if (!(how_.access & FILE_LIST_DIRECTORY)) {
+            // Opened as every entry, for what the walk does; now also to be listed.
+            folder.handle.reset(ReOpenFile(folder.handle.get(), how_.access | FILE_LIST_DIRECTORY,
+                                           how_.share, FILE_FLAG_BACKUP_SEMANTICS));
+            if (!folder.handle) return goesOn(FAILED_CALL(ReOpenFile).about(folder.path));
         }
+        auto names = namesIn(folder);
+        if (!names && !goesOn(names.failure())) return false;
+        levels_.push_back(
+            {std::move(folder), names ? std::move(*names) : std::vector<std::wstring>{}});
+        return true;
     }
-    outcome.add(deleteHeld(item));
-}
+
+    // Visits the next entry of the deepest folder, or leaves it when all
+    // were visited: false when the walk stops.
+    bool step() {
+        Level& level = levels_.back();
+        const std::size_t depth = levels_.size();
+        if (level.next == level.names.size()) {
+            HeldItem done = std::move(level.folder);
+            levels_.pop_back();
+            return goesOn(run(visit_.leave, done, levels_.size()));
+        }
+        auto entry = openEntry(level.folder, level.names[level.next++], how_);
+        if (!entry) return goesOn(entry.failure());
+        if (!isRealFolder(entry->attributes)) return goesOn(run(visit_.file, *entry, depth));
+        if (auto entered = run(visit_.enter, *entry, depth); !entered) return goesOn(entered);
+        return descend(std::move(*entry));
+    }
+
+    bool done() const { return levels_.empty(); }
+    Result<> result() && { return std::move(outcome_).result(); }
+
+private:
+    static Result<> run(const TreeVisit::Step& visit, HeldItem& item, std::size_t depth) {
+        return visit ? visit(item, depth) : Result<>();
+    }
+    bool goesOn(Result<> result) { return outcome_.add(std::move(result)) || visit_.goOn; }
+
+    ItemOpen how_;
+    const TreeVisit& visit_;
+    std::vector<Level> levels_;
+    common::FirstFailure outcome_;
+};
 
 }  // namespace
 
@@ -166,32 +199,32 @@ Result<std::wstring> extendedPath(const std::wstring& path) {
     return L"\\\\?\\" + full;
 }
 
-Result<> walkFolder(const std::wstring& folder, const VisitEntry& visit, FolderWalk how) {
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return FAILED_CALL(GetFileAttributesW).about(folder);
-    if (!isRealFolder(attributes)) return visit(folder, attributes);
-    if (auto walked = walkContents(folder, visit, how); !walked) return walked;
-    return how.folders ? visit(folder, attributes) : Result<>();
-}
-
-Result<HeldItem> openItemAt(const std::wstring& path, const ItemOpen& how) {
+Result<HeldItem> openPath(const std::wstring& path, const ItemOpen& how) {
     auto full = extendedPath(path);
     if (!full) return full.failure();
-    while (full->ends_with(L'\\')) full->pop_back();
-    const std::size_t split = full->find_last_of(L'\\');
-    if (split < 4 || full->back() == L':')
-        return common::stopFailure(L"openItemAt", L"not an item in a folder: " + path);
-    HeldItem folder{{}, full->substr(0, split), {}, FILE_ATTRIBUTE_DIRECTORY};
-    if (folder.path.back() == L':') folder.path += L'\\';  // a drive's root
-    // Shared fully: others may work in the installation folder meanwhile.
-    folder.handle.reset(CreateFileW(folder.path.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!folder.handle) return FAILED_CALL(CreateFileW).about(folder.path);
-    auto real = nameOnVolume(folder.handle.get(), folder.path);
+    HeldItem item{{}, std::move(*full), {}, 0};
+    item.handle.reset(CreateFileW(
+        item.path.c_str(), how.access | SYNCHRONIZE, how.share, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (how.followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
+    if (!item.handle) return FAILED_CALL(CreateFileW).about(item.path);
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(item.handle.get(), FileAttributeTagInfo, &tag, sizeof tag))
+        return FAILED_CALL(GetFileInformationByHandleEx).about(item.path);
+    item.attributes = tag.FileAttributes;
+    auto real = nameOnVolume(item.handle.get(), item.path);
     if (!real) return real.failure();
-    folder.realPath = std::move(*real);
-    return openEntry(folder, full->substr(split + 1), how);
+    item.realPath = std::move(*real);
+    return item;
+}
+
+Result<> walkTree(HeldItem root, const ItemOpen& how, const TreeVisit& visit) {
+    if (!isRealFolder(root.attributes)) return visit.file ? visit.file(root, 0) : Result<>();
+    Walk walk(how, visit);
+    if (walk.descend(std::move(root))) {
+        while (!walk.done() && walk.step()) {
+        }
+    }
+    return std::move(walk).result();
 }
 
 Result<> setMarks(HANDLE item, DWORD attributes, const std::wstring& path) {
@@ -213,9 +246,8 @@ Result<> markGoesOnClose(HANDLE item, bool goes, const std::wstring& path) {
 }
 
 Result<> removeHeldItem(HeldItem item) {
-    common::FirstFailure outcome;
-    removeHeld(item, outcome);
-    return std::move(outcome).result();
+    return walkTree(std::move(item), kForRemoval,
+                    {.file = &deleteHeld, .leave = &deleteHeld, .goOn = true});
 }
 
 }  // namespace update

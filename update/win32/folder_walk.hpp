@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -21,22 +22,10 @@ inline bool isRealFolder(DWORD attributes) {
 // it, and the names the install adds go past it.
 common::Result<std::wstring> extendedPath(const std::wstring& path);
 
-using VisitEntry = std::function<common::Result<>(const std::wstring& path, DWORD attributes)>;
-
-struct FolderWalk {
-    // Also visits each folder, the walked one included, once its contents
-    // were visited and its listing is closed (which would otherwise hold it).
-    bool folders = false;
-};
-
-// Visits every file and link under the folder by path, depth first, and
-// stops at the first failed visit. Links are visited themselves, never
-// followed, so the walk stays inside the tree; a folder that is itself a
-// link, or a file, is visited alone. For walks that change nothing.
-common::Result<> walkFolder(const std::wstring& folder, const VisitEntry& visit, FolderWalk how);
-
-// An item held open, as the walks that change things hold every item they
-// work on.
+// An item held open. What the install works on is held so, and everything
+// under it is opened by name relative to its held folder: a link swapped in
+// for a folder on the way, or the folder renamed away, never leads it
+// elsewhere.
 struct HeldItem {
     common::win32::unique_hfile handle;
     std::wstring path;      // as it was asked for, to name it in a failure
@@ -44,27 +33,65 @@ struct HeldItem {
     DWORD attributes = 0;   // from the handle: a link has FILE_ATTRIBUTE_REPARSE_POINT
 };
 
-// How an item is opened under the folder it lies in.
+// How an item is opened.
 struct ItemOpen {
     ACCESS_MASK access = 0;
     // Without FILE_SHARE_DELETE, nobody renames or replaces the item while
-    // it is held.
+    // it is held (with an access that takes part in sharing: data or delete).
     ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     // Makes a folder or an empty file where nothing is, instead of opening
-    // what is there, with this security descriptor.
+    // what is there, with this security descriptor (null: what it inherits).
     bool create = false;
     bool folder = false;
     PSECURITY_DESCRIPTOR security = nullptr;
+    // For openPath: a link at the last name leads to what it points to.
+    bool followLink = false;
 };
+
+// What a reading of the contents opens each item with: nobody writes to a
+// file while it is read.
+constexpr ItemOpen kForReading{.access = FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                               .share = FILE_SHARE_READ};
 
 // What a removal opens each item with.
 constexpr ItemOpen kForRemoval{.access = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES |
                                          FILE_WRITE_ATTRIBUTES};
 
-// Opens the item at the path by its name under its folder, without
-// following a link at that name: a link there is opened as the link
-// itself. The folder, the installation's own, is found by its path.
-common::Result<HeldItem> openItemAt(const std::wstring& path, const ItemOpen& how);
+// Opens the item at the full path, a link at its last name as the link
+// itself: for the installation folder, which nothing holds yet, and for
+// what lies outside it (the media).
+common::Result<HeldItem> openPath(const std::wstring& path, const ItemOpen& how);
+
+// Opens the named entry relative to the held folder's handle, so the name is
+// looked up in that very folder whatever is done to paths meanwhile. A link
+// at the name is opened as the link, where the file system can: a host link
+// under Wine is followed all the same, and is refused because the item
+// opened is then not at the name it was opened by.
+common::Result<HeldItem> openEntry(const HeldItem& folder, const std::wstring& name,
+                                   const ItemOpen& how);
+
+// What a walk does with what it meets; each step may be left empty.
+struct TreeVisit {
+    using Step = std::function<common::Result<>(HeldItem& item, std::size_t depth)>;
+    // Each entry that is not a folder of its own (a file or a link), and the
+    // root when it is one.
+    Step file{};
+    // Each folder under the root, before what is in it; a failure leaves
+    // out what is in it.
+    Step enter{};
+    // Each folder, the root last, once what is in it was visited, its
+    // entries closed.
+    Step leave{};
+    // Goes on past a failure, returning the first, instead of stopping.
+    bool goOn = false;
+};
+
+// Visits the tree under the held root, depth first. Every entry is opened
+// with `how` (a folder also for listing) by its name under its held folder,
+// which stays held until all in it was visited; links are visited, never
+// followed. The walk keeps its own stack, so a tree nested thousands of
+// folders deep needs no more of the thread's stack than a flat one.
+common::Result<> walkTree(HeldItem root, const ItemOpen& how, const TreeVisit& visit);
 
 // Sets the item's marks (read-only, hidden, system, ...) through its handle,
 // never through a path, which could lead elsewhere by then. Other
@@ -76,12 +103,11 @@ common::Result<> setMarks(HANDLE item, DWORD attributes, const std::wstring& pat
 common::Result<> markGoesOnClose(HANDLE item, bool goes, const std::wstring& path);
 
 // Removes the held item, and a folder with everything in it, read-only
-// entries included, through handles only: each entry is opened by its name
-// under its held folder, judged from its own handle and deleted through it.
-// A link goes as the link itself and is never followed; one the file system
-// follows all the same (a host link under Wine) stays, and the removal
-// fails. Goes on past what cannot be removed, so as much as possible is
-// gone, and returns the first failure.
+// entries included, through handles only (walkTree), each entry judged from
+// its own handle and deleted through it. A link goes as the link itself and
+// is never followed; one the file system follows all the same (a host link
+// under Wine) stays, and the removal fails. Goes on past what cannot be
+// removed, so as much as possible is gone, and returns the first failure.
 common::Result<> removeHeldItem(HeldItem item);
 
 }  // namespace update

@@ -41,8 +41,8 @@ std::string utf8(std::wstring_view text) {
 }
 
 struct Listed {
-    std::wstring path;
-    std::size_t listing = 0;  // the index of the path it was listed under
+    HeldItem item;            // open for reading, sharing only reading
+    std::size_t listing = 0;  // the index of the root it was listed under
     PackFile file;
 };
 
@@ -61,27 +61,22 @@ struct Hasher {
     }
 
     Result<> hash(Listed& listed) {
-        const unique_hfile file(CreateFileW(listed.path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                            nullptr));
-        if (!file) return FAILED_CALL(CreateFileW).about(listed.path);
+        const unique_hfile file = std::move(listed.item.handle);  // closed once hashed
+        const std::wstring& path = listed.item.path;
         BCRYPT_HASH_HANDLE made = nullptr;
         NTSTATUS status = BCryptCreateHash(algorithm.get(), &made, nullptr, 0, nullptr, 0, 0);
-        if (!BCRYPT_SUCCESS(status))
-            return FAILED_NTSTATUS(BCryptCreateHash, status).about(listed.path);
+        if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptCreateHash, status).about(path);
         const unique_bcrypt_hash hash(made);
         for (DWORD got = 0;; listed.file.size += got) {
             if (!ReadFile(file.get(), buffer.get(), kReadSize, &got, nullptr))
-                return FAILED_CALL(ReadFile).about(listed.path);
+                return FAILED_CALL(ReadFile).about(path);
             if (got == 0) break;
             status = BCryptHashData(hash.get(), buffer.get(), got, 0);
-            if (!BCRYPT_SUCCESS(status))
-                return FAILED_NTSTATUS(BCryptHashData, status).about(listed.path);
+            if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptHashData, status).about(path);
         }
         UCHAR digest[kDigestBytes];
         status = BCryptFinishHash(hash.get(), digest, kDigestBytes, 0);
-        if (!BCRYPT_SUCCESS(status))
-            return FAILED_NTSTATUS(BCryptFinishHash, status).about(listed.path);
+        if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptFinishHash, status).about(path);
         for (const UCHAR byte : digest) {
             listed.file.sha256 += "0123456789abcdef"[byte >> 4];
             listed.file.sha256 += "0123456789abcdef"[byte & 15];
@@ -144,41 +139,35 @@ Result<> hashEach(std::vector<Listed>& files) {
     return std::move(outcome).result();
 }
 
-// Adds the files at the path to `files`, as listing `listing`: those of the
-// folder tree there, or the file alone with an empty path; none when
-// nothing is there.
-Result<> listFiles(const std::string& path, std::size_t listing, std::vector<Listed>& files) {
-    const auto root = extendedPath(common::win32::ansiToWide(path));
-    if (!root) return root.failure();
-    if (GetFileAttributesW(root->c_str()) == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
-        return FAILED_STATUS(GetFileAttributesW, error).about(*root);
-    }
-    const auto add = [&](const std::wstring& found, DWORD attributes) -> Result<> {
-        if (isLink(attributes))
-            return common::stopFailure(L"Update", L"a link in the staged copy: " + found);
-        const std::wstring_view relative = std::wstring_view(found).substr(root->size());
+// Adds the files under the held root to `files`, as listing `listing`:
+// those of its folder tree, or the root alone with an empty path.
+Result<> listFiles(HeldItem root, std::size_t listing, std::vector<Listed>& files) {
+    const std::size_t rootLength = root.path.size();
+    const auto add = [&](HeldItem& found, std::size_t) -> Result<> {
+        if (isLink(found.attributes))
+            return common::stopFailure(L"Update", L"a link in the staged copy: " + found.path);
+        const std::wstring_view relative = std::wstring_view(found.path).substr(rootLength);
+        std::string name = utf8(relative.substr(relative.empty() ? 0 : 1));
         files.push_back(
-            {found,
-             listing,
-             {.path = utf8(relative.substr(relative.empty() ? 0 : 1)), .size = 0, .sha256 = {}}});
+            {std::move(found), listing, {.path = std::move(name), .size = 0, .sha256 = {}}});
         return {};
     };
-    return walkFolder(*root, add, {});
+    return walkTree(std::move(root), kForReading, {.file = add});
 }
 
 }  // namespace
 
-Result<std::vector<std::vector<PackFile>>> listWithDigests(const std::vector<std::string>& paths) {
+Result<std::vector<std::vector<PackFile>>> listWithDigests(std::vector<HeldItem> roots) {
     std::vector<Listed> files;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (auto listed = listFiles(paths[i], i, files); !listed) return listed.failure();
+    for (std::size_t i = 0; i < roots.size(); ++i) {
+        if (!roots[i].handle) continue;  // nothing there
+        if (auto listed = listFiles(std::move(roots[i]), i, files); !listed)
+            return listed.failure();
     }
     // The longest hashes begin first, so none is left running alone at the end.
     std::ranges::stable_partition(files, [](const Listed& l) { return l.file.path.empty(); });
     if (auto hashed = hashEach(files); !hashed) return hashed.failure();
-    std::vector<std::vector<PackFile>> listings(paths.size());
+    std::vector<std::vector<PackFile>> listings(roots.size());
     for (Listed& listed : files) listings[listed.listing].push_back(std::move(listed.file));
     return listings;
 }

@@ -178,7 +178,8 @@ TEST_F(UpdateWizardTest, AFailedInstallLeavesTheInstallationAsItWasAndTracesWhy)
         std::string traced;
         std::string outcome;
     } rows[] = {
-        {L"UPDATE_EXE", 1603, "CreateFileW failed: error 32", "the service pack was not installed"},
+        {L"UPDATE_EXE", 1603, "NtCreateFile failed: error 32",
+         "the service pack was not installed"},
         {L"UPDATE_EXE_WITH_RECORD", 1620,
          "Update: the media do not hold the pack this program records: "
          "Events\\Events\\Shift\\night.evt: other digest",

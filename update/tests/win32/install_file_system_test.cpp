@@ -1,7 +1,6 @@
 // The install step's file operations and the tree removal on real files of the
 // prefix: what the scripting object and the file calls really do.
 #include "win32/install_file_system.hpp"
-#include "win32/durable_files.hpp"
 
 #include "common/win32/ansi_text.hpp"
 #include "common/win32/com.hpp"
@@ -12,6 +11,10 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <future>
+#include <optional>
+#include <string_view>
+#include <thread>
 
 namespace {
 
@@ -51,6 +54,10 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
     createFolders(at(L"dst"));
     writeFile(at(L"a.mdb"), "a");
     writeFile(at(L"b.mdb"), "b");
+    // As a mounted image gives them: the copies keep every mark but read-only.
+    const std::wstring marked = at(L"src\\sub\\deep\\d.txt");
+    ASSERT_TRUE(
+        SetFileAttributesW(marked.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
 
     EXPECT_TRUE(fs.fileExists(ansiAt(L"a.mdb")));
     EXPECT_FALSE(fs.folderExists(ansiAt(L"a.mdb")));
@@ -60,6 +67,17 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
 
     ASSERT_TRUE(fs.copyFolder(ansiAt(L"src"), ansiAt(L"dst")));
     EXPECT_EQ(snapshotTree(at(L"dst")), snapshotTree(at(L"src")));
+    const auto times = [](const std::wstring& path) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+        return std::pair(data.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+                         ULARGE_INTEGER{{data.ftLastWriteTime.dwLowDateTime,
+                                         data.ftLastWriteTime.dwHighDateTime}}
+                             .QuadPart);
+    };
+    EXPECT_EQ(times(at(L"dst\\sub\\deep\\d.txt")),
+              std::pair(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN), times(marked).second));
+    ASSERT_TRUE(SetFileAttributesW(marked.c_str(), FILE_ATTRIBUTE_NORMAL));
     EXPECT_TRUE(fs.flush({ansiAt(L"dst"), ansiAt(L"a.mdb")}));
     EXPECT_FALSE(fs.flush({ansiAt(L"dst"), ansiAt(L"nothing")}));
     // One file nobody else may open among many: its failure comes back, and
@@ -116,14 +134,20 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
         EXPECT_FALSE(fs.claim(ansiAt(L"gone"), folder, refuse));
         ASSERT_TRUE(fs.claim(ansiAt(L"kept"), folder, accept));
         EXPECT_FALSE(fs.claim(ansiAt(L"kept"), folder, accept));
+        // Filled through the claim's own handle, then renamed through it.
+        EXPECT_TRUE(folder ? fs.copyFolder(ansiAt(L"src"), ansiAt(L"kept"))
+                           : fs.copyFile(ansiAt(L"a.mdb"), ansiAt(L"kept"), true));
+        EXPECT_TRUE(fs.flush({ansiAt(L"kept")}));
         const std::wstring renamed = folder ? L"dst\\kept" : L"kept.mdb";
         ASSERT_TRUE(fs.rename(ansiAt(L"kept"), ansiAt(renamed)));
         EXPECT_EQ(*fs.identify(ansiAt(renamed)), made);
+        EXPECT_EQ(folder ? readFile(at(renamed + L"\\sub\\deep\\d.txt")) : readFile(at(renamed)),
+                  folder ? "deep" : "a");
         // Going live, it takes the permissions of where it lies, only while
         // it is the item claimed (under Wine, with no security descriptors
         // kept, the call only has to succeed).
-        EXPECT_FALSE(update::inheritPermissions(at(renamed), made + "0"));
-        EXPECT_TRUE(update::inheritPermissions(at(renamed), made));
+        EXPECT_FALSE(fs.inheritPermissions(ansiAt(renamed), made + "0"));
+        EXPECT_TRUE(fs.inheritPermissions(ansiAt(renamed), made));
     }
     EXPECT_EQ(*fs.identify(ansiAt(L"gone")), "");
 
@@ -205,12 +229,30 @@ void writeLongFile(const std::wstring& path, const std::string& text) {
                                   &written, nullptr));
 }
 
+DWORD WINAPI runWork(void* work) {
+    (*static_cast<const std::function<void()>*>(work))();
+    return 0;
+}
+
+// Runs the work on a thread of 64 KiB of stack, which a walk one call frame
+// per folder deep overflows a few hundred folders down (the process ends).
+void onSmallStack(const std::function<void()>& work) {
+    const common::win32::unique_handle thread(
+        CreateThread(nullptr, 64 * 1024, &runWork, const_cast<std::function<void()>*>(&work),
+                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    ASSERT_TRUE(thread);
+    WaitForSingleObject(thread.get(), INFINITE);
+}
+
 // Each row makes an item at `root`; it is removed only when it is the item
 // of the identity recorded, links inside go as links or stay, and what a
 // link points to is never touched. own.txt, where a row writes it, is gone
-// exactly when the recorded item was worked on.
+// exactly when the recorded item was worked on. The walks run on a small
+// stack.
 TEST(ItemRemoval, RemovesOnlyTheRecordedItemAndNeverWhatALinkPointsTo) {
     const TempFolder temp(L"item-removal");
+    update::InstallFileSystem fs;
+    const auto ansi = [](const std::wstring& path) { return wideToAnsi(path); };
     const std::wstring outside = temp / L"Outside";
     writeFile(outside + L"\\keep.txt", "keep");
     writeFile(outside + L"\\sub\\deep.txt", "deep");
@@ -220,6 +262,8 @@ TEST(ItemRemoval, RemovesOnlyTheRecordedItemAndNeverWhatALinkPointsTo) {
     };
     const std::wstring longFolder =
         temp / L"Long\\" + std::wstring(120, L'a') + L"\\" + std::wstring(120, L'b');
+    std::wstring deep;
+    for (int level = 0; level < 400; ++level) deep += L"\\d";
     struct Row {
         const char* what;
         std::wstring root;
@@ -242,6 +286,11 @@ TEST(ItemRemoval, RemovesOnlyTheRecordedItemAndNeverWhatALinkPointsTo) {
         {"a tree past the path limit", longFolder + L"\\Events",
          [&](const std::wstring& root) { return writeLongFile(root + L"\\e.txt", "e"), true; },
          true, true},
+        {"a tree 400 folders deep", temp / L"Deep",
+         [&](const std::wstring& root) {
+             return writeLongFile(root + deep + L"\\e.txt", "e"), true;
+         },
+         true, true},
         {"another item's identity", temp / L"Other",
          [&](const std::wstring& root) { return writeFile(root + L"\\own.txt", "o"), true; }, false,
          false},
@@ -261,24 +310,174 @@ TEST(ItemRemoval, RemovesOnlyTheRecordedItemAndNeverWhatALinkPointsTo) {
          true, false},
     };
     for (const Row& row : rows) {
-        const std::wstring& root = row.root;
-        if (!row.make(root)) continue;  // no host links here
-        const std::string identity = *update::fileIdentity(row.recorded ? root : outside);
-        if (row.removed) {
-            EXPECT_TRUE(update::canRemoveTree(root)) << row.what;
-            EXPECT_TRUE(update::flushToDisk({root})) << row.what;
-        }
-        const auto removal = update::removeOwnItem(root, identity);
+        const std::string root = ansi(row.root);
+        if (!row.make(row.root)) continue;  // no host links here
+        // A host link under Wine cannot be opened as itself: its target's then.
+        const auto own = fs.identify(row.recorded ? root : ansi(outside));
+        const std::string identity = own ? *own : *fs.identify(ansi(outside));
+        common::Result<> removable, flushed, removal;
+        onSmallStack([&] {
+            if (row.removed) removable = fs.canRemoveAll(root);
+            if (row.removed) flushed = fs.flush({root});
+            removal = fs.remove(root, identity);
+        });
+        EXPECT_TRUE(removable && flushed) << row.what;
         EXPECT_EQ(static_cast<bool>(removal), row.removed)
             << row.what << (removal ? "" : ": " + narrow(removal.failure().text()));
         if (row.removed) {
-            EXPECT_EQ(*update::fileIdentity(root), "") << row.what;
+            EXPECT_EQ(*fs.identify(root), "") << row.what;
         }
-        EXPECT_EQ(fileExists(root + L"\\own.txt"), !row.recorded) << row.what;
+        EXPECT_EQ(fileExists(row.root + L"\\own.txt"), !row.recorded) << row.what;
         EXPECT_EQ(snapshotTree(outside), before) << row.what;
     }
-    EXPECT_FALSE(update::removeOwnItem(temp / L"missing", "")) << "nothing there";
-    EXPECT_TRUE(update::removeOwnItem(temp / L"Long", *update::fileIdentity(temp / L"Long")));
+    EXPECT_FALSE(fs.remove(ansi(temp / L"missing"), "")) << "nothing there";
+    EXPECT_TRUE(fs.remove(ansi(temp / L"Long"), *fs.identify(ansi(temp / L"Long"))));
+}
+
+// Another setup holding an installation, from a thread of its own: the lock
+// is a mutex, which its owning thread would take again.
+class OtherSetup {
+public:
+    explicit OtherSetup(const std::string& folder) : folder_(folder) {
+        worker_ = std::thread([this] {
+            update::InstallFileSystem fs;
+            const auto lock = fs.lockInstallation(folder_);
+            held_.set_value(lock && *lock);
+            released_.get_future().wait();
+        });
+    }
+    ~OtherSetup() {
+        released_.set_value();
+        worker_.join();
+    }
+    bool holds() { return held_.get_future().get(); }
+
+private:
+    std::string folder_;
+    std::promise<bool> held_;
+    std::promise<void> released_;
+    std::thread worker_;
+};
+
+enum class Hold { Taken, HeldByAnother, Refused };
+
+// One way a user may meet a setup: what is there before it holds the
+// installation, how the hold ends, and the user's move between a check and
+// its use at a step of the setup (the item in the folder is moved away and
+// a link, or a folder, put at its name) while the setup fills a copy.
+struct HeldRow {
+    const char* what;
+    std::function<bool(const std::wstring& folder)> make;  // false: not here
+    Hold hold;
+    const char* step = nullptr;   // when the user moves, if ever
+    const wchar_t* held = L"";    // what the user moves, in the folder
+    bool link = false;            // a link put in its place, or a folder
+    const wchar_t* copy = L"";    // the copy the setup claims and fills, in the folder
+    const wchar_t* effect = L"";  // what the fill makes, in the item moved
+};
+
+class HeldInstallation : public InstallFiles {
+protected:
+    void SetUp() override {
+        writeFile(outside + L"\\keep.txt", "keep");
+        writeFile(at(L"Media\\Events\\e.evt"), "event");
+        writeFile(at(L"Media\\OrvDb.mdb"), "database");
+        before = snapshotTree(outside);
+    }
+
+    static bool install(const std::wstring& folder) {
+        writeFile(folder + L"\\Events\\old.evt", "old");
+        writeFile(folder + L"\\Database\\OrvDb.mdb", "old");
+        return true;
+    }
+
+    // The path the item has once moved away, or empty when it could not be.
+    std::wstring moveAway(const std::wstring& item, bool link) {
+        if (!MoveFileExW(item.c_str(), (item + L".away").c_str(), 0)) return {};
+        EXPECT_TRUE(link ? makeHostLink(item, outside) : CreateDirectoryW(item.c_str(), nullptr));
+        return item + L".away";
+    }
+
+    common::Result<> fill(update::InstallFileSystem& setup, const std::wstring& copy) {
+        const std::string path = wideToAnsi(copy);
+        const bool folder = copy.ends_with(L"Events.new");
+        const auto keep = [](const std::string&) { return common::Result<>(); };
+        if (auto claimed = setup.claim(path, folder, keep); !claimed) return claimed;
+        return folder ? setup.copyFolder(ansiAt(L"Media\\Events"), path)
+                      : setup.copyFile(ansiAt(L"Media\\OrvDb.mdb"), path, true);
+    }
+
+    void check(const HeldRow& row, const std::wstring& folder) {
+        update::InstallFileSystem setup;
+        std::wstring moved;
+        setup.betweenCheckAndUse = [&](const std::string& step) {
+            if (row.step && step == row.step && moved.empty())
+                moved = moveAway(folder + row.held, row.link);
+        };
+        const auto lock = setup.lockInstallation(wideToAnsi(folder));
+        EXPECT_EQ(!lock ? Hold::Refused : *lock ? Hold::Taken : Hold::HeldByAnother, row.hold);
+        if (row.step && row.step == std::string_view("hold")) {
+            EXPECT_EQ(moved, L"") << "a held folder cannot be moved";
+        }
+        if (lock && *lock && row.step) {
+            // Filled the held item, moved or not; or refused.
+            const bool filled = static_cast<bool>(fill(setup, folder + row.copy));
+            const std::wstring heldNow = moved.empty() ? folder + row.held : moved;
+            EXPECT_TRUE(!filled || fileExists(heldNow + row.effect)) << narrow(moved);
+            if (!moved.empty() && !row.link) {
+                EXPECT_FALSE(fileExists(folder + row.held + row.effect));
+            }
+        }
+        EXPECT_EQ(snapshotTree(outside), before);
+    }
+
+    const std::wstring outside = at(L"Outside");
+    TreeSnapshot before;
+    std::optional<OtherSetup> other;
+};
+
+// An installation held by a setup against a user who swaps what lies on the
+// way for a link between a check and its use: the setup works on what it
+// holds, wherever that is by then, or refuses, and never touches what a
+// link points to. Rows without a step prove the hold: no name a user makes
+// blocks it, another setup's makes it wait, a link is never held.
+TEST_F(HeldInstallation, WorksOnlyOnWhatItHolds) {
+    const HeldRow rows[] = {
+        {"Database swapped for a link", install, Hold::Taken, "hold", L"\\Database", true,
+         L"\\Database\\OrvDb.mdb.new", L"\\OrvDb.mdb.new"},
+        {"the installation folder swapped for a link", install, Hold::Taken, "hold", L"", true,
+         L"\\Events.new", L"\\Events.new\\e.evt"},
+        {"the installation folder swapped for a fresh folder", install, Hold::Taken, "hold", L"",
+         false, L"\\Events.new", L"\\Events.new\\e.evt"},
+        {"the staged copy swapped for a link mid-fill", install, Hold::Taken, "copy",
+         L"\\Events.new", true, L"\\Events.new", L"\\e.evt"},
+        {"a folder at the old lock file's name",
+         [](const std::wstring& folder) {
+             createFolders(folder + L"\\Update.exe-install.lock");
+             return install(folder);
+         },
+         Hold::Taken},
+        {"another setup holding it",
+         [&](const std::wstring& folder) {
+             return install(folder) && other.emplace(wideToAnsi(folder)).holds();
+         },
+         Hold::HeldByAnother},
+        {"a link in its place",
+         [&](const std::wstring& folder) { return makeHostLink(folder, outside); }, Hold::Refused},
+        {"a link in its Database's place",
+         [&](const std::wstring& folder) {
+             writeFile(folder + L"\\Events\\old.evt", "old");
+             return makeHostLink(folder + L"\\Database", outside);
+         },
+         Hold::Refused},
+    };
+    int number = 0;
+    for (const HeldRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::wstring folder = at(L"Orvexa" + std::to_wstring(++number));
+        if (row.make(folder)) check(row, folder);  // else no host links here
+        other.reset();
+    }
 }
 
 }  // namespace

@@ -36,6 +36,32 @@ void initCommonControls() {
     if (init) init(&classes);
 }
 
+// Has the system refuse to follow, for this process, a junction that a user
+// who is not an administrator made (RedirectionGuard), where the system
+// offers it (Windows 11 and Windows Server 2022 with their updates): an
+// elevated setup then never follows a user's link anywhere, also where a
+// path is taken as given. Elsewhere the call is missing or refuses the
+// policy, which is traced: the install step works through held handles
+// regardless.
+void refuseUsersJunctions() {
+    // Declared here: the MinGW-w64 headers know neither the policy nor, for
+    // Windows 7, the call (Windows 8 on).
+    constexpr int kProcessRedirectionTrustPolicy = 16;
+    struct {
+        DWORD flags;  // bit 0: EnforceRedirectionTrust
+    } policy{1};
+    using SetPolicy = BOOL(WINAPI*)(int policy, PVOID buffer, SIZE_T length);
+    const auto SetProcessMitigationPolicy =
+        reinterpret_cast<SetPolicy>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessMitigationPolicy")));
+    if (!SetProcessMitigationPolicy) {
+        common::trace(FAILED_CALL(GetProcAddress).about(L"SetProcessMitigationPolicy"));
+    } else if (!SetProcessMitigationPolicy(kProcessRedirectionTrustPolicy, &policy,
+                                           sizeof policy)) {
+        common::trace(FAILED_CALL(SetProcessMitigationPolicy).about(L"redirection trust"));
+    }
+}
+
 class Entry final : public ProgramActions {
 public:
     explicit Entry(HINSTANCE instance) : instance_(instance) {}
@@ -86,6 +112,7 @@ private:
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // First, before anything loads a DLL.
     common::win32::restrictDllSearchToSystem32();
+    refuseUsersJunctions();
     Entry entry(instance);
     const int code = runProgram(std::vector<std::wstring>(__wargv, __wargv + __argc), entry);
     finishRunLog();
