@@ -3,6 +3,7 @@
 #include "win32/folder_walk.hpp"
 #include "win32/ui/resource_ids.h"
 
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 #include "common/win32/ansi_text.hpp"
 #include "common/win32/failed_call.hpp"
@@ -155,6 +156,22 @@ Result<> listFiles(HeldItem root, std::size_t listing, std::vector<Listed>& file
     return walkTree(std::move(root), kForReading, {.file = add});
 }
 
+// The record as the program carries it has each line's digest as its 32
+// bytes, not the hex text sha256sum prints (res/carried_record.py): a
+// search and replace of a digest's text across the media does not reach it.
+// Gives the text readPackRecord reads; a cut line stays cut, and is refused.
+std::string recordText(std::string_view carried) {
+    std::string text;
+    while (carried.size() > kDigestBytes) {
+        const std::size_t end = carried.find('\n', kDigestBytes);
+        const std::size_t next = end == std::string_view::npos ? carried.size() : end + 1;
+        text += common::hexOfBytes(carried.substr(0, kDigestBytes));
+        text += carried.substr(kDigestBytes, next - kDigestBytes);
+        carried.remove_prefix(next);
+    }
+    return text += carried;
+}
+
 }  // namespace
 
 Result<std::vector<std::vector<PackFile>>> listWithDigests(std::vector<HeldItem> roots) {
@@ -183,7 +200,8 @@ Result<std::optional<PackRecord>> loadPackRecord() {
     const HGLOBAL loaded = LoadResource(nullptr, found);
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (!bytes) return FAILED_CALL(LoadResource);
-    auto record = readPackRecord({static_cast<const char*>(bytes), SizeofResource(nullptr, found)});
+    auto record = readPackRecord(
+        recordText({static_cast<const char*>(bytes), SizeofResource(nullptr, found)}));
     if (!record) return record.failure();
     return std::optional<PackRecord>(std::move(*record));
 }
