@@ -2,6 +2,7 @@
 
 #include "win32/filled_text.hpp"
 #include "win32/folder_walk.hpp"
+#include "win32/work_on_threads.hpp"
 
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
@@ -14,7 +15,6 @@
 #include <winternl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -23,7 +23,6 @@ namespace update {
 namespace {
 
 using common::Result;
-using common::win32::unique_handle;
 using common::win32::unique_hfile;
 
 // Writing, and so flushing, needs the read-only mark off for a moment: it
@@ -72,55 +71,9 @@ Result<std::vector<HeldItem>> filesIn(std::vector<HeldItem> items) {
 
 // Flushes given to the file system together can be written together, where
 // one after another each waits for the disk.
-struct FlushQueue {
-    const std::vector<HeldItem>& files;
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> stop{false};
-};
-
-struct FlushWorker {
-    FlushQueue* queue = nullptr;
-    Result<> result;
-    unique_handle thread;
-};
-
-DWORD WINAPI flushFromQueue(void* parameter) noexcept {
-    FlushWorker& worker = *static_cast<FlushWorker*>(parameter);
-    FlushQueue& queue = *worker.queue;
-    try {
-        for (std::size_t i = queue.next++; i < queue.files.size() && !queue.stop;
-             i = queue.next++) {
-            worker.result = flushFile(queue.files[i]);
-            if (!worker.result) queue.stop = true;
-        }
-    } catch (...) {  // a path that could not be copied
-        worker.result = common::stopFailure(L"flushFromQueue", L"out of memory");
-        queue.stop = true;
-    }
-    return 0;
-}
-
 Result<> flushEachFile(const std::vector<HeldItem>& files) {
-    FlushQueue queue{files};
-    FlushWorker workers[8];
-    for (FlushWorker& worker : workers) {
-        worker.queue = &queue;
-        worker.thread.reset(CreateThread(nullptr, 64 * 1024, &flushFromQueue, &worker,
-                                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-    }
-    // This thread takes its share too, so the work is done even when no
-    // thread could be started.
-    FlushWorker self{&queue, {}, {}};
-    flushFromQueue(&self);
-    // Every thread is joined before any result is read: they work on this
-    // frame's queue and workers until they end.
-    for (FlushWorker& worker : workers) {
-        if (worker.thread) WaitForSingleObject(worker.thread.get(), INFINITE);
-    }
-    common::FirstFailure outcome;
-    outcome.add(std::move(self.result));
-    for (FlushWorker& worker : workers) outcome.add(std::move(worker.result));
-    return std::move(outcome).result();
+    return workOnThreads(files.size(), 8,
+                         [&](std::size_t i, std::size_t) { return flushFile(files[i]); });
 }
 
 // The volume the held item lies on, as a name that opens the volume itself.

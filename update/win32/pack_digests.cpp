@@ -1,6 +1,7 @@
 #include "win32/pack_digests.hpp"
 
 #include "win32/folder_walk.hpp"
+#include "win32/work_on_threads.hpp"
 #include "win32/ui/resource_ids.h"
 
 #include "common/core/text.hpp"
@@ -13,7 +14,7 @@
 #include <bcrypt.h>
 
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <memory>
 
 namespace update {
@@ -22,7 +23,6 @@ namespace {
 using common::Result;
 using common::win32::unique_bcrypt_algorithm;
 using common::win32::unique_bcrypt_hash;
-using common::win32::unique_handle;
 using common::win32::unique_hfile;
 
 // Large reads: few calls per file, and the file system reads ahead.
@@ -86,58 +86,18 @@ struct Hasher {
     }
 };
 
-struct HashQueue {
-    std::vector<Listed>& files;
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> stop{false};
-};
-
-struct HashWorker {
-    HashQueue* queue = nullptr;
-    Result<> result;
-    unique_handle thread;
-};
-
-DWORD WINAPI hashFromQueue(void* parameter) noexcept {
-    HashWorker& worker = *static_cast<HashWorker*>(parameter);
-    HashQueue& queue = *worker.queue;
-    try {
-        Hasher hasher;
-        worker.result = hasher.open();
-        for (std::size_t i = queue.next++; worker.result && i < queue.files.size() && !queue.stop;
-             i = queue.next++) {
-            worker.result = hasher.hash(queue.files[i]);
-        }
-    } catch (...) {  // a buffer or digest text that could not be had
-        worker.result = common::stopFailure(L"hashFromQueue", L"out of memory");
-    }
-    if (!worker.result) queue.stop = true;
-    return 0;
-}
-
 // Reading and hashing overlap across files: while one thread waits for the
-// disk, another hashes.
+// disk, another hashes. Each worker has its own provider and buffer.
 Result<> hashEach(std::vector<Listed>& files) {
-    HashQueue queue{files};
-    HashWorker workers[3];
-    for (HashWorker& worker : workers) {
-        worker.queue = &queue;
-        worker.thread.reset(CreateThread(nullptr, 64 * 1024, &hashFromQueue, &worker,
-                                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-    }
-    // This thread takes its share too, so the work is done even when no
-    // thread could be started.
-    HashWorker self{&queue, {}, {}};
-    hashFromQueue(&self);
-    // Every thread is joined before any result is read: they work on this
-    // frame's queue and workers until they end.
-    for (HashWorker& worker : workers) {
-        if (worker.thread) WaitForSingleObject(worker.thread.get(), INFINITE);
-    }
-    common::FirstFailure outcome;
-    outcome.add(std::move(self.result));
-    for (HashWorker& worker : workers) outcome.add(std::move(worker.result));
-    return std::move(outcome).result();
+    constexpr std::size_t kThreads = 3;
+    std::array<Hasher, kThreads + 1> hashers;
+    return workOnThreads(files.size(), kThreads, [&](std::size_t i, std::size_t worker) {
+        Hasher& hasher = hashers[worker];
+        if (!hasher.algorithm) {
+            if (auto opened = hasher.open(); !opened) return opened;
+        }
+        return hasher.hash(files[i]);
+    });
 }
 
 // Adds the files under the held root to `files`, as listing `listing`:
