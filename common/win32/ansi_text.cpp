@@ -14,15 +14,23 @@ std::wstring ansiToWide(std::string_view text) {
     return wide;
 }
 
-std::string wideToAnsi(std::wstring_view text) {
+namespace {
+
+std::string narrowed(std::wstring_view text, UINT codePage) {
     if (text.empty()) return {};
     const int size = static_cast<int>(text.size());
     const int needed =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+        WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return {};
-    std::string ansi(static_cast<std::size_t>(needed), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), size, ansi.data(), needed, nullptr, nullptr);
-    return ansi;
+    std::string bytes(static_cast<std::size_t>(needed), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), size, bytes.data(), needed, nullptr, nullptr);
+    return bytes;
 }
+
+}  // namespace
+
+std::string wideToAnsi(std::wstring_view text) { return narrowed(text, CP_ACP); }
+
+std::string wideToUtf8(std::wstring_view text) { return narrowed(text, CP_UTF8); }
 
 }  // namespace common::win32

@@ -47,10 +47,8 @@ struct Run {
     std::string copy(Item item, const std::string& leaf) const {
         return folderOf(live(item)).append("\\").append(leaf);
     }
-    std::string copy(Item item, const char* suffix) const {
-        return copy(item, copyLeaf(item, suffix, journal.runId));
-    }
     const Entry* staged(Item item) const { return journal.find(Mark::Claim, item); }
+    std::string stagedCopy(Item item) const { return copy(item, staged(item)->leaf); }
 };
 
 // Notes the entry in the journal and stores it with its line added.
@@ -64,7 +62,7 @@ Result<> note(Run& run, Entry entry) {
 // put in its place since.
 Result<> stillStaged(Run& run, Item item) {
     const Entry& staged = *run.staged(item);
-    const auto found = run.fs.identify(run.copy(item, staged.leaf));
+    const auto found = run.fs.identify(run.stagedCopy(item));
     if (!found) return found.failure();
     if (*found != staged.identity) return stop("not the copy this run made: ", staged.leaf);
     return {};
@@ -72,7 +70,7 @@ Result<> stillStaged(Run& run, Item item) {
 
 // The media's item into its staged copy. Removing the copy undoes it.
 Result<> fill(Run& run, Item item) {
-    const std::string path = run.copy(item, run.staged(item)->leaf);
+    const std::string path = run.stagedCopy(item);
     if (auto staged = stillStaged(run, item); !staged) return staged;
     return item == Item::Events ? run.fs.copyFolder(run.paths.sourceEvents, path)
                                 : run.fs.copyFile(run.paths.sourceDatabase, path, true);
@@ -85,8 +83,7 @@ Result<> fillStagedCopies(Run& run) {
     }
     // Both copies on disk before the first live item leaves its name: a
     // power cut after that point finishes the run with them.
-    return run.fs.flush({run.copy(Item::Events, run.staged(Item::Events)->leaf),
-                         run.copy(Item::Database, run.staged(Item::Database)->leaf)});
+    return run.fs.flush({run.stagedCopy(Item::Events), run.stagedCopy(Item::Database)});
 }
 
 // The swaps, each with its undo. An undo looks at the disk first, so it
@@ -128,8 +125,7 @@ Result<> putBack(Run& run, const Entry& aside) {
 
 Result<> putLive(Run& run, const Entry& change) {
     if (auto staged = stillStaged(run, *change.item); !staged) return staged;
-    return run.fs.rename(run.copy(*change.item, run.staged(*change.item)->leaf),
-                         run.live(*change.item));
+    return run.fs.rename(run.stagedCopy(*change.item), run.live(*change.item));
 }
 
 // The staged copy goes back to its own name, so a tree half removed never
@@ -404,8 +400,7 @@ DeployResult deployPack(FileSystem& fs, JournalStore& journals, RegistryRecord& 
     trace("staging the pack in ", run.staged(Item::Events)->leaf);
     Result<> applied = fillStagedCopies(run);
     if (applied) {  // the pack proven before anything live changes
-        const StagedPack staged{run.copy(Item::Events, run.staged(Item::Events)->leaf),
-                                run.copy(Item::Database, run.staged(Item::Database)->leaf),
+        const StagedPack staged{run.stagedCopy(Item::Events), run.stagedCopy(Item::Database),
                                 p.versionFile};
         if (DeployResult proven = provePack(fs, pack, staged); !proven)
             return {abandon(run, std::move(proven.result)), proven.stop};

@@ -31,16 +31,6 @@ constexpr ULONG kDigestBytes = 32;
 
 #define FAILED_NTSTATUS(function, status) FAILED_HRESULT(function, HRESULT_FROM_NT(status))
 
-std::string utf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    std::string bytes(
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), static_cast<int>(bytes.size()),
-                        nullptr, nullptr);
-    return bytes;
-}
-
 struct Listed {
     HeldItem item;            // open for reading, sharing only reading
     std::size_t listing = 0;  // the index of the root it was listed under
@@ -78,10 +68,8 @@ struct Hasher {
         UCHAR digest[kDigestBytes];
         status = BCryptFinishHash(hash.get(), digest, kDigestBytes, 0);
         if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptFinishHash, status).about(path);
-        for (const UCHAR byte : digest) {
-            listed.file.sha256 += "0123456789abcdef"[byte >> 4];
-            listed.file.sha256 += "0123456789abcdef"[byte & 15];
-        }
+        listed.file.sha256 =
+            common::hexOfBytes({reinterpret_cast<const char*>(digest), kDigestBytes});
         return {};
     }
 };
@@ -108,7 +96,7 @@ Result<> listFiles(HeldItem root, std::size_t listing, std::vector<Listed>& file
         if (isLink(found.attributes))
             return common::stopFailure(L"Update", L"a link in the staged copy: " + found.path);
         const std::wstring_view relative = std::wstring_view(found.path).substr(rootLength);
-        std::string name = utf8(relative.substr(relative.empty() ? 0 : 1));
+        std::string name = common::win32::wideToUtf8(relative.substr(relative.empty() ? 0 : 1));
         files.push_back(
             {std::move(found), listing, {.path = std::move(name), .size = 0, .sha256 = {}}});
         return {};

@@ -4,6 +4,7 @@
 
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
+#include "common/win32/ansi_text.hpp"
 #include "common/win32/failed_call.hpp"
 #include "common/win32/unique_any.hpp"
 
@@ -76,15 +77,6 @@ Result<> isPlainFileAt(HANDLE file, const std::wstring& path) {
     return {};
 }
 
-std::string utf8(std::wstring_view text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    return bytes;
-}
-
 // "2026-12-08 10:15:03.123 [1234] "
 std::wstring lineStart() {
     SYSTEMTIME t{};
@@ -120,7 +112,7 @@ std::string logLines(std::wstring_view entry) {
         text += common::concat({start, line, L"\r\n"});
         from = end == std::wstring_view::npos ? end : end + 1;
     }
-    return utf8(text);
+    return common::win32::wideToUtf8(text);
 }
 
 // One write per entry: the system puts it whole at the end of the file, after
