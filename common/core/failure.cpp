@@ -7,9 +7,10 @@ namespace common {
 std::wstring Failure::text() const {
     if (kind == ErrorKind::Stop) return concat({call, L": ", detail});
     const bool com = kind == ErrorKind::HResult;
-    return concat({call, L" failed: ", com ? L"HRESULT 0x" : L"error ",
-                   com ? numberText(code, 16, 8) : numberText(code), detail.empty() ? L"" : L" (",
-                   detail, detail.empty() ? L"" : L")"});
+    std::wstring text = concat({call, L" failed: ", com ? L"HRESULT 0x" : L"error ",
+                                numberText(code, com ? 16 : 10, com ? 8 : 1)});
+    if (!detail.empty()) text += concat({L" (", detail, L")"});
+    return text;
 }
 
 Failure::Failure(std::wstring call, ErrorKind kind, std::uint32_t code, std::wstring detail)

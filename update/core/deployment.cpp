@@ -433,10 +433,9 @@ DeployResult deployServicePack(FileSystem& fs, JournalStore& journals, RegistryR
                                const VersionValidator& validate, const PackRecord* pack) {
     const auto lock = fs.lockInstallation(installPath);
     if (!lock) return lock.failure();
-    if (!*lock) {
-        trace("nothing changed: another setup holds the installation");
-        return {stop("another setup holds the installation"), StopKind::InstallationHeld};
-    }
+    if (!*lock)
+        return {stop("nothing changed: another setup holds the installation"),
+                StopKind::InstallationHeld};
     // First, so the checks below see a whole installation.
     const auto completed = completeInterruptedRuns(fs, journals, registry, installPath);
     if (!completed) return completed.failure();

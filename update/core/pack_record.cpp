@@ -24,9 +24,7 @@ common::Failure unreadable(std::string_view why, std::string_view line) {
 }
 
 bool isDigest(std::string_view text) {
-    return text.size() == kDigestDigits && std::ranges::all_of(text, [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-           });
+    return text.size() == kDigestDigits && common::bytesOfHex(text);
 }
 
 // "<digest> <size> <path>", one blank between them.

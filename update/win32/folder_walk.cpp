@@ -17,11 +17,6 @@ namespace {
 using common::Result;
 using common::win32::unique_hfile;
 
-bool sameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 std::wstring inFolder(const std::wstring& folder, const std::wstring& name) {
     return folder.ends_with(L'\\') ? folder + name : folder + L"\\" + name;
 }
@@ -188,6 +183,16 @@ private:
 };
 
 }  // namespace
+
+bool sameName(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool notFound(const common::Failure& failure) {
+    return failure.kind == common::ErrorKind::Win32 &&
+           (failure.code == ERROR_FILE_NOT_FOUND || failure.code == ERROR_PATH_NOT_FOUND);
+}
 
 Result<std::wstring> extendedPath(const std::wstring& path) {
     if (path.starts_with(L"\\\\?\\")) return path;

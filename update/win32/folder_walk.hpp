@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace update {
 
@@ -21,6 +22,12 @@ inline bool isRealFolder(DWORD attributes) {
 // the 260-character limit of the file calls: a live item's path may be near
 // it, and the names the install adds go past it.
 common::Result<std::wstring> extendedPath(const std::wstring& path);
+
+// Whether two names are the same to the file system: without regard to case.
+bool sameName(std::wstring_view a, std::wstring_view b);
+
+// Whether the failure says nothing is at the path.
+bool notFound(const common::Failure& failure);
 
 // An item held open. What the install works on is held so, and everything
 // under it is opened by name relative to its held folder: a link swapped in

@@ -47,19 +47,9 @@ private:
     InstallationHold*& current_;
 };
 
-bool sameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 bool isUnder(const std::wstring& path, const std::wstring& folder) {
     return path.size() > folder.size() && path[folder.size()] == L'\\' &&
            sameName(path.substr(0, folder.size()), folder);
-}
-
-bool notFound(const common::Failure& failure) {
-    return failure.kind == common::ErrorKind::Win32 &&
-           (failure.code == ERROR_FILE_NOT_FOUND || failure.code == ERROR_PATH_NOT_FOUND);
 }
 
 common::Result<std::wstring> fullPath(const std::string& path) {
@@ -146,15 +136,15 @@ common::Result<InstallFileSystem::Place> InstallFileSystem::placeOf(const std::s
     place.name = full->substr(split + 1);
     std::wstring parent = full->substr(0, split);
     if (const InstallationHold* hold = hold_) {
-        if (sameName(parent, hold->path)) {
+        if (sameName(parent, hold->folder.path)) {
             place.held = &hold->folder;
-        } else if (sameName(parent, hold->path + L"\\Database")) {
+        } else if (sameName(parent, hold->folder.path + L"\\Database")) {
             if (!hold->database)
                 return common::stopFailure(
                     L"InstallFileSystem",
                     L"the installation had no Database folder when it was held: " + *full);
             place.held = &*hold->database;
-        } else if (isUnder(parent, hold->path)) {
+        } else if (isUnder(parent, hold->folder.path)) {
             return common::stopFailure(L"InstallFileSystem",
                                        L"not in a folder the install holds: " + *full);
         }

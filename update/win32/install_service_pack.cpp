@@ -100,8 +100,9 @@ RunEnd InstallServicePack(const std::string& mediaFolder, const std::string& ins
         : runId ? deployServicePack(fs, journals, registry, mediaFolder, installPath, *runId,
                                     &readPackVersion, validate, *pack ? &**pack : nullptr)
                 : DeployResult(runId.failure());
-    if (deployed) common::trace(L"Update: install step done");
-    if (!deployed) {
+    if (deployed) {
+        common::trace(L"Update: install step done");
+    } else {
         common::trace(deployed.result.failure());
         common::trace(L"InstallServicePack: the service pack was not installed");
     }

@@ -185,9 +185,7 @@ std::wstring_view leafOf(const std::wstring& path) {
 // name the folder opened has.
 Result<> checkFolder(const HeldItem& folder, const Trustees& trusted) {
     const std::wstring_view asked = leafOf(folder.path), opened = leafOf(folder.realPath);
-    if (!isRealFolder(folder.attributes) ||
-        CompareStringOrdinal(asked.data(), static_cast<int>(asked.size()), opened.data(),
-                             static_cast<int>(opened.size()), TRUE) != CSTR_EQUAL)
+    if (!isRealFolder(folder.attributes) || !sameName(asked, opened))
         return refused(folder,
                        L"is a link (a junction, mount point or symbolic link), or not a folder",
                        L"Reinstall the product in a folder of its own");
@@ -205,11 +203,9 @@ Result<> holdFolders(InstallationHold& hold, const std::wstring& path) {
     if (database) {
         if (auto checked = checkFolder(*database, *trusted); !checked) return checked;
         hold.database = std::move(*database);
-    } else if (const auto code = database.failure().code;
-               code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+    } else if (!notFound(database.failure())) {
         return database.failure();
     }
-    hold.path = folder->path;
     hold.folder = std::move(*folder);
     return {};
 }

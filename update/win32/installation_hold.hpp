@@ -17,9 +17,8 @@ namespace update {
 // only administrators can make, named by the folder's identity, so no name
 // a user makes in the folder can block a setup.
 struct InstallationHold {
-    std::wstring path;                 // the installation folder, in full (extendedPath)
-    HeldItem folder;                   // the installation folder itself
-    std::optional<HeldItem> database;  // its Database folder, when it had one
+    HeldItem folder;                                // the installation folder itself
+    std::optional<HeldItem> database;               // its Database folder, when it had one
     common::win32::unique_private_namespace space;  // kept open while the lock is named in it
     common::win32::unique_owned_mutex lock;
 };

@@ -118,7 +118,8 @@ Result<> writeJournal(HKEY run, const std::string& text, const std::wstring& nam
 
 Result<HKEY> RegistryJournalStore::journals(bool make) {
     if (journals_) return journals_.get();
-    const auto descriptor = journalsSecurity();
+    const auto descriptor =
+        make ? journalsSecurity() : common::Result<unique_hlocal>(unique_hlocal());
     if (!descriptor) return descriptor.failure();
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor->get(), FALSE};
     unique_hkey key;

@@ -32,9 +32,8 @@ Result<> keepTimesAndMarks(HANDLE from, HANDLE to, const std::wstring& path) {
 }
 
 // The one place every byte the install copies passes through, from the read
-// handle to the write handle: where a digest of each file would be taken as
-// it is written. A file written over may have been longer: `truncate` ends
-// it where the bytes end (a file just made needs nothing).
+// handle to the write handle. A file written over may have been longer:
+// `truncate` ends it where the bytes end (a file just made needs nothing).
 Result<> copyBytes(HANDLE from, HANDLE to, char* buffer, const std::wstring& path, bool truncate) {
     LARGE_INTEGER length{};
     for (;;) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "core/install_journal.hpp"
 #include "core/pack_record.hpp"
 
+#include "common/core/text.hpp"
 #include "common/core/trace.hpp"
 
 using namespace update;
@@ -148,13 +150,12 @@ public:
     }
     // A stand-in digest: 64 hex digits that differ where the contents do.
     static std::string digest(const std::string& content) {
-        std::string hex;
+        std::string bytes;
         for (char salt = 0; salt < 4; ++salt) {
-            const std::size_t h = std::hash<std::string>{}(content + salt);
-            for (int shift = 60; shift >= 0; shift -= 4)
-                hex += "0123456789abcdef"[(h >> shift) & 15];
+            const std::uint64_t h = std::hash<std::string>{}(content + salt);
+            for (int shift = 56; shift >= 0; shift -= 8) bytes += static_cast<char>(h >> shift);
         }
-        return hex;
+        return common::hexOfBytes(bytes);
     }
     common::Result<std::vector<std::vector<PackFile>>> contents(
         const std::vector<std::string>& paths) override {
@@ -307,15 +308,15 @@ protected:
         fs.file("I:\\Events\\keep\\old.evt", "old-only");
         fs.file("I:\\Database\\OrvDb.mdb", "old-db");
         fs.file("I:\\other.txt", "user");
-        record = recordOf("M:");
+        record = recordOfMedia();
     }
 
     // The record a release would build from the media folder.
-    PackRecord recordOf(const std::string& media) const {
+    PackRecord recordOfMedia() const {
         std::string text;
         for (const auto& [path, content] : fs.tree) {
-            if (!content || !path.starts_with(media + "\\")) continue;
-            const std::string name = path.substr(media.size() + 1);
+            if (!content || !path.starts_with("M:\\")) continue;
+            const std::string name = path.substr(3);
             if ((name.starts_with("Events\\Events\\") || name == "Database\\OrvDb.mdb" ||
                  name == "Version.bin"))
                 text += FakeFileSystem::digest(*content) + " " + std::to_string(content->size()) +
@@ -347,7 +348,6 @@ protected:
                 return allowed;
             },
             record ? &*record : nullptr);
-        completedEarlier = result.completedEarlierRuns;
         return result;
     }
 
@@ -386,11 +386,12 @@ protected:
     std::optional<PackRecord> record;  // none: a build that carries no record
     std::string validated;
     bool allowed = true;
-    bool completedEarlier = false;  // by the last run
 };
 
 TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
-    ASSERT_TRUE(run());
+    const DeployResult result = deploy();
+    ASSERT_TRUE(result);
+    EXPECT_FALSE(result.completedEarlierRuns);
     FakeFileSystem::Tree install;
     for (const auto& [path, content] : fs.tree)
         if (path.rfind("I:\\", 0) == 0) install[path] = content;
@@ -402,7 +403,6 @@ TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
     EXPECT_EQ(install, expected);
     EXPECT_EQ(validated, "1.9.0");
     EXPECT_EQ(registry.version, "1.9.0");
-    EXPECT_FALSE(completedEarlier);
 }
 
 // What a cut can leave beside the live items that no later run can prove
@@ -597,8 +597,9 @@ TEST_F(Deployment, ALaterRunFinishesACommittedRunAndALeftoverNeverStopsIt) {
     fs.file("I:\\Database\\OrvDb.mdb", "new-db");
     version = "1.9.1";
     allowed = false;  // a refused pack still completes what was cut off
-    EXPECT_FALSE(run("refused"));
-    EXPECT_TRUE(completedEarlier);
+    const DeployResult refused = deploy("refused");
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.completedEarlierRuns);
     EXPECT_EQ(registry.version, "1.9.0");
     allowed = true;
     EXPECT_TRUE(run("second"));
@@ -696,8 +697,7 @@ TEST_F(Deployment, OnlyTheRecordedPackGoesLive) {
         fs.beforeCall = nullptr;
         ASSERT_FALSE(result);
         EXPECT_EQ(result.stop, row.named.empty() ? StopKind::Failed : StopKind::PackInvalid);
-        EXPECT_TRUE(result.result.failure().text().ends_with(
-            std::wstring(row.named.begin(), row.named.end())))
+        EXPECT_TRUE(result.result.failure().text().ends_with(common::asciiToWide(row.named)))
             << std::string(testing::PrintToString(result.result.failure().text()));
         EXPECT_EQ(state(), before);
     }
