@@ -364,14 +364,13 @@ enum class Hold { Taken, HeldByAnother, Refused };
 // One way a user may meet a setup: what is there before it holds the
 // installation, how the hold ends, and the user's move between a check and
 // its use at a step of the setup (the item in the folder is moved away and
-// a link, or a folder, put at its name) while the setup fills a copy.
+// a link put at its name) while the setup fills a copy.
 struct HeldRow {
     const char* what;
     std::function<bool(const std::wstring& folder)> make;  // false: not here
     Hold hold;
     const char* step = nullptr;   // when the user moves, if ever
     const wchar_t* held = L"";    // what the user moves, in the folder
-    bool link = false;            // a link put in its place, or a folder
     const wchar_t* copy = L"";    // the copy the setup claims and fills, in the folder
     const wchar_t* effect = L"";  // what the fill makes, in the item moved
 };
@@ -392,9 +391,9 @@ protected:
     }
 
     // The path the item has once moved away, or empty when it could not be.
-    std::wstring moveAway(const std::wstring& item, bool link) {
+    std::wstring moveAway(const std::wstring& item) {
         if (!MoveFileExW(item.c_str(), (item + L".away").c_str(), 0)) return {};
-        EXPECT_TRUE(link ? makeHostLink(item, outside) : CreateDirectoryW(item.c_str(), nullptr));
+        EXPECT_TRUE(makeHostLink(item, outside));
         return item + L".away";
     }
 
@@ -411,22 +410,21 @@ protected:
         update::InstallFileSystem setup;
         std::wstring moved;
         setup.betweenCheckAndUse = [&](const std::string& step) {
-            if (row.step && step == row.step && moved.empty())
-                moved = moveAway(folder + row.held, row.link);
+            if (row.step && step == row.step && moved.empty()) moved = moveAway(folder + row.held);
         };
         const auto lock = setup.lockInstallation(wideToAnsi(folder));
         EXPECT_EQ(!lock ? Hold::Refused : *lock ? Hold::Taken : Hold::HeldByAnother, row.hold);
-        if (row.step && row.step == std::string_view("hold")) {
+        const bool atHold = row.step && row.step == std::string_view("hold");
+        if (atHold) {
             EXPECT_EQ(moved, L"") << "a held folder cannot be moved";
         }
         if (lock && *lock && row.step) {
-            // Filled the held item, moved or not; or refused.
+            // Filled the held item, moved or not; or refused, which a
+            // folder that could not be moved never makes it.
             const bool filled = static_cast<bool>(fill(setup, folder + row.copy));
+            EXPECT_TRUE(filled || !atHold);
             const std::wstring heldNow = moved.empty() ? folder + row.held : moved;
             EXPECT_TRUE(!filled || fileExists(heldNow + row.effect)) << narrow(moved);
-            if (!moved.empty() && !row.link) {
-                EXPECT_FALSE(fileExists(folder + row.held + row.effect));
-            }
         }
         EXPECT_EQ(snapshotTree(outside), before);
     }
@@ -443,14 +441,12 @@ protected:
 // blocks it, another setup's makes it wait, a link is never held.
 TEST_F(HeldInstallation, WorksOnlyOnWhatItHolds) {
     const HeldRow rows[] = {
-        {"Database swapped for a link", install, Hold::Taken, "hold", L"\\Database", true,
+        {"Database swapped for a link", install, Hold::Taken, "hold", L"\\Database",
          L"\\Database\\OrvDb.mdb.new", L"\\OrvDb.mdb.new"},
-        {"the installation folder swapped for a link", install, Hold::Taken, "hold", L"", true,
+        {"the installation folder swapped for a link", install, Hold::Taken, "hold", L"",
          L"\\Events.new", L"\\Events.new\\e.evt"},
-        {"the installation folder swapped for a fresh folder", install, Hold::Taken, "hold", L"",
-         false, L"\\Events.new", L"\\Events.new\\e.evt"},
         {"the staged copy swapped for a link mid-fill", install, Hold::Taken, "copy",
-         L"\\Events.new", true, L"\\Events.new", L"\\e.evt"},
+         L"\\Events.new", L"\\Events.new", L"\\e.evt"},
         {"a folder at the old lock file's name",
          [](const std::wstring& folder) {
              createFolders(folder + L"\\Update.exe-install.lock");
