@@ -13,7 +13,8 @@
 #   devices  Velquin's list filled from 1,000 COM-port devices, beside a bare SetupAPI
 #            walk of the same devices in the same prefix
 #   start    process start to first window: Update.exe, Velquin.exe, a bare window program
-#   sizes    the release programs, stripped and not, both builds
+#   sizes    the release programs, stripped and not, both builds; and each release
+#            program built with and without its own std::__throw_* helpers
 # The 64-bit build is measured because it runs on every machine Wine runs on.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -238,6 +239,31 @@ bench_sizes() {
       fi
       printf '  %-26s %10d %10d %10d\n' "$tree/$name" "$(stat -c %s "$linked")" \
         "$(stat -c %s "$stripped")" "$(stat -c %s "$stripped.debug")"
+    done
+  done
+  bench_library_throws
+}
+
+# What the programs' own std::__throw_* helpers (common/win32/library_throws.cpp)
+# save: each release program built with and without them, from the same sources
+# and the same pack record, in trees of their own.
+bench_library_throws() {
+  echo "=== the std::__throw_* helpers of the programs: stripped bytes with and without"
+  printf '  %-26s %10s %10s %10s\n' program without with saved
+  local record=$PWD/build/pack-record.txt
+  [ -f "$record" ] || record=$PWD/update/tests/e2e/pack-record.txt
+  local tree own exe
+  for tree in release-i686 release-x86_64; do
+    for own in ON OFF; do
+      cmake --preset "$tree" -B "build/bench-throws/$tree-$own" -DPROGRAM_SIZE_CHECK=WARN \
+        "-DUPDATE_PACK_RECORD=$record" "-DOWN_LIBRARY_THROWS=$own" >/dev/null
+      cmake --build "build/bench-throws/$tree-$own" --target programs >/dev/null
+    done
+    for exe in Update.exe Velquin.exe; do
+      local with without
+      with=$(stat -c %s "build/bench-throws/$tree-ON/programs/$exe")
+      without=$(stat -c %s "build/bench-throws/$tree-OFF/programs/$exe")
+      printf '  %-26s %10d %10d %10d\n' "$tree/$exe" "$without" "$with" $((without - with))
     done
   done
 }

@@ -26,6 +26,9 @@ endif()
 set(PROGRAM_SIZE_CHECK OFF CACHE STRING "What the build does about a program over its size limit")
 set_property(CACHE PROGRAM_SIZE_CHECK PROPERTY STRINGS OFF WARN FATAL)
 
+# Off only to measure what they save (bench/run.sh sizes).
+option(OWN_LIBRARY_THROWS "The programs define the standard library's std::__throw_* helpers" ON)
+
 if(NOT TARGET programs)
   add_custom_target(programs)
 endif()
@@ -48,7 +51,9 @@ function(release_program target)
   target_link_options(${target} PRIVATE
     -Wl,--defsym=${prefix}_ZN9__gnu_cxx27__verbose_terminate_handlerEv=${prefix}abort)
   # And the library's precondition failures without its second string type.
-  target_link_libraries(${target} PRIVATE common_library_throws)
+  if(OWN_LIBRARY_THROWS)
+    target_link_libraries(${target} PRIVATE common_library_throws)
+  endif()
 
   set(dir ${CMAKE_BINARY_DIR}/programs)
   set(stripped ${dir}/${target}.exe)

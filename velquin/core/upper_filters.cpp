@@ -81,11 +81,13 @@ const wchar_t* addFilter(DeviceWalk& walk) {
 
 // False when the device may still carry the filter afterwards.
 bool takeFilterOff(DeviceWalk& walk) {
-    const auto value = filterBytes(walk);
+    auto value = filterBytes(walk);
     if (!value) return false;
-    FilterList list(*value);
-    if (list.removeDriver() == 0) return true;
-    if (const auto written = walk.writeUpperFilters(list.bytes()); !written) {
+    std::size_t count = value->size();
+    if (RemoveFilterName(*value, count) == 0) return true;
+    // The rest as the list writes it: with no entry left (count 0), the empty list.
+    const FilterList rest(std::span<const unsigned char>(*value).first(count));
+    if (const auto written = walk.writeUpperFilters(rest.bytes()); !written) {
         common::trace(written.failure());
         return false;
     }
