@@ -37,8 +37,8 @@ inline DWORD run(std::wstring commandLine) {
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &info))
         throw ui_harness::HarnessError(L"cannot start " + commandLine);
-    const common::win32::unique_handle process(info.hProcess);
-    const common::win32::unique_handle thread(info.hThread);
+    const common::win32::UniqueHandle process(info.hProcess);
+    const common::win32::UniqueHandle thread(info.hThread);
     if (WaitForSingleObject(process.get(), 600000) != WAIT_OBJECT_0) {
         TerminateProcess(process.get(), 1);
         throw ui_harness::HarnessError(L"timed out: " + commandLine);

@@ -52,7 +52,7 @@ int listCount(const Window& list) {
     return static_cast<int>(SendMessageW(list.handle(), CB_GETCOUNT, 0, 0));
 }
 
-constexpr int kRuns = 3;
+constexpr int rounds = 3;
 
 void makeDevices(int count) {
     const double start = bench::now();
@@ -68,7 +68,7 @@ void makeDevices(int count) {
 
 std::vector<double> timeBareWalks(int count) {
     std::vector<double> runs;
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < rounds; ++run) {
         const double start = bench::now();
         const int listed = bareWalk();
         runs.push_back(bench::now() - start);
@@ -90,7 +90,7 @@ std::vector<double> timeVelquinRefreshes(const std::wstring& velquin, int count)
     const auto list = findControl(dialog, {.id = IDC_DEVICES});
     const auto refresh = findControl(dialog, {.id = IDC_REFRESH});
     std::vector<double> runs;
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < rounds; ++run) {
         start = bench::now();
         DWORD_PTR result = 0;
         SendMessageTimeoutW(refresh.handle(), BM_CLICK, 0, 0, SMTO_NORMAL, 120000, &result);

@@ -17,7 +17,7 @@ namespace {
 
 using namespace ui_harness;
 
-const wchar_t kRecordKey[] = L"SOFTWARE\\KVB\\Orvexa";
+const wchar_t recordKey[] = L"SOFTWARE\\KVB\\Orvexa";
 
 // An installation of the previous version: an Events folder the pack
 // replaces and a database it overwrites.
@@ -45,7 +45,7 @@ bool pageShows(const Window& wizard, const wchar_t* page) {
 // An installation of the previous version, recorded as the product's.
 void resetRecordedInstallation(const std::wstring& install) {
     resetInstallation(install);
-    const auto key = RegKey::create(HKEY_LOCAL_MACHINE, kRecordKey);
+    const auto key = RegKey::create(HKEY_LOCAL_MACHINE, recordKey);
     key.setString(L"Version", L"1.8.2");
     key.setString(L"Installpath", install);
 }

@@ -19,8 +19,8 @@ double timeToFirstWindow(const std::wstring& program) {
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &info))
         throw HarnessError(L"cannot start " + program);
-    const common::win32::unique_handle process(info.hProcess);
-    const common::win32::unique_handle thread(info.hThread);
+    const common::win32::UniqueHandle process(info.hProcess);
+    const common::win32::UniqueHandle thread(info.hThread);
     while (topLevelWindows(info.dwProcessId).empty()) {
         if (bench::now() - start > 60) throw HarnessError(L"no window from " + program);
         Sleep(1);
@@ -34,7 +34,7 @@ double timeToFirstWindow(const std::wstring& program) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    constexpr int kRuns = 9;
+    constexpr int rounds = 9;
     try {
         std::vector<std::wstring> names, programs;
         for (int i = 1; i < argc; ++i) {
@@ -46,7 +46,7 @@ int wmain(int argc, wchar_t** argv) {
         }
         // Round by round, so that whatever else the machine does falls on all alike.
         std::vector<std::vector<double>> runs(programs.size());
-        for (int run = 0; run < kRuns; ++run)
+        for (int run = 0; run < rounds; ++run)
             for (std::size_t i = 0; i < programs.size(); ++i)
                 runs[i].push_back(timeToFirstWindow(programs[i]));
         for (std::size_t i = 0; i < programs.size(); ++i) {

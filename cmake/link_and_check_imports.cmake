@@ -7,7 +7,7 @@
 #   calls, so a call made straight through the pointer jumps to 0. A dropped
 #   thunk is harmless only for a function the loader fills in itself, one of
 #   the file's ordinary imports.
-# - With ALLOWED, no DLL outside it is imported the ordinary way (DelayLoad.cmake).
+# - With ALLOWED, no DLL outside it is imported the ordinary way (delay_load.cmake).
 #
 #   cmake -DOBJDUMP=<objdump> -DNM=<nm> -DSYMBOL_PREFIX=<_ or nothing>
 #         -DDELAY_DEFS_DIR=<folder of the delay-load .def files> [-DALLOWED=<a.dll,...>]

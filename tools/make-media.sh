@@ -22,7 +22,7 @@
 # first file that differs.
 # The debug information of each program stays in build/release-*/programs/.
 # A missing piece of the payload or a failed build leaves build/media/ as it was.
-# The build fails on a program over its size limit (cmake/ReleasePrograms.cmake);
+# The build fails on a program over its size limit (cmake/release_programs.cmake);
 # PROGRAM_SIZE_CHECK=WARN in the environment makes that a warning.
 set -euo pipefail
 

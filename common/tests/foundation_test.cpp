@@ -10,40 +10,40 @@
 
 namespace {
 
-using common::win32::unique_any;
+using common::win32::UniqueAny;
 
 std::vector<int> closed;
 void recordClose(int handle) { closed.push_back(handle); }
-using unique_test = unique_any<int, &recordClose, -1>;
+using UniqueTest = UniqueAny<int, &recordClose, -1>;
 
 TEST(UniqueAny, ClosesEachHandleExactlyOnceOnEveryPath) {
     closed.clear();
     {
-        unique_test scoped(1);  // closed at scope end
-        unique_test replaced(2);
-        replaced.reset(3);                       // 2 closed now
-        unique_test moved(std::move(replaced));  // 3 owned once, by moved
-        unique_test assigned(4);
+        UniqueTest scoped(1);  // closed at scope end
+        UniqueTest replaced(2);
+        replaced.reset(3);                      // 2 closed now
+        UniqueTest moved(std::move(replaced));  // 3 owned once, by moved
+        UniqueTest assigned(4);
         assigned = std::move(moved);  // 4 closed, 3 taken over
-        unique_test released(5);
+        UniqueTest released(5);
         EXPECT_EQ(released.release(), 5);  // handed out, never closed here
-        unique_test refilled(6);
+        UniqueTest refilled(6);
         *refilled.put() = 7;  // 6 closed before the call fills it
-        unique_test empty;
+        UniqueTest empty;
         EXPECT_FALSE(empty);
-        empty.reset();        // nothing to close
-        unique_test zero(0);  // 0 is a handle where -1 is invalid
+        empty.reset();       // nothing to close
+        UniqueTest zero(0);  // 0 is a handle where -1 is invalid
         EXPECT_TRUE(zero);
     }
     EXPECT_EQ(closed, (std::vector<int>{2, 4, 6, 0, 7, 3, 1}));
 }
 
 TEST(UniqueAny, RealHandlesCloseAndInvalidValuesAreNotClosed) {
-    common::win32::unique_hfile missing(
+    common::win32::UniqueFile missing(
         CreateFileW(L"C:\\no\\such\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_FALSE(missing);
     HANDLE raw = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    { common::win32::unique_handle event(raw); }
+    { common::win32::UniqueHandle event(raw); }
     DWORD flags = 0;
     EXPECT_FALSE(GetHandleInformation(raw, &flags));  // closed by the owner
 }

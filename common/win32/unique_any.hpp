@@ -17,10 +17,8 @@ namespace common::win32 {
 // more than the handle). Close: called once with a valid handle. Invalid:
 // the value that means "no handle", as an integer (0 or -1).
 template <typename Handle, auto Close, std::intptr_t Invalid = 0>
-class unique_any {
+class UniqueAny {
 public:
-    using pointer = Handle;
-
     static Handle invalid() {
         if constexpr (std::is_pointer_v<Handle>) {
             return reinterpret_cast<Handle>(Invalid);
@@ -31,20 +29,20 @@ public:
         }
     }
 
-    unique_any() = default;
-    explicit unique_any(Handle handle) : handle_(handle) {}
-    unique_any(const unique_any&) = delete;
-    unique_any& operator=(const unique_any&) = delete;
-    unique_any(unique_any&& other) noexcept : handle_(other.release()) {}
-    unique_any& operator=(unique_any&& other) noexcept {
+    UniqueAny() = default;
+    explicit UniqueAny(Handle handle) : handle_(handle) {}
+    UniqueAny(const UniqueAny&) = delete;
+    UniqueAny& operator=(const UniqueAny&) = delete;
+    UniqueAny(UniqueAny&& other) noexcept : handle_(other.release()) {}
+    UniqueAny& operator=(UniqueAny&& other) noexcept {
         if (this != &other) reset(other.release());
         return *this;
     }
-    ~unique_any() { reset(); }
+    ~UniqueAny() { reset(); }
 
     Handle get() const { return handle_; }
-    bool is_valid() const { return !(handle_ == invalid()); }
-    explicit operator bool() const { return is_valid(); }
+    bool isValid() const { return !(handle_ == invalid()); }
+    explicit operator bool() const { return isValid(); }
 
     // Closes the handle held and takes the one given.
     void reset(Handle handle = invalid()) {
@@ -96,7 +94,7 @@ void releaseInterface(Interface* object) {
     object->Release();
 }
 
-inline void couninitialize(int) { CoUninitialize(); }
+inline void coUninitialize(int) { CoUninitialize(); }
 
 inline void closeAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
     BCryptCloseAlgorithmProvider(algorithm, 0);
@@ -111,56 +109,55 @@ inline void closePrivateNamespace(HANDLE space) { ClosePrivateNamespace(space, 0
 
 // Kernel objects: CreateFile and the find calls answer INVALID_HANDLE_VALUE,
 // everything else null.
-using unique_handle = unique_any<HANDLE, &CloseHandle>;
-using unique_hfile = unique_any<HANDLE, &CloseHandle, -1>;
-using unique_hfind = unique_any<HANDLE, &FindClose, -1>;
-using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
-using unique_hlocal = unique_any<HLOCAL, &LocalFree>;
-using unique_owned_mutex = unique_any<HANDLE, &close::releaseMutex>;  // after a wait gave it
-using unique_private_namespace = unique_any<HANDLE, &close::closePrivateNamespace>;
-using unique_boundary_descriptor = unique_any<HANDLE, &DeleteBoundaryDescriptor>;
+using UniqueHandle = UniqueAny<HANDLE, &CloseHandle>;
+using UniqueFile = UniqueAny<HANDLE, &CloseHandle, -1>;
+using UniqueFind = UniqueAny<HANDLE, &FindClose, -1>;
+using UniqueModule = UniqueAny<HMODULE, &FreeLibrary>;
+using UniqueLocal = UniqueAny<HLOCAL, &LocalFree>;
+using UniqueOwnedMutex = UniqueAny<HANDLE, &close::releaseMutex>;  // after a wait gave it
+using UniquePrivateNamespace = UniqueAny<HANDLE, &close::closePrivateNamespace>;
+using UniqueBoundaryDescriptor = UniqueAny<HANDLE, &DeleteBoundaryDescriptor>;
 
-using unique_hkey = unique_any<HKEY, &RegCloseKey>;
-using unique_schandle = unique_any<SC_HANDLE, &CloseServiceHandle>;
-using unique_hdevinfo = unique_any<HDEVINFO, &SetupDiDestroyDeviceInfoList, -1>;
+using UniqueKey = UniqueAny<HKEY, &RegCloseKey>;
+using UniqueServiceHandle = UniqueAny<SC_HANDLE, &CloseServiceHandle>;
+using UniqueDeviceInfoSet = UniqueAny<HDEVINFO, &SetupDiDestroyDeviceInfoList, -1>;
 
 // Window objects and GDI.
-using unique_hwnd = unique_any<HWND, &DestroyWindow>;
-using unique_hicon = unique_any<HICON, &DestroyIcon>;
-using unique_hfont = unique_any<HFONT, &DeleteObject>;
-using unique_hbitmap = unique_any<HBITMAP, &DeleteObject>;
-using unique_hdc = unique_any<HDC, &DeleteDC>;  // CreateCompatibleDC, CreateDCW
-using unique_hdc_window = unique_any<close::WindowDc, &close::releaseWindowDc>;
-using unique_hdc_paint = unique_any<close::Paint, &close::endPaint>;
-using unique_select_object = unique_any<close::Selection, &close::restoreSelection>;
+using UniqueWindow = UniqueAny<HWND, &DestroyWindow>;
+using UniqueIcon = UniqueAny<HICON, &DestroyIcon>;
+using UniqueFont = UniqueAny<HFONT, &DeleteObject>;
+using UniqueBitmap = UniqueAny<HBITMAP, &DeleteObject>;
+using UniqueDc = UniqueAny<HDC, &DeleteDC>;  // CreateCompatibleDC, CreateDCW
+using UniqueWindowDc = UniqueAny<close::WindowDc, &close::releaseWindowDc>;
+using UniquePaint = UniqueAny<close::Paint, &close::endPaint>;
+using UniqueSelection = UniqueAny<close::Selection, &close::restoreSelection>;
 
 // GetDC for the window's client area; null when the window has none to give.
-inline unique_hdc_window getWindowDc(HWND window) {
+inline UniqueWindowDc getWindowDc(HWND window) {
     const HDC dc = GetDC(window);
-    return dc ? unique_hdc_window({window, dc}) : unique_hdc_window();
+    return dc ? UniqueWindowDc({window, dc}) : UniqueWindowDc();
 }
 
 // BeginPaint for a WM_PAINT handler; get().paint.hdc is the DC to draw on.
-inline unique_hdc_paint beginPaint(HWND window) {
+inline UniquePaint beginPaint(HWND window) {
     close::Paint held{window, {}};
-    return BeginPaint(window, &held.paint) ? unique_hdc_paint(held) : unique_hdc_paint();
+    return BeginPaint(window, &held.paint) ? UniquePaint(held) : UniquePaint();
 }
 
 // Selects object into dc until the owner ends; null when the selection failed.
-inline unique_select_object selectObject(HDC dc, HGDIOBJ object) {
+inline UniqueSelection selectObject(HDC dc, HGDIOBJ object) {
     const HGDIOBJ previous = SelectObject(dc, object);
-    return previous && previous != HGDI_ERROR ? unique_select_object({dc, previous})
-                                              : unique_select_object();
+    return previous && previous != HGDI_ERROR ? UniqueSelection({dc, previous}) : UniqueSelection();
 }
 
 // COM: one reference to an object, and one CoInitializeEx to balance.
 template <typename Interface>
-using com_ptr = unique_any<Interface*, &close::releaseInterface<Interface>>;
-using unique_couninitialize_call = unique_any<int, &close::couninitialize>;
+using ComPtr = UniqueAny<Interface*, &close::releaseInterface<Interface>>;
+using UniqueCoUninitializeCall = UniqueAny<int, &close::coUninitialize>;
 
 // Cryptography (bcrypt): an algorithm provider, and a hash object made from one.
-using unique_bcrypt_algorithm = unique_any<BCRYPT_ALG_HANDLE, &close::closeAlgorithm>;
-using unique_bcrypt_hash = unique_any<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>;
-using unique_bstr = unique_any<BSTR, &SysFreeString>;
+using UniqueAlgorithm = UniqueAny<BCRYPT_ALG_HANDLE, &close::closeAlgorithm>;
+using UniqueHash = UniqueAny<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>;
+using UniqueBstr = UniqueAny<BSTR, &SysFreeString>;
 
 }  // namespace common::win32

@@ -8,7 +8,7 @@
 
 namespace common::win32 {
 
-inline constexpr int kDefaultDpi = 96;
+inline constexpr int defaultDpi = 96;
 
 // A user32 function the running system may not have (the DPI calls of
 // Windows 10 1607 and later), looked up at run time; null when absent.
@@ -29,7 +29,7 @@ inline int windowDpi(HWND window) {
         if (const UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
     const auto screen = getWindowDc(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen.get().dc, LOGPIXELSX) : 0;
-    return dpi > 0 ? dpi : kDefaultDpi;
+    return dpi > 0 ? dpi : defaultDpi;
 }
 
 }  // namespace common::win32

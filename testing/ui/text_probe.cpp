@@ -59,7 +59,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
         GetTempPathW(MAX_PATH, folder);
         const std::wstring path = std::wstring(folder) + L"ui-harness-texts-" +
                                   std::to_wstring(static_cast<DWORD>(call->wParam)) + L".txt";
-        const common::win32::unique_hfile file(
+        const common::win32::UniqueFile file(
             CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
         if (file) WriteFile(file.get(), lines.data(), DWORD(lines.size()), &written, nullptr);

@@ -137,8 +137,8 @@ Process Process::start(const std::wstring& program, const LaunchOptions& options
             &info))
         throw HarnessError(L"cannot start " + program + L" (error " +
                            std::to_wstring(GetLastError()) + L")");
-    const common::win32::unique_handle thread(info.hThread);
-    common::win32::unique_handle process(info.hProcess);
+    const common::win32::UniqueHandle thread(info.hThread);
+    common::win32::UniqueHandle process(info.hProcess);
     // Lets the window lookups succeed as soon as the program has set itself up.
     WaitForInputIdle(process.get(), 10000);
     return Process(std::move(process), info.dwProcessId);

@@ -17,7 +17,7 @@
 namespace ui_harness {
 
 using Millis = std::chrono::milliseconds;
-inline constexpr Millis kDefaultWait{15000};
+inline constexpr Millis defaultWait{15000};
 
 class HarnessError : public std::runtime_error {
 public:
@@ -28,7 +28,7 @@ public:
 std::string narrow(const std::wstring& text);  // UTF-8
 
 template <class Condition>
-bool waitUntil(Condition condition, Millis timeout = kDefaultWait) {
+bool waitUntil(Condition condition, Millis timeout = defaultWait) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         if (condition()) return true;
@@ -85,7 +85,7 @@ struct WindowQuery {
 
 // The process's visible top-level windows that match.
 std::vector<Window> topLevelWindows(DWORD processId, const WindowQuery& query = {});
-bool waitForGone(const Window& window, Millis timeout = kDefaultWait);
+bool waitForGone(const Window& window, Millis timeout = defaultWait);
 
 struct LaunchOptions {
     std::vector<std::wstring> arguments = {};
@@ -104,16 +104,16 @@ public:
     DWORD id() const { return id_; }
     HANDLE handle() const { return process_.get(); }
     bool running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
-    std::optional<DWORD> waitForExit(Millis timeout = kDefaultWait) const;
+    std::optional<DWORD> waitForExit(Millis timeout = defaultWait) const;
     void kill() const;  // TerminateProcess and a bounded wait
 
     // Gives up early, saying so, when the program ends first.
-    Window waitForWindow(const WindowQuery& query, Millis timeout = kDefaultWait) const;
+    Window waitForWindow(const WindowQuery& query, Millis timeout = defaultWait) const;
 
 private:
-    Process(common::win32::unique_handle process, DWORD id)
+    Process(common::win32::UniqueHandle process, DWORD id)
         : process_(std::move(process)), id_(id) {}
-    common::win32::unique_handle process_;
+    common::win32::UniqueHandle process_;
     DWORD id_ = 0;
 };
 
@@ -207,8 +207,8 @@ public:
     std::map<std::wstring, Value> values() const;
 
 private:
-    explicit RegKey(common::win32::unique_hkey key) : key_(std::move(key)) {}
-    common::win32::unique_hkey key_;
+    explicit RegKey(common::win32::UniqueKey key) : key_(std::move(key)) {}
+    common::win32::UniqueKey key_;
 };
 
 // A stand-in version.dll in `folder` that leaves a marker when loaded. Wine is told to prefer it

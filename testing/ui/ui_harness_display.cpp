@@ -5,11 +5,11 @@
 
 namespace ui_harness {
 
-static constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+static constexpr wchar_t desktopKey[] = L"Control Panel\\Desktop";
 
 DisplayDpi::DisplayDpi(int dpi) {
     const auto value = static_cast<DWORD>(dpi);
-    RegKey::create(HKEY_CURRENT_USER, kDesktopKey)
+    RegKey::create(HKEY_CURRENT_USER, desktopKey)
         .setRaw(L"LogPixels", REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
     // Else the windows of DPI-aware programs look scaled to 96 DPI from here.
     if (!SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE))
@@ -17,7 +17,7 @@ DisplayDpi::DisplayDpi(int dpi) {
 }
 
 DisplayDpi::~DisplayDpi() {
-    if (auto key = RegKey::open(HKEY_CURRENT_USER, kDesktopKey, KEY_ALL_ACCESS))
+    if (auto key = RegKey::open(HKEY_CURRENT_USER, desktopKey, KEY_ALL_ACCESS))
         RegDeleteValueW(key->get(), L"LogPixels");
 }
 
@@ -30,7 +30,7 @@ RECT rectInParent(const Window& control) {
 
 std::vector<TextMeasure> measureTexts(const Window& window) {
     const auto probePath = pathFromEnvironment(L"UI_TEXT_PROBE");
-    const common::win32::unique_hmodule probe(LoadLibraryW(probePath.c_str()));
+    const common::win32::UniqueModule probe(LoadLibraryW(probePath.c_str()));
     const auto hook = probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(
                                   GetProcAddress(probe.get(), "measureTextsHook")))
                             : nullptr;
@@ -43,7 +43,7 @@ std::vector<TextMeasure> measureTexts(const Window& window) {
     DeleteFileW(results.c_str());
     {
         const DWORD thread = GetWindowThreadProcessId(window.handle(), nullptr);
-        const common::win32::unique_any<HHOOK, &UnhookWindowsHookEx> installed(
+        const common::win32::UniqueAny<HHOOK, &UnhookWindowsHookEx> installed(
             SetWindowsHookExW(WH_CALLWNDPROC, hook, probe.get(), thread));
         if (!installed) throw HarnessError("cannot hook the program's window thread");
         DWORD_PTR ignored = 0;
@@ -93,9 +93,9 @@ void saveScreenshot(const Window& window, const std::wstring& name) {
 
     const auto screen = common::win32::getWindowDc(nullptr);
     const HDC screenDc = screen.get().dc;
-    const common::win32::unique_hdc memory(CreateCompatibleDC(screenDc));
+    const common::win32::UniqueDc memory(CreateCompatibleDC(screenDc));
     void* pixels = nullptr;
-    const common::win32::unique_hbitmap bitmap(CreateDIBSection(
+    const common::win32::UniqueBitmap bitmap(CreateDIBSection(
         screenDc, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, nullptr, 0));
     if (!bitmap) throw HarnessError(L"cannot make a bitmap for " + name);
     {

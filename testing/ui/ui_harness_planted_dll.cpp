@@ -1,7 +1,7 @@
 #include "ui_harness.hpp"
 
 namespace ui_harness {
-static const wchar_t kUnguardedLoader[] = L"unguarded_loader.exe";
+static const wchar_t unguardedLoader[] = L"unguarded_loader.exe";
 
 // Wine's per-program settings; the whole key is ours to delete again.
 static std::wstring appDefaultsKey(const std::wstring& program) {
@@ -10,7 +10,7 @@ static std::wstring appDefaultsKey(const std::wstring& program) {
 
 PlantedVersionDll::PlantedVersionDll(const std::wstring& folder, std::vector<std::wstring> programs)
     : folder_(folder), programs_(std::move(programs)) {
-    programs_.push_back(kUnguardedLoader);
+    programs_.push_back(unguardedLoader);
     copyFile(pathFromEnvironment(L"PLANTED_DLL"), joinPath(folder_, L"version.dll"));
     // In the prefix's registry: Wine's loader does not take WINEDLLOVERRIDES
     // from the environment a parent hands to CreateProcess.
@@ -29,7 +29,7 @@ bool PlantedVersionDll::loaded() const {
 }
 
 bool PlantedVersionDll::foundByUnguardedProgram() const {
-    const std::wstring loader = joinPath(folder_, kUnguardedLoader);
+    const std::wstring loader = joinPath(folder_, unguardedLoader);
     copyFile(pathFromEnvironment(L"UNGUARDED_LOADER"), loader);
     const auto unguarded = Process::start(loader);
     if (unguarded.waitForExit() != DWORD{0})

@@ -8,7 +8,7 @@ static void check(LSTATUS status, const std::wstring& what) {
 }
 
 RegKey RegKey::create(HKEY root, const std::wstring& subKey) {
-    common::win32::unique_hkey key;
+    common::win32::UniqueKey key;
     check(RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
                           nullptr),
           L"creating the key " + subKey);
@@ -16,7 +16,7 @@ RegKey RegKey::create(HKEY root, const std::wstring& subKey) {
 }
 
 std::optional<RegKey> RegKey::open(HKEY root, const std::wstring& subKey, REGSAM access) {
-    common::win32::unique_hkey key;
+    common::win32::UniqueKey key;
     if (RegOpenKeyExW(root, subKey.c_str(), 0, access, key.put()) != ERROR_SUCCESS)
         return std::nullopt;
     return RegKey(std::move(key));

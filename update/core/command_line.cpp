@@ -7,7 +7,7 @@ namespace update {
 namespace {
 
 // Short lines: the message box wraps long ones where it likes.
-constexpr wchar_t kUsage[] =
+constexpr wchar_t usageText[] =
     L"Update.exe\n\tthe setup wizard\n"
     L"Update.exe /quiet [/log FILE]\n\tinstalls with no window or message\n"
     L"Update.exe /log FILE\n\tthe setup wizard, with a log\n"
@@ -77,12 +77,13 @@ int runProgram(const std::vector<std::wstring>& args, ProgramActions& actions) {
         common::trace(
             common::concat({L"Update: command line not understood:", argumentsText(args)}));
         if (!line.quiet)
-            actions.showMessage(std::wstring(L"The command line is not valid.\n\n") + kUsage, true);
-        return kExitBadCommandLine;
+            actions.showMessage(std::wstring(L"The command line is not valid.\n\n") + usageText,
+                                true);
+        return ExitBadCommandLine;
     }
     if (line.usage) {
-        actions.showMessage(kUsage, false);
-        return kExitSuccess;
+        actions.showMessage(usageText, false);
+        return ExitSuccess;
     }
     if (!line.logFile.empty()) {
         if (const auto started = actions.startLog(line.logFile); !started) {
@@ -90,7 +91,7 @@ int runProgram(const std::vector<std::wstring>& args, ProgramActions& actions) {
             if (!line.quiet)
                 actions.showMessage(
                     L"The log file cannot be created.\n\n" + started.failure().text(), true);
-            return kExitLogNotCreated;
+            return ExitLogNotCreated;
         }
     }
     common::trace(common::concat({L"Update of Orvexa Service Pack " SERVICE_PACK_VERSION " starts:",
@@ -106,13 +107,13 @@ std::wstring quietOutcome(int exitCode, bool completedEarlierRuns) {
     const wchar_t* const unchanged =
         completedEarlierRuns ? L"; an interrupted run was completed first" : L"; nothing changed";
     switch (exitCode) {
-        case kExitSuccess:
+        case ExitSuccess:
             return L"installed";
-        case kExitAnotherSetupRunning:
+        case ExitAnotherSetupRunning:
             return L"another setup holds the installation; nothing changed";
-        case kExitDoesNotApply:
+        case ExitDoesNotApply:
             return common::concat({L"the service pack does not apply", unchanged});
-        case kExitPackInvalid:
+        case ExitPackInvalid:
             return common::concat({L"the media do not hold the service pack", unchanged});
         default:
             return L"the service pack was not installed";
@@ -120,10 +121,10 @@ std::wstring quietOutcome(int exitCode, bool completedEarlierRuns) {
 }
 
 std::wstring wizardOutcome(Page page) {
-    constexpr const wchar_t* kNames[] = {L"welcome", L"ready-to-install", L"success",
-                                         L"product-not-found", L"installation-failed"};
+    constexpr const wchar_t* pageNames[] = {L"welcome", L"ready-to-install", L"success",
+                                            L"product-not-found", L"installation-failed"};
     return common::concat(
-        {L"the wizard was closed on its ", kNames[static_cast<int>(page)], L" page"});
+        {L"the wizard was closed on its ", pageNames[static_cast<int>(page)], L" page"});
 }
 
 void traceOutcome(std::wstring_view outcome, int exitCode) {

@@ -12,13 +12,13 @@ namespace update {
 
 // Windows Installer's own codes, which deployment tools already know.
 enum ExitCode : int {
-    kExitSuccess = 0,
-    kExitInstallFailed = 1603,
-    kExitAnotherSetupRunning = 1618,  // nothing changed; tools retry it by themselves
-    kExitPackInvalid = 1620,  // the media do not hold the pack the program records; nothing changed
-    kExitLogNotCreated = 1622,
-    kExitBadCommandLine = 1639,
-    kExitDoesNotApply = 1642,  // no product record, or the version rule refuses the pack
+    ExitSuccess = 0,
+    ExitInstallFailed = 1603,
+    ExitAnotherSetupRunning = 1618,  // nothing changed; tools retry it by themselves
+    ExitPackInvalid = 1620,  // the media do not hold the pack the program records; nothing changed
+    ExitLogNotCreated = 1622,
+    ExitBadCommandLine = 1639,
+    ExitDoesNotApply = 1642,  // no product record, or the version rule refuses the pack
 };
 
 // How a run ended: its exit code, and in words for the log.

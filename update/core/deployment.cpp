@@ -27,7 +27,7 @@ common::Failure stop(std::string_view why, std::string_view name = {}) {
         L"Update", common::concat({common::asciiToWide(why), common::asciiToWide(name)}));
 }
 
-constexpr Item kItems[] = {Item::Events, Item::Database};
+constexpr Item everyItem[] = {Item::Events, Item::Database};
 
 // One install run, under way or being completed from its journal: where it
 // works and what its journal notes. The journal in memory holds every entry
@@ -77,7 +77,7 @@ Result<> fill(Run& run, Item item) {
 }
 
 Result<> fillStagedCopies(Run& run) {
-    for (const Item item : kItems) {
+    for (const Item item : everyItem) {
         if (auto noted = note(run, {.mark = Mark::Fill, .item = item}); !noted) return noted;
         if (auto filled = fill(run, item); !filled) return filled;
     }
@@ -146,7 +146,7 @@ struct Swap {
 };
 
 // Renames are the only changes to the live installation.
-constexpr Swap kSwaps[] = {
+constexpr Swap everySwap[] = {
     {Mark::SetAside, Item::Events, &setAside, &putBack},
     {Mark::PutLive, Item::Events, &putLive, &takeBack},
     {Mark::SetAside, Item::Database, &setAside, &putBack},
@@ -168,7 +168,7 @@ Result<Entry> announcement(Run& run, const Swap& swap) {
 }
 
 Result<> swapLiveItems(Run& run) {
-    for (const Swap& swap : kSwaps) {
+    for (const Swap& swap : everySwap) {
         const auto announced = announcement(run, swap);
         if (!announced) return announced.failure();
         if (auto noted = note(run, *announced); !noted) return noted;
@@ -183,7 +183,7 @@ Result<> rollBack(Run& run) {
     common::FirstFailure whole;
     const std::vector<Entry> entries = run.journal.entries;  // an undo may note more
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        for (const Swap& swap : kSwaps) {
+        for (const Swap& swap : everySwap) {
             if (swap.mark == it->mark && swap.item == it->item) whole.add(swap.undo(run, *it));
         }
     }
@@ -195,7 +195,7 @@ Result<> rollBack(Run& run) {
 // version is recorded, on disk (the registry is flushed), so a power cut
 // cannot leave the new files under the old version.
 Result<> completeInstall(Run& run) {
-    for (const Item item : kItems) {
+    for (const Item item : everyItem) {
         const std::string& staged = run.staged(item)->identity;
         const auto atLive = run.fs.identify(run.live(item));
         if (!atLive) return atLive.failure();
@@ -260,7 +260,7 @@ Result<> complete(Run& run) {
     return {};
 }
 
-// Completes the run the journal records. Fails when the installation may
+// Completes the run the journal describes. Fails when the installation may
 // not be whole, and so when the journal cannot be read: every journal in
 // the store is this program's.
 Result<> completeRun(FileSystem& fs, JournalStore& journals, RegistryRecord& registry,
@@ -361,13 +361,13 @@ Result<std::string> packVersionOf(FileSystem& fs, const DeploymentPaths& p,
     auto version = readVersion(p.versionFile);
     if (!version) return version;
     // The record could not read it back, and no later setup would find the product.
-    if (version->size() > kVersionLimit)
+    if (version->size() > versionLimit)
         return stop("the pack's version is longer than the registry record holds");
     return version;
 }
 
 // The run's journal as it begins: the version it installs and the one an
-// undo records again.
+// undo puts back in the registry record.
 Result<InstallJournal> newJournal(RegistryRecord& registry, const std::string& runId,
                                   std::string packVersion) {
     InstallJournal journal{.runId = runId, .packVersion = std::move(packVersion)};

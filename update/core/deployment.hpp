@@ -129,7 +129,7 @@ DeploymentPaths makeDeploymentPaths(const std::string& mediaFolder, const std::s
 
 // The longest version the registry record reads back whole (its read
 // buffer, less the terminating NUL): a longer one is refused.
-inline constexpr std::size_t kVersionLimit = 254;
+inline constexpr std::size_t versionLimit = 254;
 
 // Returns the version text of the file.
 using VersionReader = std::function<common::Result<std::string>(const std::string& path)>;

@@ -8,9 +8,9 @@
 namespace update {
 namespace {
 
-constexpr std::string_view kMark = "Update.exe install journal/4 run=";
-constexpr std::string_view kPack = " pack=";
-constexpr std::string_view kBefore = " was=";
+constexpr std::string_view firstLineStart = "Update.exe install journal/4 run=";
+constexpr std::string_view packField = " pack=";
+constexpr std::string_view wasField = " was=";
 
 struct Tag {
     Mark mark;
@@ -19,7 +19,7 @@ struct Tag {
     const char* copySuffix;  // the line names a copy with this suffix; null: it names nothing
 };
 
-constexpr std::array<Tag, 14> kTags{{
+constexpr std::array<Tag, 14> tags{{
     {Mark::Claim, Item::Events, "claim-events", ".new"},
     {Mark::Claim, Item::Database, "claim-database", ".new"},
     {Mark::Fill, Item::Events, "fill-events", nullptr},
@@ -37,7 +37,7 @@ constexpr std::array<Tag, 14> kTags{{
 }};
 
 const Tag* tagOf(const Entry& entry) {
-    for (const Tag& tag : kTags)
+    for (const Tag& tag : tags)
         if (tag.mark == entry.mark && tag.item == entry.item) return &tag;
     return nullptr;
 }
@@ -46,7 +46,7 @@ const Tag* tagOf(const Entry& entry) {
 // nothing this program writes.
 bool readEntry(std::string_view line, InstallJournal& journal) {
     const std::size_t blank = line.find(' ');
-    for (const Tag& tag : kTags) {
+    for (const Tag& tag : tags) {
         if (line.substr(0, blank) != tag.text) continue;
         Entry& entry = journal.entries.emplace_back(Entry{tag.mark, tag.item, {}, {}});
         if (!tag.copySuffix) return blank == std::string_view::npos;
@@ -65,14 +65,14 @@ bool readEntry(std::string_view line, InstallJournal& journal) {
 // "Update.exe install journal/4 run=<id> pack=<version> was=<hex>"; the
 // version before is the last field, as hex has no blank.
 bool readFirstLine(std::string_view line, InstallJournal& journal) {
-    const std::size_t pack = line.find(kPack);
-    const std::size_t before = line.rfind(kBefore);
-    if (!line.starts_with(kMark) || pack == std::string_view::npos || pack == kMark.size() ||
-        before == std::string_view::npos || before < pack)
+    const std::size_t pack = line.find(packField);
+    const std::size_t before = line.rfind(wasField);
+    if (!line.starts_with(firstLineStart) || pack == std::string_view::npos ||
+        pack == firstLineStart.size() || before == std::string_view::npos || before < pack)
         return false;
-    journal.runId = line.substr(kMark.size(), pack - kMark.size());
-    journal.packVersion = line.substr(pack + kPack.size(), before - pack - kPack.size());
-    const auto version = common::bytesOfHex(line.substr(before + kBefore.size()));
+    journal.runId = line.substr(firstLineStart.size(), pack - firstLineStart.size());
+    journal.packVersion = line.substr(pack + packField.size(), before - pack - packField.size());
+    const auto version = common::bytesOfHex(line.substr(before + wasField.size()));
     if (!version || journal.runId.find(' ') != std::string::npos) return false;
     journal.versionBefore = *version;
     return true;
@@ -98,14 +98,14 @@ bool InstallJournal::has(Mark mark) const {
 }
 
 Ending InstallJournal::ending() const {
-    for (const EndingRule& rule : kEndingRules)
+    for (const EndingRule& rule : endingRules)
         if (has(rule.mark)) return rule.ending;
     return Ending::Undone;
 }
 
 std::string firstLine(const InstallJournal& journal) {
-    std::string line(kMark);
-    line.append(journal.runId).append(kPack).append(journal.packVersion).append(kBefore);
+    std::string line(firstLineStart);
+    line.append(journal.runId).append(packField).append(journal.packVersion).append(wasField);
     return line.append(common::hexOfBytes(journal.versionBefore)).append("\r\n");
 }
 
@@ -118,7 +118,7 @@ std::string entryLine(const Entry& entry) {
 }
 
 std::optional<InstallJournal> readJournal(const std::string& text) {
-    if (text.size() >= kJournalLimit) return std::nullopt;
+    if (text.size() >= journalLimit) return std::nullopt;
     InstallJournal journal;
     std::size_t start = 0;
     for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {

@@ -39,7 +39,7 @@ std::string copyLeaf(Item item, const char* suffix, const std::string& runId);
 
 // Longer texts are not journals this program wrote, which writes a dozen
 // lines with versions the registry record can hold.
-inline constexpr std::size_t kJournalLimit = 4096;
+inline constexpr std::size_t journalLimit = 4096;
 
 // What a line of the journal marks.
 enum class Mark {
@@ -66,7 +66,7 @@ struct EndingRule {
     Mark mark;
     Ending ending;
 };
-inline constexpr EndingRule kEndingRules[] = {
+inline constexpr EndingRule endingRules[] = {
     {Mark::Installed, Ending::Finished},
     {Mark::Undone, Ending::Undone},
     {Mark::Undoing, Ending::Undone},
@@ -93,7 +93,7 @@ struct InstallJournal {
     // The last entry of the mark for the item, or null.
     const Entry* find(Mark mark, std::optional<Item> item = {}) const;
     bool has(Mark mark) const;
-    // How the run ends, by kEndingRules.
+    // How the run ends, by endingRules.
     Ending ending() const;
 };
 

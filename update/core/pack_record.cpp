@@ -12,10 +12,10 @@
 namespace update {
 namespace {
 
-constexpr std::string_view kEventsPrefix = "Events\\Events\\";
-constexpr std::string_view kDatabasePath = "Database\\OrvDb.mdb";
-constexpr std::string_view kVersionPath = "Version.bin";
-constexpr std::size_t kDigestDigits = 64;
+constexpr std::string_view eventsPrefix = "Events\\Events\\";
+constexpr std::string_view databasePath = "Database\\OrvDb.mdb";
+constexpr std::string_view versionPath = "Version.bin";
+constexpr std::size_t digestDigits = 64;
 
 common::Failure unreadable(std::string_view why, std::string_view line) {
     std::string text("the program's record of the pack cannot be read: ");
@@ -24,14 +24,13 @@ common::Failure unreadable(std::string_view why, std::string_view line) {
 }
 
 bool isDigest(std::string_view text) {
-    return text.size() == kDigestDigits && common::bytesOfHex(text);
+    return text.size() == digestDigits && common::bytesOfHex(text);
 }
 
 // "<digest> <size> <path>", one blank between them.
 std::optional<PackFile> readLine(std::string_view line) {
-    constexpr std::size_t sizeAt = kDigestDigits + 1;
-    if (line.size() <= sizeAt || line[kDigestDigits] != ' ' ||
-        !isDigest(line.substr(0, sizeAt - 1)))
+    constexpr std::size_t sizeAt = digestDigits + 1;
+    if (line.size() <= sizeAt || line[digestDigits] != ' ' || !isDigest(line.substr(0, sizeAt - 1)))
         return std::nullopt;
     const std::size_t pathAt = line.find(' ', sizeAt);
     if (pathAt == std::string_view::npos || pathAt + 1 == line.size()) return std::nullopt;
@@ -39,7 +38,7 @@ std::optional<PackFile> readLine(std::string_view line) {
     if (std::ranges::any_of(line.substr(pathAt), [](unsigned char c) { return c < 0x20; }))
         return std::nullopt;
     PackFile file{.path = std::string(line.substr(pathAt + 1)),
-                  .sha256 = std::string(line.substr(0, kDigestDigits))};
+                  .sha256 = std::string(line.substr(0, digestDigits))};
     const char* sizeEnd = line.data() + pathAt;
     const auto [end, error] = std::from_chars(line.data() + sizeAt, sizeEnd, file.size);
     if (error != std::errc() || end != sizeEnd) return std::nullopt;
@@ -49,13 +48,13 @@ std::optional<PackFile> readLine(std::string_view line) {
 // Files the record's item with the file, by its path within the item; false
 // when no item takes it.
 bool take(PackRecord& record, PackFile file, bool& database, bool& version) {
-    if (file.path.starts_with(kEventsPrefix) && file.path.size() > kEventsPrefix.size()) {
-        file.path.erase(0, kEventsPrefix.size());
+    if (file.path.starts_with(eventsPrefix) && file.path.size() > eventsPrefix.size()) {
+        file.path.erase(0, eventsPrefix.size());
         record.events.push_back(std::move(file));
         return true;
     }
-    for (auto [seen, path, slot] : {std::tuple{&database, kDatabasePath, &record.database},
-                                    {&version, kVersionPath, &record.version}}) {
+    for (auto [seen, path, slot] : {std::tuple{&database, databasePath, &record.database},
+                                    {&version, versionPath, &record.version}}) {
         if (file.path != path || *seen) continue;
         *seen = true;
         file.path.clear();
@@ -105,7 +104,7 @@ common::Result<PackRecord> readPackRecord(std::string_view text) {
             return unreadable("a line it cannot hold: ", line);
     }
     if (!database || !version)
-        return unreadable("no line for ", database ? kVersionPath : kDatabasePath);
+        return unreadable("no line for ", database ? versionPath : databasePath);
     std::ranges::sort(record.events, {}, &PackFile::path);
     const auto twice = std::ranges::adjacent_find(record.events, {}, &PackFile::path);
     if (twice != record.events.end()) return unreadable("a file recorded twice: ", twice->path);
@@ -120,9 +119,9 @@ DeployResult provePack(FileSystem& fs, const PackRecord* record, const StagedPac
     const struct {
         std::span<const PackFile> recorded;
         std::string_view prefix;
-    } items[] = {{record->events, kEventsPrefix},
-                 {{&record->database, 1}, kDatabasePath},
-                 {{&record->version, 1}, kVersionPath}};
+    } items[] = {{record->events, eventsPrefix},
+                 {{&record->database, 1}, databasePath},
+                 {{&record->version, 1}, versionPath}};
     auto found = fs.contents({staged.events, staged.database, staged.versionFile});
     if (!found) return found.failure();
     for (std::size_t i = 0; i < std::size(items); ++i) {

@@ -4,11 +4,11 @@
 
 namespace update {
 
-std::string makeRegistryQueryBuffer() { return std::string(kRegistryBufferSize, ' '); }
+std::string makeRegistryQueryBuffer() { return std::string(registryBufferSize, ' '); }
 
 std::string decodeRegistryValue(std::string_view buffer) {
     // Never look past the fixed buffer, whatever the caller passed.
-    std::string_view text = buffer.substr(0, kRegistryBufferSize);
+    std::string_view text = buffer.substr(0, registryBufferSize);
     const auto nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);
     // Only U+0020 counts as a blank here; tabs are part of the value.

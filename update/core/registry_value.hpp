@@ -7,10 +7,10 @@
 namespace update {
 
 // Handed to the ANSI registry calls as they are, so NUL-terminated.
-inline constexpr char kRegistryKeyPath[] = "SOFTWARE\\KVB\\Orvexa";
-inline constexpr char kVersionValueName[] = "Version";
-inline constexpr char kInstallPathValueName[] = "Installpath";
-inline constexpr std::size_t kRegistryBufferSize = 255;
+inline constexpr char registryKeyPath[] = "SOFTWARE\\KVB\\Orvexa";
+inline constexpr char versionValueName[] = "Version";
+inline constexpr char installPathValueName[] = "Installpath";
+inline constexpr std::size_t registryBufferSize = 255;
 
 // The buffer handed to the query: pre-filled with blanks so that data
 // stored without a terminating NUL is followed by trimmable padding.

@@ -111,12 +111,12 @@ ValidationResult validateVersion(const std::string& packVersion,
                                  const std::string& installedVersion) {
     ValidationResult result;
     if (!trimBlanks(packVersion).empty()) {
-        Comparison check(packVersion, kMinimumVersion);
+        Comparison check(packVersion, minimumVersion);
         const bool refused = check.refuses();
         if (check.evaluationFailed) result.allowed = false;
         if (refused) {
             result.allowed = false;
-            result.refusalText = std::string(kRefusalBelowMinimum);
+            result.refusalText = std::string(refusalBelowMinimum);
             return result;
         }
     }

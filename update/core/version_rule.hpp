@@ -8,9 +8,9 @@
 namespace update {
 
 // Lowest service-pack version this system accepts.
-inline constexpr std::string_view kMinimumVersion = "1.8.2";
+inline constexpr std::string_view minimumVersion = "1.8.2";
 
-inline constexpr std::string_view kRefusalBelowMinimum =
+inline constexpr std::string_view refusalBelowMinimum =
     "This version cannot be installed in this system";
 
 struct ValidationResult {

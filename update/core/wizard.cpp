@@ -96,12 +96,12 @@ void Wizard::nextClicked() {
     // One trap covers the whole handler; the failed page is the report.
     const bool handled = bestEffort(L"cmdNext_Click", [&] {
         const std::string caption = view_.nextCaption();
-        if (caption == kCaptionNext) {
+        if (caption == captionNext) {
             if (checkExistingInstallation()) return;
             view_.setTitle("Install");
-            view_.setNextCaption(std::string(kCaptionInstall));
+            view_.setNextCaption(std::string(captionInstall));
             view_.showPage(Page::Install);
-        } else if (caption == kCaptionInstall) {
+        } else if (caption == captionInstall) {
             runInstall();
         }
     });

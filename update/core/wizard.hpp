@@ -10,8 +10,8 @@ namespace update {
 
 enum class Page { Welcome, Install, Final, NotInstalled, InstallationFailed };
 
-inline constexpr std::string_view kCaptionNext = "&Next";
-inline constexpr std::string_view kCaptionInstall = "&Install";
+inline constexpr std::string_view captionNext = "&Next";
+inline constexpr std::string_view captionInstall = "&Install";
 
 // The window as the controller sees it. The caption and enabled state of
 // the Next button are the wizard's state, so they are read back from here.

@@ -23,7 +23,7 @@ namespace update {
 namespace {
 
 using common::Result;
-using common::win32::unique_hfile;
+using common::win32::UniqueFile;
 
 // Writing, and so flushing, needs the read-only mark off for a moment: it
 // comes off and goes back through the file's own handle.
@@ -36,8 +36,7 @@ Result<> flushFile(const HeldItem& file) {
     }
     Result<> flushed;
     {
-        const unique_hfile writable(
-            ReOpenFile(file.handle.get(), GENERIC_WRITE, FILE_SHARE_READ, 0));
+        const UniqueFile writable(ReOpenFile(file.handle.get(), GENERIC_WRITE, FILE_SHARE_READ, 0));
         if (!writable) {
             flushed = FAILED_CALL(ReOpenFile).about(file.path);
         } else if (!FlushFileBuffers(writable.get())) {
@@ -92,9 +91,9 @@ Result<std::wstring> volumeOf(const HeldItem& item) {
 // the files the install wrote. It takes a handle opened for writing, which
 // only an administrator gets.
 Result<> flushVolume(const std::wstring& volume) {
-    const unique_hfile handle(CreateFileW(volume.c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueFile handle(CreateFileW(volume.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
     if (!handle) return FAILED_CALL(CreateFileW).about(volume);
     if (!FlushFileBuffers(handle.get())) return FAILED_CALL(FlushFileBuffers).about(volume);
     return {};
@@ -125,9 +124,9 @@ Result<> renameOnDisk(const HeldItem& folder) {
     const Result<> flushed = volume ? flushVolume(*volume) : Result<>(volume.failure());
     if (flushed) return {};
     common::trace(flushed.failure());
-    const unique_hfile writable(ReOpenFile(folder.handle.get(), GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           FILE_FLAG_BACKUP_SEMANTICS));
+    const UniqueFile writable(ReOpenFile(folder.handle.get(), GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         FILE_FLAG_BACKUP_SEMANTICS));
     if (!writable) return FAILED_CALL(ReOpenFile).about(folder.path);
     if (!FlushFileBuffers(writable.get())) return FAILED_CALL(FlushFileBuffers).about(folder.path);
     return {};
@@ -172,12 +171,12 @@ namespace {
 
 // An administrators' item: SYSTEM and the administrators have full control
 // of it and of all made in it, and it inherits nothing.
-Result<common::win32::unique_hlocal> administratorsOnly() {
+Result<common::win32::UniqueLocal> administratorsOnly() {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
             L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
         return FAILED_CALL(ConvertStringSecurityDescriptorToSecurityDescriptorW);
-    return common::win32::unique_hlocal(descriptor);
+    return common::win32::UniqueLocal(descriptor);
 }
 
 // Made but not marked to go with its handle: it goes at once instead, by
@@ -213,7 +212,7 @@ Result<> keepIfStable(const HeldItem& item,
 // The rename is asked of the file system as it is, relative to the held
 // folder: SetFileInformationByHandle would make the name a full path, and
 // under Wine from the current folder.
-constexpr auto kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
+constexpr auto renameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 
 }  // namespace
 
@@ -228,7 +227,7 @@ Result<> renameHeld(const HeldItem& item, const HeldItem& toFolder, const std::w
     std::memcpy(info->FileName, name.c_str(), bytes);
     IO_STATUS_BLOCK io{};
     const NTSTATUS status = NtSetInformationFile(item.handle.get(), &io, info,
-                                                 static_cast<ULONG>(size), kRenameInformation);
+                                                 static_cast<ULONG>(size), renameInformation);
     if (!NT_SUCCESS(status))
         return FAILED_STATUS(NtSetInformationFile, RtlNtStatusToDosError(status))
             .about(item.path + L" -> " + toFolder.path + L"\\" + name);
@@ -275,13 +274,13 @@ Result<> resetPermissions(HeldItem item) {
         !SetSecurityDescriptorDacl(&descriptor, TRUE, &none, FALSE))
         return FAILED_CALL(SetSecurityDescriptorDacl).about(item.path);
     const auto clear = [&](HeldItem& entry, std::size_t depth) -> Result<> {
-        constexpr SECURITY_INFORMATION kDacl =
+        constexpr SECURITY_INFORMATION daclOnly =
             DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION;
         if (depth > 0) {
-            if (SetKernelObjectSecurity(entry.handle.get(), kDacl, &descriptor)) return {};
+            if (SetKernelObjectSecurity(entry.handle.get(), daclOnly, &descriptor)) return {};
             return FAILED_CALL(SetKernelObjectSecurity).about(entry.path);
         }
-        const DWORD status = SetSecurityInfo(entry.handle.get(), SE_FILE_OBJECT, kDacl, nullptr,
+        const DWORD status = SetSecurityInfo(entry.handle.get(), SE_FILE_OBJECT, daclOnly, nullptr,
                                              nullptr, &none, nullptr);
         if (status != ERROR_SUCCESS)
             return FAILED_STATUS(SetSecurityInfo, status).about(entry.path);

@@ -15,7 +15,7 @@ namespace update {
 namespace {
 
 using common::Result;
-using common::win32::unique_hfile;
+using common::win32::UniqueFile;
 
 std::wstring inFolder(const std::wstring& folder, const std::wstring& name) {
     return folder.ends_with(L'\\') ? folder + name : folder + L"\\" + name;
@@ -251,7 +251,7 @@ Result<> markGoesOnClose(HANDLE item, bool goes, const std::wstring& path) {
 }
 
 Result<> removeHeldItem(HeldItem item) {
-    return walkTree(std::move(item), kForRemoval,
+    return walkTree(std::move(item), forRemoval,
                     {.file = &deleteHeld, .leave = &deleteHeld, .goOn = true});
 }
 

@@ -34,7 +34,7 @@ bool notFound(const common::Failure& failure);
 // for a folder on the way, or the folder renamed away, never leads it
 // elsewhere.
 struct HeldItem {
-    common::win32::unique_hfile handle;
+    common::win32::UniqueFile handle;
     std::wstring path;      // as it was asked for, to name it in a failure
     std::wstring realPath;  // as the file system names it on its volume
     DWORD attributes = 0;   // from the handle: a link has FILE_ATTRIBUTE_REPARSE_POINT
@@ -57,12 +57,12 @@ struct ItemOpen {
 
 // What a reading of the contents opens each item with: nobody writes to a
 // file while it is read.
-constexpr ItemOpen kForReading{.access = FILE_READ_DATA | FILE_READ_ATTRIBUTES,
-                               .share = FILE_SHARE_READ};
+constexpr ItemOpen forReading{.access = FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                              .share = FILE_SHARE_READ};
 
 // What a removal opens each item with.
-constexpr ItemOpen kForRemoval{.access = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES |
-                                         FILE_WRITE_ATTRIBUTES};
+constexpr ItemOpen forRemoval{.access = DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES |
+                                        FILE_WRITE_ATTRIBUTES};
 
 // Opens the item at the full path, a link at its last name as the link
 // itself: for the installation folder, which nothing holds yet, and for

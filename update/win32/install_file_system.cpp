@@ -17,9 +17,9 @@ namespace update {
 namespace {
 
 using common::win32::ansiToWide;
-using common::win32::unique_variant;
+using common::win32::UniqueVariant;
 
-common::Result<> createScriptingObject(common::win32::com_ptr<IDispatch>& object) {
+common::Result<> createScriptingObject(common::win32::ComPtr<IDispatch>& object) {
     CLSID clsid{};
     HRESULT hr = CLSIDFromProgID(L"Scripting.FileSystemObject", &clsid);
     if (FAILED(hr)) return FAILED_HRESULT(CLSIDFromProgID, hr);
@@ -60,7 +60,7 @@ common::Result<std::wstring> fullPath(const std::string& path) {
     return full;
 }
 
-constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 }  // namespace
 
@@ -79,11 +79,11 @@ InstallFileSystem::InstallFileSystem() : created_(createScriptingObject(fso_)) {
 InstallFileSystem::~InstallFileSystem() = default;
 
 FileSystem::Result InstallFileSystem::call(const wchar_t* method, Arguments args,
-                                           unique_variant& result) {
+                                           UniqueVariant& result) {
     if (!fso_) return created_;
-    for (const unique_variant& arg : args) {
+    for (const UniqueVariant& arg : args) {
         // A text that could not be allocated.
-        if (!arg.has_value()) return FAILED_HRESULT(SysAllocStringLen, E_OUTOFMEMORY);
+        if (!arg.hasValue()) return FAILED_HRESULT(SysAllocStringLen, E_OUTOFMEMORY);
     }
     std::wstring name(method);
     LPOLESTR names[] = {name.data()};
@@ -104,8 +104,8 @@ FileSystem::Result InstallFileSystem::call(const wchar_t* method, Arguments args
 
 bool InstallFileSystem::callIsTrue(const wchar_t* method, const std::string& path) {
     Arguments args;
-    args.push_back(unique_variant::text(ansiToWide(path)));
-    unique_variant result;
+    args.push_back(UniqueVariant::text(ansiToWide(path)));
+    UniqueVariant result;
     if (auto called = call(method, std::move(args), result); !called) {
         common::trace(called.failure());
         return false;
@@ -154,7 +154,7 @@ common::Result<InstallFileSystem::Place> InstallFileSystem::placeOf(const std::s
     // Shared fully: others may work in that folder meanwhile.
     auto opened = openPath(
         parent,
-        {.access = FILE_TRAVERSE | FILE_READ_ATTRIBUTES, .share = kShareAll, .followLink = true});
+        {.access = FILE_TRAVERSE | FILE_READ_ATTRIBUTES, .share = shareAll, .followLink = true});
     if (!opened) return opened.failure();
     place.opened = std::move(*opened);
     return place;
@@ -193,7 +193,7 @@ FileSystem::Result InstallFileSystem::remove(const std::string& path, const std:
     if (!place) return place.failure();
     // Not the scripting object's DeleteFolder, which descends into linked
     // folders and deletes what they point to.
-    auto item = openOwnItem(place->folder(), place->name, identity, kForRemoval);
+    auto item = openOwnItem(place->folder(), place->name, identity, forRemoval);
     if (!item) return item.failure();
     beforeUse("remove");
     return removeHeldItem(std::move(*item));
@@ -217,7 +217,7 @@ FileSystem::Result InstallFileSystem::copyFolder(const std::string& src, const s
     auto from = openPath(ansiToWide(src),
                          {.access = GENERIC_READ, .share = FILE_SHARE_READ, .followLink = true});
     if (!from) return from.failure();
-    auto into = open(dst, {.access = FILE_TRAVERSE | FILE_READ_ATTRIBUTES, .share = kShareAll});
+    auto into = open(dst, {.access = FILE_TRAVERSE | FILE_READ_ATTRIBUTES, .share = shareAll});
     if (!into) return into.failure();
     if (!isRealFolder(into->attributes))
         return common::stopFailure(L"copyFolder", L"not a folder: " + into->path);
@@ -252,7 +252,7 @@ FileSystem::Result InstallFileSystem::copyFile(const std::string& src, const std
 FileSystem::Result InstallFileSystem::rename(const std::string& src, const std::string& dst) {
     const auto to = placeOf(dst);
     if (!to) return to.failure();
-    const auto item = open(src, {.access = DELETE | FILE_READ_ATTRIBUTES, .share = kShareAll});
+    const auto item = open(src, {.access = DELETE | FILE_READ_ATTRIBUTES, .share = shareAll});
     if (!item) return item.failure();
     beforeUse("rename");
     auto renamed = renameHeld(*item, to->folder(), to->name);
@@ -274,7 +274,7 @@ FileSystem::Result InstallFileSystem::inheritPermissions(const std::string& path
 
 common::Result<std::string> InstallFileSystem::identify(const std::string& path) {
     // Attributes only, which no sharing mode of another program refuses.
-    const auto item = open(path, {.access = FILE_READ_ATTRIBUTES, .share = kShareAll});
+    const auto item = open(path, {.access = FILE_READ_ATTRIBUTES, .share = shareAll});
     if (item) return identityOf(item->handle.get(), item->path);
     if (notFound(item.failure())) return std::string();
     return item.failure();
@@ -298,8 +298,8 @@ FileSystem::Result InstallFileSystem::canRemoveAll(const std::string& folder) {
 FileSystem::Result InstallFileSystem::flush(const std::vector<std::string>& paths) {
     std::vector<HeldItem> items;
     for (const std::string& path : paths) {
-        auto item = open(
-            path, {.access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, .share = kShareAll});
+        auto item =
+            open(path, {.access = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, .share = shareAll});
         if (!item) return item.failure();
         items.push_back(std::move(*item));
     }
@@ -310,7 +310,7 @@ common::Result<std::vector<std::vector<PackFile>>> InstallFileSystem::contents(
     const std::vector<std::string>& paths) {
     std::vector<HeldItem> roots;
     for (const std::string& path : paths) {
-        auto item = open(path, kForReading);
+        auto item = open(path, forReading);
         if (!item && !notFound(item.failure())) return item.failure();
         roots.push_back(item ? std::move(*item) : HeldItem{});  // no handle: nothing there
     }

@@ -61,11 +61,11 @@ public:
     std::function<void(const std::string& step)> betweenCheckAndUse;
 
 private:
-    using Arguments = std::vector<common::win32::unique_variant>;
+    using Arguments = std::vector<common::win32::UniqueVariant>;
     struct Place;
 
     // Calls a method of the object by name, arguments in their natural order.
-    Result call(const wchar_t* method, Arguments args, common::win32::unique_variant& result);
+    Result call(const wchar_t* method, Arguments args, common::win32::UniqueVariant& result);
     bool callIsTrue(const wchar_t* method, const std::string& path);
 
     // The held folder the item at the path is looked up in, and its name.
@@ -76,7 +76,7 @@ private:
     void forget(const std::wstring& path);
     void beforeUse(const char* step) const;
 
-    common::win32::com_ptr<IDispatch> fso_;
+    common::win32::ComPtr<IDispatch> fso_;
     common::Result<> created_;
     InstallationHold* hold_ = nullptr;                       // while the lock lives
     std::vector<std::pair<std::wstring, HeldItem>> claims_;  // by full path

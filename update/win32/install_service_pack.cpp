@@ -41,18 +41,18 @@ common::Result<std::string> readPackVersion(const std::string& path) {
 }
 
 int exitCodeOf(const DeployResult& deployed) {
-    if (deployed) return kExitSuccess;
+    if (deployed) return ExitSuccess;
     switch (deployed.stop) {
         case StopKind::InstallationHeld:
-            return kExitAnotherSetupRunning;
+            return ExitAnotherSetupRunning;
         case StopKind::PackRefused:
-            return kExitDoesNotApply;
+            return ExitDoesNotApply;
         case StopKind::PackInvalid:
-            return kExitPackInvalid;
+            return ExitPackInvalid;
         case StopKind::Failed:
             break;
     }
-    return kExitInstallFailed;
+    return ExitInstallFailed;
 }
 
 // A name for this run in its journal, unlike any other run's.
@@ -79,13 +79,13 @@ RunEnd InstallServicePack(const std::string& mediaFolder, const std::string& ins
     const auto com = common::win32::initializeCom();
     if (!com) {
         common::trace(com.failure());
-        return {kExitInstallFailed, quietOutcome(kExitInstallFailed)};
+        return {ExitInstallFailed, quietOutcome(ExitInstallFailed)};
     }
     // Declared after COM is set up so the object is released before COM ends.
     InstallFileSystem fs;
     if (const common::Result<>& created = fs.created(); !created) {
         common::trace(created.failure());
-        return {kExitInstallFailed, quietOutcome(kExitInstallFailed)};
+        return {ExitInstallFailed, quietOutcome(ExitInstallFailed)};
     }
     RegistryJournalStore journals;
     RegistryVersionRecord registry;

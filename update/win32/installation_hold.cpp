@@ -1,6 +1,7 @@
 #include "win32/installation_hold.hpp"
 
 #include "win32/durable_files.hpp"
+#include "win32/object_control.hpp"
 
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
@@ -17,20 +18,20 @@ namespace update {
 namespace {
 
 using common::Result;
-using common::win32::unique_handle;
-using common::win32::unique_hlocal;
+using common::win32::UniqueHandle;
+using common::win32::UniqueLocal;
 
 // Listing takes part in sharing, so without FILE_SHARE_DELETE nobody
 // renames or replaces a folder held so.
-constexpr ItemOpen kHold{.access = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |
-                                   READ_CONTROL};
+constexpr ItemOpen heldFolderOpen{.access = FILE_LIST_DIRECTORY | FILE_TRAVERSE |
+                                            FILE_READ_ATTRIBUTES | READ_CONTROL};
 
 // Rights that let their holder take an item over: change its permissions or
 // owner, or remove or rename what is in it whatever its own permissions say.
-constexpr ACCESS_MASK kControl = WRITE_DAC | WRITE_OWNER | FILE_DELETE_CHILD | GENERIC_ALL;
+constexpr ACCESS_MASK controlRights = WRITE_DAC | WRITE_OWNER | FILE_DELETE_CHILD | GENERIC_ALL;
 
 // NT SERVICE\TrustedInstaller, which owns what Windows itself installs.
-constexpr wchar_t kTrustedInstaller[] =
+constexpr wchar_t trustedInstaller[] =
     L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
 // The accounts that may control the installation: SYSTEM, Administrators,
@@ -56,7 +57,7 @@ public:
     }
 
 private:
-    unique_hlocal installer_;
+    UniqueLocal installer_;
     std::vector<BYTE> self_;  // empty unless this process runs as an administrator
 };
 
@@ -68,7 +69,7 @@ Result<std::vector<BYTE>> administratorSelf() {
     BOOL member = FALSE;
     if (!CheckTokenMembership(nullptr, admins, &member)) return FAILED_CALL(CheckTokenMembership);
     if (!member) return std::vector<BYTE>();
-    unique_handle token;
+    UniqueHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
         return FAILED_CALL(OpenProcessToken);
     std::vector<BYTE> user(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE);
@@ -84,20 +85,13 @@ Result<std::vector<BYTE>> administratorSelf() {
 Result<Trustees> Trustees::find() {
     Trustees found;
     PSID installer = nullptr;
-    if (!ConvertStringSidToSidW(kTrustedInstaller, &installer))
+    if (!ConvertStringSidToSidW(trustedInstaller, &installer))
         return FAILED_CALL(ConvertStringSidToSidW);
     found.installer_.reset(installer);
     auto self = administratorSelf();
     if (!self) return self.failure();
     found.self_ = std::move(*self);
     return found;
-}
-
-std::wstring sidText(PSID sid) {
-    LPWSTR text = nullptr;
-    if (!sid || !ConvertSidToStringSidW(sid, &text)) return L"an account that cannot be named";
-    const unique_hlocal owned(text);
-    return text;
 }
 
 // The folder as its user knows it, without the \\?\ prefix.
@@ -110,68 +104,46 @@ common::Failure refused(const HeldItem& item, const std::wstring& why, const std
                                               shown(item) + L" " + why + L". " + fix);
 }
 
-common::Failure notOwned(const HeldItem& item, PSID owner) {
-    return refused(item, L"is owned by " + sidText(owner) + L", not by Administrators",
-                   L"Give it to Administrators, in a prompt run as administrator: takeown /f \"" +
-                       shown(item) + L"\" /a");
-}
-
-// Refuses an entry that gives anyone but the trustees control. An entry only
-// for what is made in it gives nothing here; one of a kind not known here
-// counts as giving everything.
-Result<> judgeEntry(const HeldItem& item, const ACE_HEADER* entry, const Trustees& trusted) {
-    if (entry->AceFlags & INHERIT_ONLY_ACE) return {};
-    switch (entry->AceType) {
-        case ACCESS_DENIED_ACE_TYPE:
-        case ACCESS_DENIED_OBJECT_ACE_TYPE:
-        case ACCESS_DENIED_CALLBACK_ACE_TYPE:
-        case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
-            return {};
-        case ACCESS_ALLOWED_ACE_TYPE:
-        case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: {
-            const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(entry);
-            const PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-            if (!(allowed->Mask & kControl) || trusted.has(sid)) return {};
-            const std::wstring account = sidText(sid);
+// The refusal of a folder someone untrusted could take over, with the
+// command that mends it.
+common::Failure refusal(const HeldItem& item, const Takeover& takeover) {
+    const std::wstring folder = shown(item);
+    const std::wstring reset = L"Give it plain permissions: icacls \"" + folder + L"\" /reset";
+    switch (takeover.by) {
+        case Takeover::By::Owner:
+            return refused(item, L"is owned by " + takeover.account + L", not by Administrators",
+                           L"Give it to Administrators, in a prompt run as administrator: "
+                           L"takeown /f \"" +
+                               folder + L"\" /a");
+        case Takeover::By::NoDacl:
+            return refused(item, L"has no access list (a NULL DACL), which gives everyone control",
+                           reset);
+        case Takeover::By::Entry:
             return refused(item,
-                           L"lets " + account +
+                           L"lets " + takeover.account +
                                L" change its permissions or owner, or delete what is in it "
                                L"(WRITE_DAC, WRITE_OWNER, FILE_DELETE_CHILD or full control)",
                            L"Take that right away and leave at most Modify, in a prompt run as "
                            L"administrator: icacls \"" +
-                               shown(item) + L"\" /inheritance:d && icacls \"" + shown(item) +
-                               L"\" /remove:g *" + account + L" /grant *" + account +
-                               L":(OI)(CI)M");
-        }
-        default:
-            return refused(item,
-                           L"has an access entry of a kind this program does not know (type 0x" +
-                               common::asciiToWide(common::hexText(entry->AceType)) + L")",
-                           L"Give it plain permissions: icacls \"" + shown(item) + L"\" /reset");
+                               folder + L"\" /inheritance:d && icacls \"" + folder +
+                               L"\" /remove:g *" + takeover.account + L" /grant *" +
+                               takeover.account + L":(OI)(CI)M");
+        case Takeover::By::UnknownEntry:
+            break;
     }
+    return refused(item,
+                   L"has an access entry of a kind this program does not know (type 0x" +
+                       common::asciiToWide(common::hexText(takeover.entryType)) + L")",
+                   reset);
 }
 
 // Succeeds when only the trustees own the held item and may change who
 // controls it.
 Result<> checkControl(const HeldItem& item, const Trustees& trusted) {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    const DWORD status = GetSecurityInfo(item.handle.get(), SE_FILE_OBJECT,
-                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                         &owner, nullptr, &dacl, nullptr, &raw);
-    if (status != ERROR_SUCCESS) return FAILED_STATUS(GetSecurityInfo, status).about(item.path);
-    const unique_hlocal descriptor(raw);
-    if (!owner || !trusted.has(owner)) return notOwned(item, owner);
-    if (!dacl)
-        return refused(item, L"has no access list (a NULL DACL), which gives everyone control",
-                       L"Give it plain permissions: icacls \"" + shown(item) + L"\" /reset");
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void* entry = nullptr;
-        if (!GetAce(dacl, i, &entry)) return FAILED_CALL(GetAce).about(item.path);
-        if (auto judged = judgeEntry(item, static_cast<const ACE_HEADER*>(entry), trusted); !judged)
-            return judged;
-    }
+    const ControlRule rule{controlRights, [&](PSID sid) { return trusted.has(sid); }};
+    const auto takeover = takeoverOf(item.handle.get(), SE_FILE_OBJECT, item.path, rule);
+    if (!takeover) return takeover.failure();
+    if (*takeover) return refusal(item, **takeover);
     return {};
 }
 
@@ -196,10 +168,10 @@ Result<> checkFolder(const HeldItem& folder, const Trustees& trusted) {
 Result<> holdFolders(InstallationHold& hold, const std::wstring& path) {
     const auto trusted = Trustees::find();
     if (!trusted) return trusted.failure();
-    auto folder = openPath(path, kHold);
+    auto folder = openPath(path, heldFolderOpen);
     if (!folder) return folder.failure();
     if (auto checked = checkFolder(*folder, *trusted); !checked) return checked;
-    auto database = openEntry(*folder, L"Database", kHold);
+    auto database = openEntry(*folder, L"Database", heldFolderOpen);
     if (database) {
         if (auto checked = checkFolder(*database, *trusted); !checked) return checked;
         hold.database = std::move(*database);
@@ -210,7 +182,7 @@ Result<> holdFolders(InstallationHold& hold, const std::wstring& path) {
     return {};
 }
 
-constexpr wchar_t kNamespace[] = L"OrvexaUpdate";
+constexpr wchar_t namespaceName[] = L"OrvexaUpdate";
 
 // The lock's name lies in a private namespace whose boundary holds the
 // Administrators SID: only a process in that group can make or open it, so
@@ -219,13 +191,13 @@ constexpr wchar_t kNamespace[] = L"OrvexaUpdate";
 // no error, and CreatePrivateNamespaceW and OpenPrivateNamespaceW are
 // missing: a call ends the process), and there the lock is named in the
 // Global namespace instead. Null then.
-Result<common::win32::unique_private_namespace> openLockNamespace(SECURITY_ATTRIBUTES& attributes) {
+Result<common::win32::UniquePrivateNamespace> openLockNamespace(SECURITY_ATTRIBUTES& attributes) {
     SetLastError(ERROR_SUCCESS);
-    common::win32::unique_boundary_descriptor boundary(CreateBoundaryDescriptorW(kNamespace, 0));
+    common::win32::UniqueBoundaryDescriptor boundary(CreateBoundaryDescriptorW(namespaceName, 0));
     if (!boundary) {
         const DWORD code = GetLastError();
         if (code == ERROR_SUCCESS || code == ERROR_CALL_NOT_IMPLEMENTED)
-            return common::win32::unique_private_namespace();
+            return common::win32::UniquePrivateNamespace();
         return FAILED_STATUS(CreateBoundaryDescriptorW, code);
     }
     BYTE admins[SECURITY_MAX_SID_SIZE];
@@ -239,11 +211,11 @@ Result<common::win32::unique_private_namespace> openLockNamespace(SECURITY_ATTRI
     // Made by the first setup, opened by the next; one that goes between
     // the two calls is made again.
     for (int round = 0; round < 8; ++round) {
-        common::win32::unique_private_namespace space(
-            CreatePrivateNamespaceW(&attributes, boundary.get(), kNamespace));
+        common::win32::UniquePrivateNamespace space(
+            CreatePrivateNamespaceW(&attributes, boundary.get(), namespaceName));
         if (space) return space;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return FAILED_CALL(CreatePrivateNamespaceW);
-        space.reset(OpenPrivateNamespaceW(boundary.get(), kNamespace));
+        space.reset(OpenPrivateNamespaceW(boundary.get(), namespaceName));
         if (space) return space;
     }
     return FAILED_CALL(OpenPrivateNamespaceW);
@@ -254,21 +226,21 @@ Result<common::win32::unique_private_namespace> openLockNamespace(SECURITY_ATTRI
 // only SYSTEM and Administrators open it. In the Global namespace (Wine)
 // anyone may make the name first, which then refuses administrators or
 // holds every setup off: a failure or a retry, never a silent pass.
-Result<unique_handle> lockMutex(InstallationHold& hold) {
+Result<UniqueHandle> lockMutex(InstallationHold& hold) {
     const auto identity = identityOf(hold.folder.handle.get(), hold.folder.path);
     if (!identity) return identity.failure();
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
             L"D:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
         return FAILED_CALL(ConvertStringSecurityDescriptorToSecurityDescriptorW);
-    const unique_hlocal owned(descriptor);
+    const UniqueLocal owned(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     auto space = openLockNamespace(attributes);
     if (!space) return space.failure();
-    const std::wstring name = (*space ? std::wstring(kNamespace) + L"\\"
-                                      : L"Global\\" + std::wstring(kNamespace) + L"-") +
+    const std::wstring name = (*space ? std::wstring(namespaceName) + L"\\"
+                                      : L"Global\\" + std::wstring(namespaceName) + L"-") +
                               L"install-" + common::asciiToWide(*identity);
-    unique_handle mutex(CreateMutexW(&attributes, FALSE, name.c_str()));
+    UniqueHandle mutex(CreateMutexW(&attributes, FALSE, name.c_str()));
     if (!mutex) return FAILED_CALL(CreateMutexW).about(name);
     hold.space = std::move(*space);
     return mutex;

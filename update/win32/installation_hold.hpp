@@ -17,10 +17,10 @@ namespace update {
 // only administrators can make, named by the folder's identity, so no name
 // a user makes in the folder can block a setup.
 struct InstallationHold {
-    HeldItem folder;                                // the installation folder itself
-    std::optional<HeldItem> database;               // its Database folder, when it had one
-    common::win32::unique_private_namespace space;  // kept open while the lock is named in it
-    common::win32::unique_owned_mutex lock;
+    HeldItem folder;                              // the installation folder itself
+    std::optional<HeldItem> database;             // its Database folder, when it had one
+    common::win32::UniquePrivateNamespace space;  // kept open while the lock is named in it
+    common::win32::UniqueOwnedMutex lock;
 };
 
 // Holds the installation folder at the path, after checking that only

@@ -1,6 +1,7 @@
 #include "win32/journal_store.hpp"
 
 #include "core/install_journal.hpp"
+#include "win32/object_control.hpp"
 
 #include "common/core/text.hpp"
 #include "common/core/trace.hpp"
@@ -15,24 +16,24 @@ namespace update {
 namespace {
 
 using common::Result;
-using common::win32::unique_hkey;
-using common::win32::unique_hlocal;
+using common::win32::UniqueKey;
+using common::win32::UniqueLocal;
 
-constexpr wchar_t kJournalsKey[] = L"SOFTWARE\\KVB\\Orvexa\\Update journals";
+constexpr wchar_t journalsKey[] = L"SOFTWARE\\KVB\\Orvexa\\Update journals";
 // Owned by Administrators; SYSTEM and Administrators alone have any access,
 // to this key and to the keys made in it; nothing inherited from above.
-constexpr wchar_t kJournalsSecurity[] = L"O:BAD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
-constexpr wchar_t kFolderValue[] = L"Folder";
-constexpr wchar_t kJournalValue[] = L"Journal";
-constexpr REGSAM kChanging = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
-                             WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+constexpr wchar_t journalsDescriptor[] = L"O:BAD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
+constexpr wchar_t folderValue[] = L"Folder";
+constexpr wchar_t journalValue[] = L"Journal";
+constexpr REGSAM changingAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
+                                  WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-Result<unique_hlocal> journalsSecurity() {
+Result<UniqueLocal> journalsSecurity() {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kJournalsSecurity, SDDL_REVISION_1,
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(journalsDescriptor, SDDL_REVISION_1,
                                                               &descriptor, nullptr))
         return FAILED_CALL(ConvertStringSecurityDescriptorToSecurityDescriptorW);
-    return unique_hlocal(descriptor);
+    return UniqueLocal(descriptor);
 }
 
 common::Failure distrusted(const std::wstring& key) {
@@ -40,46 +41,22 @@ common::Failure distrusted(const std::wstring& key) {
                                L"the install's journals may have been changed by others: " + key);
 }
 
+// Only SYSTEM and Administrators may own the journals' keys or change them.
 bool isAdministrative(PSID sid) {
-    for (const WELL_KNOWN_SID_TYPE type : {WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
-        BYTE known[SECURITY_MAX_SID_SIZE];
-        DWORD size = sizeof known;
-        if (CreateWellKnownSid(type, nullptr, known, &size) && EqualSid(sid, known)) return true;
-    }
-    return false;
-}
-
-// Whether anyone but SYSTEM and Administrators may change the key, or the
-// keys made in it; an entry of a kind not known here counts as allowing it.
-bool othersMayChange(PACL dacl) {
-    if (!dacl) return true;  // no DACL: everyone may do everything
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        if (!GetAce(dacl, i, &ace)) return true;
-        const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return true;
-        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-        if ((allowed->Mask & kChanging) && !isAdministrative(&allowed->SidStart)) return true;
-    }
-    return false;
+    return IsWellKnownSid(sid, WinLocalSystemSid) ||
+           IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
 }
 
 Result<> onlyAdministratorsMayChange(HKEY key, const std::wstring& name) {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD rc = GetSecurityInfo(key, SE_REGISTRY_KEY,
-                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                     nullptr, &dacl, nullptr, &descriptor);
-    if (rc != ERROR_SUCCESS) return FAILED_STATUS(GetSecurityInfo, rc).about(name);
-    const unique_hlocal held(descriptor);
-    if (!owner || !isAdministrative(owner) || othersMayChange(dacl)) return distrusted(name);
+    const auto takeover =
+        takeoverOf(key, SE_REGISTRY_KEY, name, {changingAccess, isAdministrative});
+    if (!takeover) return takeover.failure();
+    if (*takeover) return distrusted(name);
     return {};
 }
 
 std::wstring runKeyName(const std::string& id) {
-    return std::wstring(kJournalsKey) + L"\\" + common::asciiToWide(id);
+    return std::wstring(journalsKey) + L"\\" + common::asciiToWide(id);
 }
 
 // REG_SZ or REG_BINARY data, at most 64 KiB; empty when the value is missing.
@@ -109,7 +86,7 @@ Result<> flushed(HKEY key, const std::wstring& name) {
 }
 
 Result<> writeJournal(HKEY run, const std::string& text, const std::wstring& name) {
-    if (auto set = setBytes(run, kJournalValue, REG_BINARY, text.data(), text.size(), name); !set)
+    if (auto set = setBytes(run, journalValue, REG_BINARY, text.data(), text.size(), name); !set)
         return set;
     return flushed(run, name);
 }
@@ -118,28 +95,26 @@ Result<> writeJournal(HKEY run, const std::string& text, const std::wstring& nam
 
 Result<HKEY> RegistryJournalStore::journals(bool make) {
     if (journals_) return journals_.get();
-    const auto descriptor =
-        make ? journalsSecurity() : common::Result<unique_hlocal>(unique_hlocal());
+    const auto descriptor = make ? journalsSecurity() : common::Result<UniqueLocal>(UniqueLocal());
     if (!descriptor) return descriptor.failure();
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor->get(), FALSE};
-    unique_hkey key;
+    UniqueKey key;
     const LSTATUS rc =
-        make
-            ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, kJournalsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_READ | KEY_WRITE, &attributes, key.put(), nullptr)
-            : RegOpenKeyExW(HKEY_LOCAL_MACHINE, kJournalsKey, 0, KEY_READ | KEY_WRITE, key.put());
-    if (rc != ERROR_SUCCESS && make) return FAILED_STATUS(RegCreateKeyExW, rc).about(kJournalsKey);
-    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegOpenKeyExW, rc).about(kJournalsKey);
-    if (auto trusted = onlyAdministratorsMayChange(key.get(), kJournalsKey); !trusted)
+        make ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, journalsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               KEY_READ | KEY_WRITE, &attributes, key.put(), nullptr)
+             : RegOpenKeyExW(HKEY_LOCAL_MACHINE, journalsKey, 0, KEY_READ | KEY_WRITE, key.put());
+    if (rc != ERROR_SUCCESS && make) return FAILED_STATUS(RegCreateKeyExW, rc).about(journalsKey);
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegOpenKeyExW, rc).about(journalsKey);
+    if (auto trusted = onlyAdministratorsMayChange(key.get(), journalsKey); !trusted)
         return trusted.failure();
     journals_ = std::move(key);
     return journals_.get();
 }
 
-Result<unique_hkey> RegistryJournalStore::openRun(const std::string& id, REGSAM access) {
+Result<UniqueKey> RegistryJournalStore::openRun(const std::string& id, REGSAM access) {
     const auto parent = journals(false);
     if (!parent) return parent.failure();
-    unique_hkey run;
+    UniqueKey run;
     const std::wstring name = runKeyName(id);
     const LSTATUS rc = RegOpenKeyExW(*parent, common::asciiToWide(id).c_str(), 0,
                                      access | READ_CONTROL, run.put());
@@ -163,11 +138,11 @@ Result<std::vector<std::string>> RegistryJournalStore::journalsOf(const std::str
         const LSTATUS rc =
             RegEnumKeyExW(*parent, i, subkey, &length, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS) return ids;
-        if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegEnumKeyExW, rc).about(kJournalsKey);
+        if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegEnumKeyExW, rc).about(journalsKey);
         const std::string id = common::win32::wideToAnsi(subkey);
         const auto run = openRun(id, KEY_READ);
         if (!run) return run.failure();
-        const auto bytes = readBytes(run->get(), kFolderValue, runKeyName(id));
+        const auto bytes = readBytes(run->get(), folderValue, runKeyName(id));
         if (!bytes) return bytes.failure();
         const std::wstring found(reinterpret_cast<const wchar_t*>(bytes->data()),
                                  bytes->size() / sizeof(wchar_t));
@@ -181,7 +156,7 @@ Result<std::vector<std::string>> RegistryJournalStore::journalsOf(const std::str
 Result<std::string> RegistryJournalStore::read(const std::string& id) {
     const auto run = openRun(id, KEY_READ);
     if (!run) return run.failure();
-    return readBytes(run->get(), kJournalValue, runKeyName(id));
+    return readBytes(run->get(), journalValue, runKeyName(id));
 }
 
 FileSystem::Result RegistryJournalStore::create(const std::string& id, const std::string& folder,
@@ -195,7 +170,7 @@ FileSystem::Result RegistryJournalStore::create(const std::string& id, const std
     const auto descriptor = journalsSecurity();
     if (!descriptor) return descriptor.failure();
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor->get(), FALSE};
-    unique_hkey run;
+    UniqueKey run;
     DWORD disposition = 0;
     const LSTATUS rc = RegCreateKeyExW(*parent, common::asciiToWide(id).c_str(), 0, nullptr,
                                        REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, &attributes,
@@ -206,7 +181,7 @@ FileSystem::Result RegistryJournalStore::create(const std::string& id, const std
     // The folder first: a run cut off before its text names a journal that
     // did nothing, which the next run removes.
     const std::wstring wide = common::win32::ansiToWide(folder);
-    common::Result<> made = setBytes(run.get(), kFolderValue, REG_SZ, wide.c_str(),
+    common::Result<> made = setBytes(run.get(), folderValue, REG_SZ, wide.c_str(),
                                      (wide.size() + 1) * sizeof(wchar_t), name);
     if (made) made = writeJournal(run.get(), text, name);
     if (made) return made;
@@ -235,11 +210,11 @@ FileSystem::Result RegistryJournalStore::remove(const std::string& id) {
     if (const LSTATUS rc = RegQueryInfoKeyW(*parent, nullptr, nullptr, nullptr, &runs, nullptr,
                                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
         rc != ERROR_SUCCESS)
-        return FAILED_STATUS(RegQueryInfoKeyW, rc).about(kJournalsKey);
+        return FAILED_STATUS(RegQueryInfoKeyW, rc).about(journalsKey);
     if (runs != 0) return {};
     journals_.reset();
-    if (const LSTATUS rc = RegDeleteKeyW(HKEY_LOCAL_MACHINE, kJournalsKey); rc != ERROR_SUCCESS)
-        return FAILED_STATUS(RegDeleteKeyW, rc).about(kJournalsKey);
+    if (const LSTATUS rc = RegDeleteKeyW(HKEY_LOCAL_MACHINE, journalsKey); rc != ERROR_SUCCESS)
+        return FAILED_STATUS(RegDeleteKeyW, rc).about(journalsKey);
     return {};
 }
 

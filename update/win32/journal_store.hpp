@@ -31,9 +31,9 @@ private:
     // The journals' key, opened (or made, when `make`) and checked on first
     // use. It lives only while some run has a journal.
     common::Result<HKEY> journals(bool make);
-    common::Result<common::win32::unique_hkey> openRun(const std::string& id, REGSAM access);
+    common::Result<common::win32::UniqueKey> openRun(const std::string& id, REGSAM access);
 
-    common::win32::unique_hkey journals_;
+    common::win32::UniqueKey journals_;
 };
 
 }  // namespace update

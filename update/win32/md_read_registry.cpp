@@ -11,13 +11,13 @@
 namespace update {
 namespace {
 
-using common::win32::unique_hkey;
+using common::win32::UniqueKey;
 
 // The record's key, never created here. The key counts as open exactly when
 // a handle came back, whatever the call returned.
-common::Result<unique_hkey> openRecordKey() {
-    unique_hkey key;
-    const LSTATUS rc = RegOpenKeyA(HKEY_LOCAL_MACHINE, kRegistryKeyPath, key.put());
+common::Result<UniqueKey> openRecordKey() {
+    UniqueKey key;
+    const LSTATUS rc = RegOpenKeyA(HKEY_LOCAL_MACHINE, registryKeyPath, key.put());
     if (!key) return FAILED_STATUS(RegOpenKeyA, rc);
     return key;
 }
@@ -36,9 +36,9 @@ common::Result<std::string> readValue(const char* name) {
 
 }  // namespace
 
-common::Result<std::string> GetInstalledVersion() { return readValue(kVersionValueName); }
+common::Result<std::string> GetInstalledVersion() { return readValue(versionValueName); }
 
-common::Result<std::string> GetInstallPath() { return readValue(kInstallPathValueName); }
+common::Result<std::string> GetInstallPath() { return readValue(installPathValueName); }
 
 // A failure may leave the version written all the same; the install step
 // records the version it replaced again when it undoes a run.
@@ -47,7 +47,7 @@ common::Result<> SetInstalledVersion(const std::string& version) {
     if (!key) return key.failure();
     const std::string data = encodeRegistryString(version);
     const LSTATUS rc =
-        RegSetValueExA(key->get(), kVersionValueName, 0, REG_SZ,
+        RegSetValueExA(key->get(), versionValueName, 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
     if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegSetValueExA, rc);
     if (const LSTATUS flushed = RegFlushKey(key->get()); flushed != ERROR_SUCCESS)

@@ -21,13 +21,13 @@ namespace update {
 namespace {
 
 using common::Result;
-using common::win32::unique_bcrypt_algorithm;
-using common::win32::unique_bcrypt_hash;
-using common::win32::unique_hfile;
+using common::win32::UniqueAlgorithm;
+using common::win32::UniqueFile;
+using common::win32::UniqueHash;
 
 // Large reads: few calls per file, and the file system reads ahead.
-constexpr DWORD kReadSize = 1024 * 1024;
-constexpr ULONG kDigestBytes = 32;
+constexpr DWORD readSize = 1024 * 1024;
+constexpr ULONG digestBytes = 32;
 
 #define FAILED_NTSTATUS(function, status) FAILED_HRESULT(function, HRESULT_FROM_NT(status))
 
@@ -39,8 +39,8 @@ struct Listed {
 
 // One thread's hashing: its own provider and read buffer.
 struct Hasher {
-    unique_bcrypt_algorithm algorithm;
-    std::unique_ptr<UCHAR[]> buffer = std::make_unique<UCHAR[]>(kReadSize);
+    UniqueAlgorithm algorithm;
+    std::unique_ptr<UCHAR[]> buffer = std::make_unique<UCHAR[]>(readSize);
 
     Result<> open() {
         BCRYPT_ALG_HANDLE opened = nullptr;
@@ -52,24 +52,24 @@ struct Hasher {
     }
 
     Result<> hash(Listed& listed) {
-        const unique_hfile file = std::move(listed.item.handle);  // closed once hashed
+        const UniqueFile file = std::move(listed.item.handle);  // closed once hashed
         const std::wstring& path = listed.item.path;
         BCRYPT_HASH_HANDLE made = nullptr;
         NTSTATUS status = BCryptCreateHash(algorithm.get(), &made, nullptr, 0, nullptr, 0, 0);
         if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptCreateHash, status).about(path);
-        const unique_bcrypt_hash hash(made);
+        const UniqueHash hash(made);
         for (DWORD got = 0;; listed.file.size += got) {
-            if (!ReadFile(file.get(), buffer.get(), kReadSize, &got, nullptr))
+            if (!ReadFile(file.get(), buffer.get(), readSize, &got, nullptr))
                 return FAILED_CALL(ReadFile).about(path);
             if (got == 0) break;
             status = BCryptHashData(hash.get(), buffer.get(), got, 0);
             if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptHashData, status).about(path);
         }
-        UCHAR digest[kDigestBytes];
-        status = BCryptFinishHash(hash.get(), digest, kDigestBytes, 0);
+        UCHAR digest[digestBytes];
+        status = BCryptFinishHash(hash.get(), digest, digestBytes, 0);
         if (!BCRYPT_SUCCESS(status)) return FAILED_NTSTATUS(BCryptFinishHash, status).about(path);
         listed.file.sha256 =
-            common::hexOfBytes({reinterpret_cast<const char*>(digest), kDigestBytes});
+            common::hexOfBytes({reinterpret_cast<const char*>(digest), digestBytes});
         return {};
     }
 };
@@ -77,9 +77,9 @@ struct Hasher {
 // Reading and hashing overlap across files: while one thread waits for the
 // disk, another hashes. Each worker has its own provider and buffer.
 Result<> hashEach(std::vector<Listed>& files) {
-    constexpr std::size_t kThreads = 3;
-    std::array<Hasher, kThreads + 1> hashers;
-    return workOnThreads(files.size(), kThreads, [&](std::size_t i, std::size_t worker) {
+    constexpr std::size_t hashThreads = 3;
+    std::array<Hasher, hashThreads + 1> hashers;
+    return workOnThreads(files.size(), hashThreads, [&](std::size_t i, std::size_t worker) {
         Hasher& hasher = hashers[worker];
         if (!hasher.algorithm) {
             if (auto opened = hasher.open(); !opened) return opened;
@@ -101,7 +101,7 @@ Result<> listFiles(HeldItem root, std::size_t listing, std::vector<Listed>& file
             {std::move(found), listing, {.path = std::move(name), .size = 0, .sha256 = {}}});
         return {};
     };
-    return walkTree(std::move(root), kForReading, {.file = add});
+    return walkTree(std::move(root), forReading, {.file = add});
 }
 
 // The record as the program carries it has each line's digest as its 32
@@ -110,11 +110,11 @@ Result<> listFiles(HeldItem root, std::size_t listing, std::vector<Listed>& file
 // Gives the text readPackRecord reads; a cut line stays cut, and is refused.
 std::string recordText(std::string_view carried) {
     std::string text;
-    while (carried.size() > kDigestBytes) {
-        const std::size_t end = carried.find('\n', kDigestBytes);
+    while (carried.size() > digestBytes) {
+        const std::size_t end = carried.find('\n', digestBytes);
         const std::size_t next = end == std::string_view::npos ? carried.size() : end + 1;
-        text += common::hexOfBytes(carried.substr(0, kDigestBytes));
-        text += carried.substr(kDigestBytes, next - kDigestBytes);
+        text += common::hexOfBytes(carried.substr(0, digestBytes));
+        text += carried.substr(digestBytes, next - digestBytes);
         carried.remove_prefix(next);
     }
     return text += carried;

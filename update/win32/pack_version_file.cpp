@@ -13,19 +13,19 @@ namespace {
 
 // The version sits in the first lines; a larger file is not a version file
 // and is refused rather than read into memory whole.
-constexpr LONGLONG kMaximumFileSize = 16 * 1024 * 1024;
+constexpr LONGLONG maximumFileSize = 16 * 1024 * 1024;
 
 }  // namespace
 
 common::Result<std::string> readPackVersionFile(const std::string& path) {
     const std::wstring widePath = common::win32::ansiToWide(path);
-    const common::win32::unique_hfile file(CreateFileW(widePath.c_str(), GENERIC_READ,
-                                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    const common::win32::UniqueFile file(CreateFileW(widePath.c_str(), GENERIC_READ,
+                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return FAILED_CALL(CreateFileW);
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) return FAILED_CALL(GetFileSizeEx);
-    if (size.QuadPart > kMaximumFileSize)
+    if (size.QuadPart > maximumFileSize)
         return common::stopFailure(L"readPackVersionFile",
                                    L"the version file is larger than 16 MiB");
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');

@@ -16,25 +16,25 @@ namespace update {
 namespace {
 
 using common::Result;
-using common::win32::unique_hfile;
+using common::win32::UniqueFile;
 
 // The log, open for the rest of the process once it is started.
-unique_hfile logFile;
+UniqueFile logFile;
 
 // Other runs append to the same file, and may have made it.
-constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD logSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // A link at the name is opened itself, never what it points to.
-constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+constexpr DWORD logFileFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
 
 // The file that is there, or a new one, which only this handle may delete.
-Result<unique_hfile> openLogFile(const std::wstring& path, bool& created) {
+Result<UniqueFile> openLogFile(const std::wstring& path, bool& created) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        unique_hfile file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                      kShared, nullptr, OPEN_EXISTING, kFlags, nullptr));
+        UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                    logSharing, nullptr, OPEN_EXISTING, logFileFlags, nullptr));
         if (file) return file;
         if (GetLastError() != ERROR_FILE_NOT_FOUND) return FAILED_CALL(CreateFileW).about(path);
         file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE,
-                               kShared, nullptr, CREATE_NEW, kFlags, nullptr));
+                               logSharing, nullptr, CREATE_NEW, logFileFlags, nullptr));
         created = static_cast<bool>(file);
         if (file) return file;
         // Another run may have made it in between; then it is opened as it is.

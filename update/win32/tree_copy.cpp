@@ -14,18 +14,18 @@ using common::Result;
 
 // Large enough that a file of the pack takes a few calls, small enough to
 // stay out of the way of the rest of the process.
-constexpr DWORD kChunk = 1024 * 1024;
+constexpr DWORD chunk = 1024 * 1024;
 
 // The marks an item keeps when copied, read-only left out.
-constexpr DWORD kKeptMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD keptMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 Result<> keepTimesAndMarks(HANDLE from, HANDLE to, const std::wstring& path) {
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(from, FileBasicInfo, &basic, sizeof basic))
         return FAILED_CALL(GetFileInformationByHandleEx).about(path);
-    basic.ChangeTime.QuadPart = 0;       // the system's own
-    basic.FileAttributes &= kKeptMarks;  // 0: the made item's own are left
+    basic.ChangeTime.QuadPart = 0;      // the system's own
+    basic.FileAttributes &= keptMarks;  // 0: the made item's own are left
     if (!SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic))
         return FAILED_CALL(SetFileInformationByHandle).about(path);
     return {};
@@ -38,7 +38,7 @@ Result<> copyBytes(HANDLE from, HANDLE to, char* buffer, const std::wstring& pat
     LARGE_INTEGER length{};
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(from, buffer, kChunk, &read, nullptr))
+        if (!ReadFile(from, buffer, chunk, &read, nullptr))
             return FAILED_CALL(ReadFile).about(path);
         if (read == 0) break;
         for (DWORD done = 0; done < read;) {
@@ -63,7 +63,7 @@ std::wstring nameOf(const HeldItem& item) {
 // so far, one per level.
 class TreeCopy {
 public:
-    explicit TreeCopy(const HeldItem& root) : root_(root), buffer_(new char[kChunk]) {}
+    explicit TreeCopy(const HeldItem& root) : root_(root), buffer_(new char[chunk]) {}
 
     Result<> file(HeldItem& source, std::size_t depth) {
         if (isLink(source.attributes))
@@ -111,7 +111,7 @@ private:
 }  // namespace
 
 Result<> copyFileContents(HANDLE from, HANDLE to, const std::wstring& path) {
-    const std::unique_ptr<char[]> buffer(new char[kChunk]);
+    const std::unique_ptr<char[]> buffer(new char[chunk]);
     if (auto copied = copyBytes(from, to, buffer.get(), path, true); !copied) return copied;
     return keepTimesAndMarks(from, to, path);
 }

@@ -24,7 +24,7 @@ struct Worker {
     WorkQueue* queue = nullptr;
     std::size_t number = 0;
     Result<> result;
-    common::win32::unique_handle thread;
+    common::win32::UniqueHandle thread;
 };
 
 DWORD WINAPI workFromQueue(void* parameter) noexcept {

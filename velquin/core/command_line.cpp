@@ -6,7 +6,7 @@
 namespace velquin {
 namespace {
 
-int exitCodeOf(bool succeeded) { return succeeded ? kExitDone : kExitCommandFailed; }
+int exitCodeOf(bool succeeded) { return succeeded ? ExitDone : ExitCommandFailed; }
 
 int exitCodeOf(const common::Result<>& done) {
     if (!done) common::trace(done.failure());
@@ -17,7 +17,7 @@ int notUnderstood(const std::vector<std::wstring>& args) {
     std::wstring line = L"Velquin: command line not understood:";
     for (std::size_t i = 1; i < args.size(); ++i) line += common::concat({L" \"", args[i], L"\""});
     common::trace(line);
-    return kExitBadCommandLine;
+    return ExitBadCommandLine;
 }
 
 }  // namespace
@@ -25,7 +25,7 @@ int notUnderstood(const std::vector<std::wstring>& args) {
 int dispatchCommandLine(const std::vector<std::wstring>& args, ProgramCommands& commands) {
     if (args.size() <= 1) {
         commands.runDialog();
-        return kExitDone;
+        return ExitDone;
     }
     const std::wstring& option = args[1];
     if (option == L"/register") {

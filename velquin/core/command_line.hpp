@@ -9,9 +9,9 @@
 namespace velquin {
 
 enum ExitCode : int {
-    kExitDone = 0,
-    kExitCommandFailed = 1,
-    kExitBadCommandLine = 2,
+    ExitDone = 0,
+    ExitCommandFailed = 1,
+    ExitBadCommandLine = 2,
 };
 
 class ProgramCommands {

@@ -6,18 +6,18 @@
 namespace velquin {
 namespace {
 
-constexpr wchar_t kServiceDisplayName[] = L"KelPortHi filter driver";
+constexpr wchar_t serviceDisplayName[] = L"KelPortHi filter driver";
 // The service database's values, which this portable layer cannot take from
 // the SDK: a kernel driver, started on demand, whose load errors are ignored.
-constexpr std::uint32_t kKernelDriverType = 1;
-constexpr std::uint32_t kDemandStart = 3;
-constexpr std::uint32_t kIgnoreLoadErrors = 0;
+constexpr std::uint32_t kernelDriverType = 1;
+constexpr std::uint32_t demandStart = 3;
+constexpr std::uint32_t ignoreLoadErrors = 0;
 
 }  // namespace
 
 ServiceSettings driverServiceSettings(const std::wstring& imagePath) {
-    return {FILTER_DRIVER_NAME_W, kServiceDisplayName, kKernelDriverType,
-            kDemandStart,         kIgnoreLoadErrors,   imagePath};
+    return {FILTER_DRIVER_NAME_W, serviceDisplayName, kernelDriverType,
+            demandStart,          ignoreLoadErrors,   imagePath};
 }
 
 bool IsDriverInstalled(ServiceLayer& services) {
@@ -41,7 +41,7 @@ bool UnregisterDriver(ServiceLayer& services, FilterContext& filters) {
     // The removal has already reported success; a service left behind undoes that.
     if (const auto removed = services.remove(FILTER_DRIVER_NAME_W); !removed) {
         common::trace(removed.failure());
-        filters.status.set(kRemoveFailed);
+        filters.status.set(removeFailed);
         return false;
     }
     return true;

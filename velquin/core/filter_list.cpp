@@ -9,13 +9,13 @@ namespace velquin {
 namespace {
 
 // The entry as the list holds it: single-byte text, without its NUL.
-constexpr std::string_view kDriverName = FILTER_DRIVER_NAME;
+constexpr std::string_view driverName = FILTER_DRIVER_NAME;
 
 char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Only ASCII letters fold: other bytes of the code page never equal the name's.
 bool namesDriver(std::string_view entry) {
-    return std::ranges::equal(entry, kDriverName,
+    return std::ranges::equal(entry, driverName,
                               [](char a, char b) { return asciiLower(a) == asciiLower(b); });
 }
 
@@ -47,7 +47,7 @@ int FilterList::findDriver() const {
     return -1;
 }
 
-void FilterList::insertDriverFirst() { entries_.insert(entries_.begin(), kDriverName); }
+void FilterList::insertDriverFirst() { entries_.insert(entries_.begin(), driverName); }
 
 std::size_t FilterList::removeDriver() { return std::erase_if(entries_, namesDriver); }
 

@@ -13,8 +13,8 @@ namespace velquin {
 
 // Configure edits the value in a buffer of this size and never writes a value
 // that fills it; removal works on the value whatever its length.
-inline constexpr std::size_t kFilterBufferSize = 512;
-using FilterBuffer = std::array<unsigned char, kFilterBufferSize>;
+inline constexpr std::size_t filterBufferSize = 512;
+using FilterBuffer = std::array<unsigned char, filterBufferSize>;
 
 // The entries of a value, in order, each as its bytes without the NUL, seen
 // where the value holds them: the value must outlive the list. An
@@ -55,7 +55,7 @@ int FindFilterName(std::span<const unsigned char> value, std::size_t count);
 
 // Puts the driver name in front of the value, closing an unterminated last
 // entry and the list. Returns false, leaving buffer and count unchanged, when
-// the result would be kFilterBufferSize bytes or longer.
+// the result would be filterBufferSize bytes or longer.
 bool InsertFilterName(FilterBuffer& value, std::size_t& count);
 
 // FilterList::removeDriver on the value; the buffer then holds the rest and is

@@ -8,7 +8,7 @@ std::optional<std::wstring> portNameFromFriendlyName(const std::wstring& friendl
     const std::size_t start = open + 1;
     const std::size_t close = friendlyName.find(L')', start);
     const std::size_t end = close == std::wstring::npos ? friendlyName.size() : close;
-    if (end == start || end - start > kMaxPortNameLength) return std::nullopt;
+    if (end == start || end - start > maxPortNameLength) return std::nullopt;
     return friendlyName.substr(start, end - start);
 }
 

@@ -7,11 +7,11 @@
 
 namespace velquin {
 
-inline constexpr std::size_t kMaxPortNameLength = 49;
+inline constexpr std::size_t maxPortNameLength = 49;
 
 // Text after the first "(" up to the next ")" (or the end). Nothing when the
 // text has no "(", when the name is empty, or when the name would be longer
-// than kMaxPortNameLength: a cut name would test some other port.
+// than maxPortNameLength: a cut name would test some other port.
 std::optional<std::wstring> portNameFromFriendlyName(const std::wstring& friendlyName);
 
 }  // namespace velquin

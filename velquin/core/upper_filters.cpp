@@ -13,20 +13,20 @@ namespace velquin {
 namespace {
 
 // Status texts of outcomes the user should hear of.
-constexpr wchar_t kAlreadyInstalled[] = L"Driver already installed for the device";
-constexpr wchar_t kInstalled[] = L"Driver installed for the device";
-constexpr wchar_t kInstallWriteFailed[] = L"Error in installing Driver ";
-constexpr wchar_t kNoDeviceSet[] = L"The device list could not be read";
-constexpr wchar_t kDeviceGone[] = L"The selected device is no longer present";
-constexpr wchar_t kFiltersTooLong[] = L"The device's filter list is too long";
-constexpr wchar_t kFiltersUnreadable[] = L"The device's filter list could not be read";
-constexpr wchar_t kFilterStillLoaded[] = L"Try Again After Unplugging the Device";
-constexpr wchar_t kRemoved[] = L"Successfully Removed Driver";
+constexpr wchar_t alreadyInstalled[] = L"Driver already installed for the device";
+constexpr wchar_t installedText[] = L"Driver installed for the device";
+constexpr wchar_t installWriteFailed[] = L"Error in installing Driver ";
+constexpr wchar_t noDeviceSet[] = L"The device list could not be read";
+constexpr wchar_t deviceGone[] = L"The selected device is no longer present";
+constexpr wchar_t filtersTooLong[] = L"The device's filter list is too long";
+constexpr wchar_t filtersUnreadable[] = L"The device's filter list could not be read";
+constexpr wchar_t filterStillLoaded[] = L"Try Again After Unplugging the Device";
+constexpr wchar_t removedText[] = L"Successfully Removed Driver";
 
 // Registry types Plug and Play reads a filter list from (REG_SZ and
 // REG_MULTI_SZ); it ignores any other.
-constexpr std::uint32_t kStringType = 1;
-constexpr std::uint32_t kMultiStringType = 7;
+constexpr std::uint32_t stringType = 1;
+constexpr std::uint32_t multiStringType = 7;
 
 // The bytes of the device's UpperFilters, or nothing when it cannot be read
 // or is of a type that holds no list (the trace says which). No value at all
@@ -37,7 +37,7 @@ std::optional<std::vector<unsigned char>> filterBytes(DeviceWalk& walk) {
         common::trace(value.failure());
         return std::nullopt;
     }
-    if (value->type && *value->type != kMultiStringType && *value->type != kStringType) {
+    if (value->type && *value->type != multiStringType && *value->type != stringType) {
         common::trace(common::concat({walk.devicePath(), L": UpperFilters is of registry type ",
                                       common::numberText(*value->type), L", not a list"}));
         return std::nullopt;
@@ -58,25 +58,25 @@ common::Result<bool> findDevice(DeviceWalk& walk, const std::wstring& friendlyNa
 // The status text of putting the filter first in the device's list.
 const wchar_t* addFilter(DeviceWalk& walk) {
     const auto old = filterBytes(walk);
-    if (!old) return kFiltersUnreadable;
+    if (!old) return filtersUnreadable;
     FilterBuffer value{};
     std::size_t count = old->size();
     if (count > value.size()) {
         common::trace(common::concat({walk.devicePath(), L": UpperFilters too long to edit"}));
-        return kFiltersTooLong;
+        return filtersTooLong;
     }
     std::copy(old->begin(), old->end(), value.begin());
-    if (FindFilterName(value, count) >= 0) return kAlreadyInstalled;
+    if (FindFilterName(value, count) >= 0) return alreadyInstalled;
     if (!InsertFilterName(value, count)) {
         common::trace(
             common::concat({walk.devicePath(), L": no room for the filter in UpperFilters"}));
-        return kFiltersTooLong;
+        return filtersTooLong;
     }
     if (const auto written = walk.writeUpperFilters({value.data(), count}); !written) {
         common::trace(written.failure());
-        return kInstallWriteFailed;
+        return installWriteFailed;
     }
-    return kInstalled;
+    return installedText;
 }
 
 // False when the device may still carry the filter afterwards.
@@ -100,7 +100,7 @@ bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName) {
     const auto walk = context.devices.openComPorts(DeviceScope::PresentOnly);
     if (!walk) {
         common::trace(walk.failure());
-        context.status.set(kNoDeviceSet);
+        context.status.set(noDeviceSet);
         return false;
     }
     const auto found = findDevice(**walk, friendlyName);
@@ -111,25 +111,25 @@ bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName) {
     }
     if (!*found) {
         common::trace(common::concat({L"ConfigureDevice: no present device named ", friendlyName}));
-        context.status.set(kDeviceGone);
+        context.status.set(deviceGone);
         return false;
     }
     const wchar_t* const outcome = addFilter(**walk);
     context.status.set(outcome);
-    return outcome == kInstalled || outcome == kAlreadyInstalled;
+    return outcome == installedText || outcome == alreadyInstalled;
 }
 
 bool RemoveFilterFromDevices(FilterContext& context) {
     if (TestPort(context.ports, context.status, context.configuredPort)) {
         common::trace(common::concat(
             {L"RemoveFilterFromDevices: refused: the filter answers on ", context.configuredPort}));
-        context.status.set(kFilterStillLoaded);
+        context.status.set(filterStillLoaded);
         return false;
     }
     const auto walk = context.devices.openComPorts(DeviceScope::AllInstalled);
     if (!walk) {
         common::trace(walk.failure());
-        context.status.set(kNoDeviceSet);
+        context.status.set(noDeviceSet);
         return false;
     }
     bool everyDeviceClean = true;
@@ -143,7 +143,7 @@ bool RemoveFilterFromDevices(FilterContext& context) {
         if (*step == WalkStep::End) break;
         if (!takeFilterOff(**walk)) everyDeviceClean = false;
     }
-    context.status.set(everyDeviceClean ? kRemoved : kRemoveFailed);
+    context.status.set(everyDeviceClean ? removedText : removeFailed);
     return everyDeviceClean;
 }
 

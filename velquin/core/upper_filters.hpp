@@ -11,7 +11,7 @@
 namespace velquin {
 
 // The status text of a removal that did not complete.
-inline constexpr wchar_t kRemoveFailed[] = L"Error in removing Driver ";
+inline constexpr wchar_t removeFailed[] = L"Error in removing Driver ";
 
 // What the filter operations work on. configuredPort names the port whose
 // probe guards removal; empty when nothing has been configured.
@@ -24,7 +24,7 @@ struct FilterContext {
 
 // Puts the filter first in the UpperFilters of the first present device whose
 // friendly name equals friendlyName. True when the filter is now listed there.
-// A list that would reach kFilterBufferSize bytes is refused.
+// A list that would reach filterBufferSize bytes is refused.
 bool ConfigureDevice(FilterContext& context, const std::wstring& friendlyName);
 
 // Takes the filter out of every COM-port device, present or not, whatever the

@@ -7,11 +7,11 @@
 namespace velquin::win32 {
 namespace {
 
-using common::win32::unique_hfile;
+using common::win32::UniqueFile;
 
 class Win32SerialPort final : public SerialPort {
 public:
-    explicit Win32SerialPort(unique_hfile port) : port_(std::move(port)) {}
+    explicit Win32SerialPort(UniqueFile port) : port_(std::move(port)) {}
 
     common::Result<> applyLineSettings(const LineSettings& settings) override {
         DCB dcb{};
@@ -35,14 +35,14 @@ public:
     }
 
 private:
-    unique_hfile port_;
+    UniqueFile port_;
 };
 
 }  // namespace
 
 common::Result<std::unique_ptr<SerialPort>> Win32SerialPorts::open(const std::wstring& devicePath) {
-    unique_hfile port(CreateFileW(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    UniqueFile port(CreateFileW(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
     if (!port) return FAILED_CALL(CreateFileW).about(devicePath);
     return std::unique_ptr<SerialPort>(std::make_unique<Win32SerialPort>(std::move(port)));
 }

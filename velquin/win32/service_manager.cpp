@@ -8,15 +8,15 @@
 namespace velquin::win32 {
 namespace {
 
-using common::win32::unique_schandle;
+using common::win32::UniqueServiceHandle;
 
 // The right to create services is asked for every operation, so a user
 // without administrative rights sees the service as not installed.
-unique_schandle openServiceManager() {
-    return unique_schandle(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+UniqueServiceHandle openServiceManager() {
+    return UniqueServiceHandle(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
 }
 
-constexpr DWORD kServiceAccess = DELETE | SERVICE_STOP | SERVICE_START;
+constexpr DWORD serviceAccess = DELETE | SERVICE_STOP | SERVICE_START;
 
 common::Result<> reconfigure(SC_HANDLE service, const ServiceSettings& s) {
     if (!ChangeServiceConfigW(service, s.type, s.startType, s.errorControl, s.imagePath.c_str(),
@@ -28,33 +28,33 @@ common::Result<> reconfigure(SC_HANDLE service, const ServiceSettings& s) {
 }  // namespace
 
 common::Result<> ScmServices::isInstalled() {
-    const unique_schandle manager = openServiceManager();
+    const UniqueServiceHandle manager = openServiceManager();
     if (!manager) return FAILED_CALL(OpenSCManagerW);
-    if (!unique_schandle(OpenServiceW(manager.get(), FILTER_DRIVER_NAME_W, kServiceAccess)))
+    if (!UniqueServiceHandle(OpenServiceW(manager.get(), FILTER_DRIVER_NAME_W, serviceAccess)))
         return FAILED_CALL(OpenServiceW);
     return {};
 }
 
 common::Result<> ScmServices::install(const ServiceSettings& s) {
-    const unique_schandle manager = openServiceManager();
+    const UniqueServiceHandle manager = openServiceManager();
     if (!manager) return FAILED_CALL(OpenSCManagerW);
     // An existing service is changed in place: delete and re-create would fail
     // while its deletion is still pending.
-    const unique_schandle existing(
-        OpenServiceW(manager.get(), s.name.c_str(), kServiceAccess | SERVICE_CHANGE_CONFIG));
+    const UniqueServiceHandle existing(
+        OpenServiceW(manager.get(), s.name.c_str(), serviceAccess | SERVICE_CHANGE_CONFIG));
     if (existing) return reconfigure(existing.get(), s);
     if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) return FAILED_CALL(OpenServiceW);
-    const unique_schandle created(CreateServiceW(
-        manager.get(), s.name.c_str(), s.displayName.c_str(), kServiceAccess, s.type, s.startType,
+    const UniqueServiceHandle created(CreateServiceW(
+        manager.get(), s.name.c_str(), s.displayName.c_str(), serviceAccess, s.type, s.startType,
         s.errorControl, s.imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!created) return FAILED_CALL(CreateServiceW);
     return {};
 }
 
 common::Result<> ScmServices::remove(const std::wstring& name) {
-    const unique_schandle manager = openServiceManager();
+    const UniqueServiceHandle manager = openServiceManager();
     if (!manager) return FAILED_CALL(OpenSCManagerW);
-    const unique_schandle service(OpenServiceW(manager.get(), name.c_str(), kServiceAccess));
+    const UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), serviceAccess));
     if (!service) {
         if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return {};
         return FAILED_CALL(OpenServiceW);

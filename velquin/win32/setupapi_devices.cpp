@@ -11,14 +11,14 @@
 namespace velquin::win32 {
 namespace {
 
-using common::win32::unique_hdevinfo;
+using common::win32::UniqueDeviceInfoSet;
 
 // Names of up to 255 characters, as the device list shows them.
-constexpr DWORD kNameBufferBytes = 512;
+constexpr DWORD nameBufferBytes = 512;
 
 class SetupApiWalk final : public DeviceWalk {
 public:
-    explicit SetupApiWalk(unique_hdevinfo set) : set_(std::move(set)) {}
+    explicit SetupApiWalk(UniqueDeviceInfoSet set) : set_(std::move(set)) {}
 
     common::Result<WalkStep> next() override {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
@@ -97,7 +97,7 @@ private:
     }
 
     std::optional<std::wstring> readText(DWORD property) {
-        wchar_t text[kNameBufferBytes / sizeof(wchar_t)] = {};
+        wchar_t text[nameBufferBytes / sizeof(wchar_t)] = {};
         if (!SetupDiGetDeviceRegistryPropertyW(set_.get(), &device_, property, nullptr,
                                                reinterpret_cast<BYTE*>(text),
                                                sizeof(text) - sizeof(wchar_t), nullptr)) {
@@ -106,7 +106,7 @@ private:
         return std::wstring(text);
     }
 
-    unique_hdevinfo set_;
+    UniqueDeviceInfoSet set_;
     DWORD index_ = 0;
     SP_DEVINFO_DATA device_{};
     std::wstring devicePath_;
@@ -117,7 +117,8 @@ private:
 common::Result<std::unique_ptr<DeviceWalk>> SetupApiDevices::openComPorts(DeviceScope scope) {
     DWORD flags = DIGCF_DEVICEINTERFACE;
     if (scope == DeviceScope::PresentOnly) flags |= DIGCF_PRESENT;
-    unique_hdevinfo set(SetupDiGetClassDevsW(&GUID_DEVINTERFACE_COMPORT, nullptr, nullptr, flags));
+    UniqueDeviceInfoSet set(
+        SetupDiGetClassDevsW(&GUID_DEVINTERFACE_COMPORT, nullptr, nullptr, flags));
     if (!set) return FAILED_CALL(SetupDiGetClassDevsW);
     return std::unique_ptr<DeviceWalk>(std::make_unique<SetupApiWalk>(std::move(set)));
 }

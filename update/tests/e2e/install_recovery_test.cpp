@@ -12,9 +12,9 @@
 namespace update_e2e {
 namespace {
 
-constexpr int kBulkFolders = 40;
-constexpr int kFilesPerFolder = 50;
-constexpr Millis kInstallWait = 180s;
+constexpr int bulkFolders = 40;
+constexpr int filesPerFolder = 50;
+constexpr Millis installWait = 180s;
 
 // The install step as seen from outside while it runs: its journal (one
 // "<step> [<name> <identity>]" line per step, in the registry) and the
@@ -26,7 +26,7 @@ public:
     // False when there is no journal (not yet, or no more).
     bool read() {
         journal_.clear();
-        const auto journals = RegKey::open(HKEY_LOCAL_MACHINE, kJournalsKey);
+        const auto journals = RegKey::open(HKEY_LOCAL_MACHINE, journalsKey);
         wchar_t run[64];
         DWORD length = 64;
         if (!journals || RegEnumKeyExW(journals->get(), 0, run, &length, nullptr, nullptr, nullptr,
@@ -71,8 +71,8 @@ protected:
         makeInstallation();
         // About 2,000 files, so copying, flushing and removing each take a
         // while; from the second run on, the installed Events holds as many.
-        for (int f = 0; f < kBulkFolders; ++f)
-            for (int n = 0; n < kFilesPerFolder; ++n)
+        for (int f = 0; f < bulkFolders; ++f)
+            for (int n = 0; n < filesPerFolder; ++n)
                 writeFile(mediaFolder() + L"\\Events\\Events\\Bulk" + std::to_wstring(f) + L"\\e" +
                               std::to_wstring(n) + L".evt",
                           "event " + std::to_string(f * 1000 + n) + "\r\n");
@@ -102,7 +102,7 @@ protected:
         Progress progress(installFolder());
         bool begun = false;
         bool inside = false;
-        const auto deadline = std::chrono::steady_clock::now() + kInstallWait;
+        const auto deadline = std::chrono::steady_clock::now() + installWait;
         while (std::chrono::steady_clock::now() < deadline) {
             inside = progress.read();
             begun = begun || inside;
@@ -135,7 +135,7 @@ protected:
                 GetWindowTextW(wizard_.handle(), title, 32);
                 return std::wstring(title) == L"Complete";
             },
-            kInstallWait);
+            installWait);
     }
 
     // Runs Update to its end with a pack of the version: the one installed
@@ -153,7 +153,7 @@ protected:
             HWND ok = nullptr;
             ASSERT_TRUE(
                 waitUntil([&] { return ok = GetDlgItem(FindWindowW(L"#32770", L"Update"), IDOK); },
-                          kInstallWait));
+                          installWait));
             Window(ok).click();
             EXPECT_TRUE(waitForPage(L"fraInsttalationFailed")) << narrow(visiblePages());
         }
@@ -167,7 +167,7 @@ protected:
 TEST_F(InstallRecovery, KilledAnywhereThenRunAgainEndsInstalled) {
     // Points in the order the step passes them. Short steps are often
     // overtaken before the test sees them; the kill then lands a little later.
-    const int staged = 3 + kBulkFolders;  // entries of the pack's Events
+    const int staged = 3 + bulkFolders;  // entries of the pack's Events
     struct Point {
         const char* name;
         std::function<bool(const Progress&)> reached;
@@ -216,7 +216,7 @@ TEST_F(InstallRecovery, ASecondSetupMeetingTheFirstFailsAndTheFirstCompletes) {
     startInstall();
     Progress progress(installFolder());
     ASSERT_TRUE(waitUntil([&] { return progress.read() && progress.entriesOf("claim-events") > 0; },
-                          kInstallWait));
+                          installWait));
 
     secondNext.click();
     EXPECT_TRUE(waitForPage(L"fraInsttalationFailed", secondWizard));

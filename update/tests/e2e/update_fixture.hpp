@@ -15,8 +15,8 @@ namespace update_e2e {
 using namespace ui_harness;
 using namespace std::chrono_literals;
 
-inline constexpr wchar_t kRecordKey[] = L"SOFTWARE\\KVB\\Orvexa";
-inline constexpr wchar_t kJournalsKey[] = L"SOFTWARE\\KVB\\Orvexa\\Update journals";
+inline constexpr wchar_t recordKey[] = L"SOFTWARE\\KVB\\Orvexa";
+inline constexpr wchar_t journalsKey[] = L"SOFTWARE\\KVB\\Orvexa\\Update journals";
 
 // Everything a run could change: the installation's files and the record.
 struct InstalledState {
@@ -27,10 +27,10 @@ struct InstalledState {
 
 class UpdateWizardTest : public ::testing::Test {
 protected:
-    void SetUp() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kRecordKey); }
+    void SetUp() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, recordKey); }
     void TearDown() override {
         update_.reset();  // kills it
-        RegKey::deleteTree(HKEY_LOCAL_MACHINE, kRecordKey);
+        RegKey::deleteTree(HKEY_LOCAL_MACHINE, recordKey);
     }
 
     std::wstring mediaFolder() const { return root_ / L"media"; }
@@ -64,20 +64,20 @@ protected:
     }
 
     void writeRecord(const std::wstring& version) {
-        const auto key = RegKey::create(HKEY_LOCAL_MACHINE, kRecordKey);
+        const auto key = RegKey::create(HKEY_LOCAL_MACHINE, recordKey);
         key.setString(L"Version", version);
         key.setString(L"Installpath", installFolder());
     }
 
     InstalledState installedState() const {
         InstalledState state{snapshotTree(installFolder()), std::nullopt};
-        if (const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kRecordKey))
+        if (const auto key = RegKey::open(HKEY_LOCAL_MACHINE, recordKey))
             state.record = key->values();
         return state;
     }
 
     std::optional<std::wstring> recordedVersion() const {
-        const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kRecordKey);
+        const auto key = RegKey::open(HKEY_LOCAL_MACHINE, recordKey);
         return key ? key->readString(L"Version") : std::nullopt;
     }
 

@@ -199,7 +199,7 @@ TEST_F(UpdateWizardTest, AFailedInstallLeavesTheInstallationAsItWasAndTracesWhy)
         const auto before = installedState();
         const auto earlierOutput = debugOutput().size();
         {
-            const common::win32::unique_hfile file(
+            const common::win32::UniqueFile file(
                 recorded ? INVALID_HANDLE_VALUE
                          : CreateFileW(joinPath(installFolder(), L"Events\\Old\\gone.evt").c_str(),
                                        GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -446,8 +446,8 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
 
     for (const Fault fault : {Fault::Error, Fault::Landed, Fault::Crash}) {
         for (int at = 0; at < calls; ++at) {
-            constexpr const char* kFaults[] = {"failure", "failure that landed", "power cut"};
-            SCOPED_TRACE(kFaults[static_cast<int>(fault)] + std::string(" at call ") +
+            constexpr const char* faults[] = {"failure", "failure that landed", "power cut"};
+            SCOPED_TRACE(faults[static_cast<int>(fault)] + std::string(" at call ") +
                          std::to_string(at));
             reset();
             const auto result = runFaulted(fault, at, "run");
@@ -512,7 +512,7 @@ TEST_F(Deployment, WhatUsersMakeOrChangeSteersNothing) {
              {"not a journal\r\n", "store"},
              {mark + "claim-database ..\\other.txt id1\r\n", "store"},
              {mark + "claim-database OrvDb.mdb.new.other id1\r\n", "store"},
-             {mark + std::string(kJournalLimit, 'x') + "\r\n", "store"}}) {
+             {mark + std::string(journalLimit, 'x') + "\r\n", "store"}}) {
         SCOPED_TRACE(text.substr(0, 80));
         reset();
         FakeFileSystem::Tree planted{{"I:\\Events.new", std::nullopt},
@@ -617,7 +617,7 @@ TEST_F(Deployment, PreconditionsFailBeforeAnyChange) {
     allowed = true;
     version.reset();  // unreadable version file
     EXPECT_FALSE(run());
-    version = "1.9.0." + std::string(kVersionLimit - 5, '0');  // one more than the record holds
+    version = "1.9.0." + std::string(versionLimit - 5, '0');  // one more than the record holds
     EXPECT_FALSE(run());
     version = "1.9.0";
     for (const char* held : {"I:\\Database\\OrvDb.mdb", "I:\\Events\\keep\\old.evt"}) {

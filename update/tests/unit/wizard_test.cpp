@@ -155,11 +155,11 @@ public:
     }
     RunEnd runWizard() override {
         note("wizard");
-        return {kExitSuccess, L""};
+        return {ExitSuccess, L""};
     }
     RunEnd runQuiet() override {
         note("quiet");
-        return {kExitAnotherSetupRunning, L""};
+        return {ExitAnotherSetupRunning, L""};
     }
 
 private:
@@ -174,28 +174,25 @@ TEST(CommandLine, EachArgumentListRunsOneModeOrNothing) {
         int exitCode;
         std::string done;
     } cases[] = {
-        {{exe}, false, kExitSuccess, "wizard"},
-        {{exe, L"/quiet"}, false, kExitAnotherSetupRunning, "quiet"},
+        {{exe}, false, ExitSuccess, "wizard"},
+        {{exe, L"/quiet"}, false, ExitAnotherSetupRunning, "quiet"},
         {{exe, L"/LOG", L"a b.log", L"/Quiet"},
          false,
-         kExitAnotherSetupRunning,
+         ExitAnotherSetupRunning,
          "log a b.log, quiet"},
-        {{exe, L"/log", L"a.log"}, false, kExitSuccess, "log a.log, wizard"},
-        {{exe, L"/quiet", L"/log", L"a.log"}, true, kExitLogNotCreated, "log a.log"},
-        {{exe, L"/log", L"a.log"}, true, kExitLogNotCreated, "log a.log, error box"},
-        {{exe, L"/?"}, false, kExitSuccess, "usage box"},
-        {{exe, L"/quiet", L"/?"}, false, kExitBadCommandLine, ""},
-        {{exe, L"/x", L"/quiet"}, false, kExitBadCommandLine, ""},
-        {{exe, L"/quiet", L"/log"}, false, kExitBadCommandLine, ""},
-        {{exe, L"/log", L"/quiet"}, false, kExitBadCommandLine, ""},
-        {{exe, L"/log", L"", L"/quiet"}, false, kExitBadCommandLine, ""},
-        {{exe, L"/quiet", L"/quiet"}, false, kExitBadCommandLine, ""},
-        {{exe, L"/log", L"a.log", L"/log", L"b.log"},
-         false,
-         kExitBadCommandLine,
-         "error usage box"},
-        {{exe, L"quiet"}, false, kExitBadCommandLine, "error usage box"},
-        {{exe, L"/quiet\u0130"}, false, kExitBadCommandLine, "error usage box"},
+        {{exe, L"/log", L"a.log"}, false, ExitSuccess, "log a.log, wizard"},
+        {{exe, L"/quiet", L"/log", L"a.log"}, true, ExitLogNotCreated, "log a.log"},
+        {{exe, L"/log", L"a.log"}, true, ExitLogNotCreated, "log a.log, error box"},
+        {{exe, L"/?"}, false, ExitSuccess, "usage box"},
+        {{exe, L"/quiet", L"/?"}, false, ExitBadCommandLine, ""},
+        {{exe, L"/x", L"/quiet"}, false, ExitBadCommandLine, ""},
+        {{exe, L"/quiet", L"/log"}, false, ExitBadCommandLine, ""},
+        {{exe, L"/log", L"/quiet"}, false, ExitBadCommandLine, ""},
+        {{exe, L"/log", L"", L"/quiet"}, false, ExitBadCommandLine, ""},
+        {{exe, L"/quiet", L"/quiet"}, false, ExitBadCommandLine, ""},
+        {{exe, L"/log", L"a.log", L"/log", L"b.log"}, false, ExitBadCommandLine, "error usage box"},
+        {{exe, L"quiet"}, false, ExitBadCommandLine, "error usage box"},
+        {{exe, L"/quiet\u0130"}, false, ExitBadCommandLine, "error usage box"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));

@@ -19,13 +19,13 @@
 namespace {
 
 using common::win32::ansiToWide;
-using common::win32::unique_hfile;
+using common::win32::UniqueFile;
 using common::win32::wideToAnsi;
 using namespace ui_harness;
 
 // The threads of this process: none may outlive the call that started it.
 int threadsNow() {
-    const unique_hfile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry{sizeof entry, 0, 0, 0, 0, 0, 0};
     int count = 0;
     for (BOOL more = Thread32First(snapshot.get(), &entry); more;
@@ -40,7 +40,7 @@ protected:
     std::wstring at(const std::wstring& relative) const { return temp / relative; }
     std::string ansiAt(const std::wstring& relative) const { return wideToAnsi(at(relative)); }
 
-    const common::Result<common::win32::unique_couninitialize_call> com =
+    const common::Result<common::win32::UniqueCoUninitializeCall> com =
         common::win32::initializeCom();
     TempFolder temp{L"install-files"};
     update::InstallFileSystem fs;
@@ -84,8 +84,8 @@ TEST_F(InstallFiles, EachOperationDoesWhatItSaysOrFails) {
     // only once every flush thread has ended, round after round.
     for (int i = 0; i < 64; ++i) writeFile(at(L"many\\" + std::to_wstring(i) + L".mdb"), "m");
     {
-        const unique_hfile held(CreateFileW(at(L"many\\40.mdb").c_str(), GENERIC_READ, 0, nullptr,
-                                            OPEN_EXISTING, 0, nullptr));
+        const UniqueFile held(CreateFileW(at(L"many\\40.mdb").c_str(), GENERIC_READ, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         for (int round = 0; round < 16; ++round) {
             const int threads = threadsNow();
@@ -168,7 +168,7 @@ TEST_F(InstallFiles, ExclusiveChecksFailWhileAnyoneHoldsAnything) {
                                      : fs.canRemoveAll(ansiAt(L"Events"));
         };
         {
-            const common::win32::unique_hfile holder(
+            const common::win32::UniqueFile holder(
                 CreateFileW(at(held).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -222,7 +222,7 @@ void writeLongFile(const std::wstring& path, const std::string& text) {
     const std::wstring full = L"\\\\?\\" + path;
     for (auto at = full.find(L'\\', 7); at != std::wstring::npos; at = full.find(L'\\', at + 1))
         CreateDirectoryW(full.substr(0, at).c_str(), nullptr);
-    const unique_hfile file(
+    const UniqueFile file(
         CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     ASSERT_TRUE(file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()),
@@ -237,7 +237,7 @@ DWORD WINAPI runWork(void* work) {
 // Runs the work on a thread of 64 KiB of stack, which a walk one call frame
 // per folder deep overflows a few hundred folders down (the process ends).
 void onSmallStack(const std::function<void()>& work) {
-    const common::win32::unique_handle thread(
+    const common::win32::UniqueHandle thread(
         CreateThread(nullptr, 64 * 1024, &runWork, const_cast<std::function<void()>*>(&work),
                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     ASSERT_TRUE(thread);

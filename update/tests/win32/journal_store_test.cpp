@@ -12,12 +12,12 @@ namespace {
 
 using ui_harness::RegKey;
 
-const wchar_t kKey[] = L"SOFTWARE\\KVB\\Orvexa";
+const wchar_t productKey[] = L"SOFTWARE\\KVB\\Orvexa";
 
 class JournalStore : public ::testing::Test {
 protected:
-    void SetUp() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kKey); }
-    void TearDown() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kKey); }
+    void SetUp() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, productKey); }
+    void TearDown() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, productKey); }
 };
 
 // The install's journals round trip through their key, which the store
@@ -26,7 +26,7 @@ protected:
 // that anyone else owns or may change is refused before anything in it is
 // read.
 TEST_F(JournalStore, JournalsAreReadOnlyFromKeysOnlyAdministratorsMayChange) {
-    const std::wstring journals = std::wstring(kKey) + L"\\Update journals";
+    const std::wstring journals = std::wstring(productKey) + L"\\Update journals";
     {
         update::RegistryJournalStore store;
         ASSERT_TRUE(store.create("run1", "C:\\Orvexa", "first\r\n"));
@@ -53,7 +53,7 @@ TEST_F(JournalStore, JournalsAreReadOnlyFromKeysOnlyAdministratorsMayChange) {
              {L"O:BAD:P" + admins, L"O:BUD:P" + admins, false},
          }) {
         SCOPED_TRACE(ui_harness::narrow(parent + L" " + run));
-        RegKey::deleteTree(HKEY_LOCAL_MACHINE, kKey);
+        RegKey::deleteTree(HKEY_LOCAL_MACHINE, productKey);
         for (const auto& [name, sddl] : {std::pair{journals, parent}, {journals + L"\\x", run}}) {
             const auto key = RegKey::create(HKEY_LOCAL_MACHINE, name);
             if (name != journals) key.setString(L"Folder", L"C:\\Orvexa");

@@ -11,7 +11,7 @@ namespace {
 using namespace std::string_literals;
 using ui_harness::RegKey;
 
-const wchar_t kKey[] = L"SOFTWARE\\KVB\\Orvexa";
+const wchar_t productKey[] = L"SOFTWARE\\KVB\\Orvexa";
 
 // The text read, or the call that failed in angle brackets.
 std::string outcome(const common::Result<std::string>& read) {
@@ -20,8 +20,8 @@ std::string outcome(const common::Result<std::string>& read) {
 
 class RegistryRecord : public ::testing::Test {
 protected:
-    void SetUp() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kKey); }
-    void TearDown() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, kKey); }
+    void SetUp() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, productKey); }
+    void TearDown() override { RegKey::deleteTree(HKEY_LOCAL_MACHINE, productKey); }
 };
 
 TEST_F(RegistryRecord, BothValuesReadAsTheQueryLeavesThem) {
@@ -40,7 +40,7 @@ TEST_F(RegistryRecord, BothValuesReadAsTheQueryLeavesThem) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto key = RegKey::create(HKEY_LOCAL_MACHINE, kKey);
+        const auto key = RegKey::create(HKEY_LOCAL_MACHINE, productKey);
         for (const char* name : {"Version", "Installpath"})
             ASSERT_EQ(RegSetValueExA(key.get(), name, 0, c.type,
                                      reinterpret_cast<const BYTE*>(c.bytes.data()),
@@ -54,9 +54,9 @@ TEST_F(RegistryRecord, BothValuesReadAsTheQueryLeavesThem) {
 TEST_F(RegistryRecord, MissingKeyOrValueReadsNothingAndTheWriteMakesNoKey) {
     EXPECT_EQ(outcome(update::GetInstalledVersion()), "<RegOpenKeyA>");
     EXPECT_FALSE(update::SetInstalledVersion("1.9.2"));
-    EXPECT_FALSE(RegKey::open(HKEY_LOCAL_MACHINE, kKey));
+    EXPECT_FALSE(RegKey::open(HKEY_LOCAL_MACHINE, productKey));
 
-    RegKey::create(HKEY_LOCAL_MACHINE, kKey).setString(L"Version", L"1.8.2");
+    RegKey::create(HKEY_LOCAL_MACHINE, productKey).setString(L"Version", L"1.8.2");
     EXPECT_EQ(outcome(update::GetInstallPath()), "<RegQueryValueExA>");
     ASSERT_TRUE(update::SetInstalledVersion("1.9.2"));
     EXPECT_EQ(outcome(update::GetInstalledVersion()), "1.9.2");

@@ -28,7 +28,7 @@ TEST(PackVersionFile, ReadsTheWholeFileAsBytes) {
             << testing::PrintToString(bytes.substr(0, 20));
     }
 
-    const common::win32::unique_hfile held(
+    const common::win32::UniqueFile held(
         CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     for (const std::wstring& unreadable : {path, temp / L"missing.bin", temp.path()})

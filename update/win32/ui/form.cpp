@@ -12,15 +12,15 @@
 namespace update::forms {
 
 using common::win32::selectObject;
-using common::win32::unique_hicon;
+using common::win32::UniqueIcon;
 using common::win32::windowDpi;
 
 namespace {
 
-constexpr char kFormClass[] = "UpdateForm";
-constexpr char kFrameClass[] = "UpdateFrame";
-constexpr char kPictureClass[] = "UpdatePicture";
-constexpr int kFirstControlId = 100;  // clear of IDOK/IDCANCEL, which the dialog manager sends
+constexpr char formClass[] = "UpdateForm";
+constexpr char frameClass[] = "UpdateFrame";
+constexpr char pictureClass[] = "UpdatePicture";
+constexpr int firstControlId = 100;  // clear of IDOK/IDCANCEL, which the dialog manager sends
 
 RECT pixelRect(const TwipsRect& r, int dpi) {
     const int left = twipsToPixels(r.left, dpi);
@@ -59,15 +59,15 @@ void registerClasses(HINSTANCE instance, WNDPROC formProc) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
 
     wc.lpfnWndProc = formProc;
-    wc.lpszClassName = kFormClass;
+    wc.lpszClassName = formClass;
     RegisterClassExA(&wc);
 
     wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = kFrameClass;
+    wc.lpszClassName = frameClass;
     RegisterClassExA(&wc);
 
     wc.lpfnWndProc = pictureProc;
-    wc.lpszClassName = kPictureClass;
+    wc.lpszClassName = pictureClass;
     RegisterClassExA(&wc);
     registered = true;
 }
@@ -81,7 +81,7 @@ bool isPushButton(HWND hwnd) {
 bool isForm(HWND hwnd) {
     char name[32] = {};
     GetClassNameA(hwnd, name, sizeof name);
-    return std::strcmp(name, kFormClass) == 0;
+    return std::strcmp(name, formClass) == 0;
 }
 
 // Centred on the owner, or on the work area for a window without one.
@@ -148,7 +148,7 @@ common::Result<> Form::create(const FormDesign& design,
     dpi_ = windowDpi(design.owner);
     SIZE size = frameSize(dpi_);
     POINT at = centredPosition(design.owner, size.cx, size.cy);
-    CreateWindowExA(exStyle, kFormClass, design.title.c_str(), style, at.x, at.y, size.cx, size.cy,
+    CreateWindowExA(exStyle, formClass, design.title.c_str(), style, at.x, at.y, size.cx, size.cy,
                     design.owner, nullptr, instance_, this);
     if (!hwnd()) return FAILED_CALL(CreateWindowExA);
     if (const int dpi = windowDpi(hwnd()); dpi != dpi_) {
@@ -158,7 +158,7 @@ common::Result<> Form::create(const FormDesign& design,
         SetWindowPos(hwnd(), nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    int id = kFirstControlId;
+    int id = firstControlId;
     for (const ControlDesign& c : inTabOrder(controls)) {
         HWND created = createControl(c, id++);
         if (!created) return FAILED_CALL(CreateWindowExA);
@@ -190,11 +190,11 @@ void Form::layOut() {
 void Form::loadIcons() {
     if (!iconId_) return;
     const auto load = [this](int size) {
-        return unique_hicon(static_cast<HICON>(
+        return UniqueIcon(static_cast<HICON>(
             LoadImageA(instance_, MAKEINTRESOURCEA(iconId_), IMAGE_ICON, size, size, 0)));
     };
-    unique_hicon big = load(scaledPixels(32, dpi_));
-    unique_hicon small = load(scaledPixels(16, dpi_));
+    UniqueIcon big = load(scaledPixels(32, dpi_));
+    UniqueIcon small = load(scaledPixels(16, dpi_));
     SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
     SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
     // The window has let go of the icons held so far.
@@ -249,7 +249,7 @@ HWND Form::createControl(const ControlDesign& design, int id) {
     HWND parent = design.parent.empty() ? hwnd() : control(design.parent);
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (design.visible ? WS_VISIBLE : 0);
     DWORD exStyle = 0;
-    const char* windowClass = kFrameClass;
+    const char* windowClass = frameClass;
     switch (design.kind) {
         case ControlKind::Frame:
             exStyle = WS_EX_CONTROLPARENT;
@@ -263,7 +263,7 @@ HWND Form::createControl(const ControlDesign& design, int id) {
             style |= BS_PUSHBUTTON | WS_TABSTOP;
             break;
         case ControlKind::PictureBox:
-            windowClass = kPictureClass;
+            windowClass = pictureClass;
             exStyle = WS_EX_CONTROLPARENT;
             break;
     }
@@ -290,13 +290,13 @@ void Form::setBusy(bool busy) {
 // it from the title bar or the taskbar, which would otherwise close the page
 // that shows how the work ended the moment it appears.
 void Form::discardQueuedInput() {
-    constexpr UINT kQueued[][2] = {{WM_KEYFIRST, WM_KEYLAST},
-                                   {WM_MOUSEFIRST, WM_MOUSELAST},
-                                   {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
-                                   {WM_SYSCOMMAND, WM_SYSCOMMAND},
-                                   {WM_CLOSE, WM_CLOSE}};
+    constexpr UINT queuedRanges[][2] = {{WM_KEYFIRST, WM_KEYLAST},
+                                        {WM_MOUSEFIRST, WM_MOUSELAST},
+                                        {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
+                                        {WM_SYSCOMMAND, WM_SYSCOMMAND},
+                                        {WM_CLOSE, WM_CLOSE}};
     MSG msg;
-    for (const auto& [first, last] : kQueued) {
+    for (const auto& [first, last] : queuedRanges) {
         while (PeekMessageA(&msg, nullptr, first, last, PM_REMOVE)) {
         }
     }

@@ -21,16 +21,16 @@ namespace update::forms {
 
 // Twips are 1440 to the inch; the layout was drawn at 96 dots per inch,
 // where a pixel is 15 twips. Sizes are rounded to the nearest pixel.
-inline constexpr int kDesignDpi = 96;
-inline constexpr int kTwipsPerInch = 1440;
+inline constexpr int designDpi = 96;
+inline constexpr int twipsPerInch = 1440;
 
-constexpr int twipsToPixels(int twips, int dpi = kDesignDpi) {
-    return (twips * dpi + kTwipsPerInch / 2) / kTwipsPerInch;
+constexpr int twipsToPixels(int twips, int dpi = designDpi) {
+    return (twips * dpi + twipsPerInch / 2) / twipsPerInch;
 }
 
 // A length in pixels of the 96 dots-per-inch design, at `dpi`.
 constexpr int scaledPixels(int pixels, int dpi) {
-    return (pixels * dpi + kDesignDpi / 2) / kDesignDpi;
+    return (pixels * dpi + designDpi / 2) / designDpi;
 }
 
 struct TwipsRect {
@@ -119,14 +119,14 @@ private:
     HINSTANCE instance_;
     HWND savedFocus_ = nullptr;
     bool busy_ = false;
-    int dpi_ = kDesignDpi;
+    int dpi_ = designDpi;
     int iconId_ = 0;
-    common::win32::unique_hfont font_;
-    common::win32::unique_hicon bigIcon_;
-    common::win32::unique_hicon smallIcon_;
+    common::win32::UniqueFont font_;
+    common::win32::UniqueIcon bigIcon_;
+    common::win32::UniqueIcon smallIcon_;
     std::vector<Placed> controls_;
     // Last, so the window is destroyed before the font and images its controls use.
-    common::win32::unique_hwnd window_;
+    common::win32::UniqueWindow window_;
 };
 
 // Hands a message on. The keys of a form work as in a dialog, Tab and access

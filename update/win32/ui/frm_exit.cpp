@@ -13,21 +13,21 @@ namespace {
 using forms::ControlDesign;
 using forms::ControlKind;
 
-constexpr const char* kParagraphs[] = {
+constexpr const char* paragraphTexts[] = {
     "Setup is not complete. If you quit the setup program now, the program will not be "
     "installed.",
     "You may run the setup program at a later time to complete the installation.",
     "To continue installing, click Resume. To quit the Setup program, click Exit Setup.",
 };
-constexpr const char* kParagraphNames[] = {"lblParagraph1", "lblParagraph2", "lblParagraph3"};
+constexpr const char* paragraphNames[] = {"lblParagraph1", "lblParagraph2", "lblParagraph3"};
 
 // The question is a symbol with the paragraphs as text, inside the picture box
 // (in pixels at 96 dots per inch).
-constexpr int kSymbolLeft = 12;
-constexpr int kSymbolSize = 32;
-constexpr int kTextLeft = 60;
-constexpr int kTextRightMargin = 8;
-constexpr int kParagraphGap = 6;
+constexpr int symbolLeft = 12;
+constexpr int symbolSize = 32;
+constexpr int textLeft = 60;
+constexpr int textRightMargin = 8;
+constexpr int paragraphGap = 6;
 
 std::vector<ControlDesign> exitControls() {
     std::vector<ControlDesign> controls = {
@@ -36,7 +36,7 @@ std::vector<ControlDesign> exitControls() {
          "picQuestion",
          "picQuestion",
          "Picture1",
-         {kSymbolLeft * 15, 0, kSymbolSize * 15, kSymbolSize * 15},
+         {symbolLeft * 15, 0, symbolSize * 15, symbolSize * 15},
          0,
          IDB_QUESTION},
         {ControlKind::CommandButton, "cmdResume", "&Resume", "", {840, 2280, 1215, 325}, 1},
@@ -44,10 +44,10 @@ std::vector<ControlDesign> exitControls() {
     };
     for (int i = 0; i < 3; ++i)
         controls.push_back({ControlKind::Label,
-                            kParagraphNames[i],
-                            kParagraphs[i],
+                            paragraphNames[i],
+                            paragraphTexts[i],
                             "Picture1",
-                            {kTextLeft * 15, 0, 3375, 1815},
+                            {textLeft * 15, 0, 3375, 1815},
                             0});  // height set by layout
     return controls;
 }
@@ -76,9 +76,9 @@ void FrmExit::onLayout() {
     HWND picture = control("Picture1");
     RECT box{};
     GetClientRect(picture, &box);
-    const int left = px(kTextLeft);
-    const int width = box.right - left - px(kTextRightMargin);
-    const int gap = px(kParagraphGap);
+    const int left = px(textLeft);
+    const int width = box.right - left - px(textRightMargin);
+    const int gap = px(paragraphGap);
     int heights[3] = {};
     int total = 0;
     {
@@ -87,17 +87,16 @@ void FrmExit::onLayout() {
         const auto fontSelected = common::win32::selectObject(dc.get().dc, font());
         for (int i = 0; i < 3; ++i) {
             RECT r{0, 0, width, 0};
-            DrawTextA(dc.get().dc, kParagraphs[i], -1, &r,
+            DrawTextA(dc.get().dc, paragraphTexts[i], -1, &r,
                       DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
             heights[i] = r.bottom;
             total += r.bottom + (i ? gap : 0);
         }
     }
     int top = std::max(0, (static_cast<int>(box.bottom) - total) / 2);
-    MoveWindow(control("picQuestion"), px(kSymbolLeft), top, px(kSymbolSize), px(kSymbolSize),
-               FALSE);
+    MoveWindow(control("picQuestion"), px(symbolLeft), top, px(symbolSize), px(symbolSize), FALSE);
     for (int i = 0; i < 3; ++i) {
-        MoveWindow(control(kParagraphNames[i]), left, top, width, heights[i], FALSE);
+        MoveWindow(control(paragraphNames[i]), left, top, width, heights[i], FALSE);
         top += heights[i] + gap;
     }
 }

@@ -15,7 +15,7 @@ namespace {
 using forms::ControlDesign;
 using forms::ControlKind;
 
-constexpr const char* kEndText = "Click Cancel to exit setup";
+constexpr const char* endText = "Click Cancel to exit setup";
 
 ControlDesign frameDesign(const char* name, forms::TwipsRect bounds, int tabIndex) {
     return {ControlKind::Frame, name, name, "", bounds, tabIndex, 0, false};
@@ -36,7 +36,7 @@ std::vector<ControlDesign> welcomeControls() {
         {ControlKind::PictureBox, "Picture1", "Picture1", "", {120, 120, 1815, 3975}, 0, IDB_SETUP},
         {ControlKind::CommandButton,
          "cmdNext",
-         std::string(kCaptionNext),
+         std::string(captionNext),
          "",
          {2760, 3120, 1215, 330},
          1},
@@ -64,13 +64,13 @@ std::vector<ControlDesign> welcomeControls() {
               {0, 0, 3975, 375}, 10),
 
         frameDesign("fraFinal", {2160, 600, 4095, 1695}, 11),
-        label("lblExit", kEndText, "fraFinal", {0, 720, 4095, 495}, 12),
+        label("lblExit", endText, "fraFinal", {0, 720, 4095, 495}, 12),
         label("lblInfo", "Service Pack installed successfully.", "fraFinal", {0, 240, 3975, 375},
               13),
 
         frameDesign("fraNotInstalled", {2040, 600, 4575, 2175}, 14),
         critical("picCritical0", "fraNotInstalled", 15),
-        label("lblEnd1_0", kEndText, "fraNotInstalled", {720, 1320, 2775, 495}, 16),
+        label("lblEnd1_0", endText, "fraNotInstalled", {720, 1320, 2775, 495}, 16),
         label("lblNoOrvexa0",
               "No existing installation of Orvexa was found on the system.  Please install "
               "Orvexa version 1.9.0 or higher before installing this service pack.",
@@ -80,7 +80,7 @@ std::vector<ControlDesign> welcomeControls() {
         critical("picCritical1", "fraInsttalationFailed", 19),
         label("lblNoOrvexa1", "Installation Failed", "fraInsttalationFailed", {840, 600, 3615, 255},
               20),
-        label("lblEnd1_1", kEndText, "fraInsttalationFailed", {840, 960, 2775, 255}, 21),
+        label("lblEnd1_1", endText, "fraInsttalationFailed", {840, 960, 2775, 255}, 21),
     };
 }
 
@@ -95,7 +95,7 @@ FrmWelcome::FrmWelcome(HINSTANCE instance, std::string mediaFolder)
                   &GetInstallPath,
                   [this](const std::string& installPath) {
                       return InstallServicePack(mediaFolder_, installPath, hwnd()).exitCode ==
-                             kExitSuccess;
+                             ExitSuccess;
                   },
               }) {}
 
@@ -125,9 +125,9 @@ HWND FrmWelcome::frame(Page page) const {
 }
 
 void FrmWelcome::showPage(Page page) {
-    constexpr Page kPages[] = {Page::Welcome, Page::Install, Page::Final, Page::NotInstalled,
-                               Page::InstallationFailed};
-    for (Page other : kPages)
+    constexpr Page everyPage[] = {Page::Welcome, Page::Install, Page::Final, Page::NotInstalled,
+                                  Page::InstallationFailed};
+    for (Page other : everyPage)
         if (other != page) ShowWindow(frame(other), SW_HIDE);
     page_ = page;
     HWND current = frame(page);
@@ -160,9 +160,9 @@ void FrmWelcome::setBusy(bool busy) { Form::setBusy(busy); }
 bool FrmWelcome::showExitConfirmation() {
     FrmExit confirmation(instance(), [] {
         // The process ends here, so its log ends here too.
-        traceOutcome(L"setup was left with Exit Setup", kExitSuccess);
+        traceOutcome(L"setup was left with Exit Setup", ExitSuccess);
         finishRunLog();
-        ExitProcess(kExitSuccess);
+        ExitProcess(ExitSuccess);
     });
     confirmation.showModal(hwnd());
     return false;  // "Exit Setup" has ended the program; only Resume comes back

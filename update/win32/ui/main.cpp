@@ -46,7 +46,7 @@ void initCommonControls() {
 void refuseUsersJunctions() {
     // Declared here: the MinGW-w64 headers know neither the policy nor, for
     // Windows 7, the call (Windows 8 on).
-    constexpr int kProcessRedirectionTrustPolicy = 16;
+    constexpr int processRedirectionTrustPolicy = 16;
     struct {
         DWORD flags;  // bit 0: EnforceRedirectionTrust
     } policy{1};
@@ -56,8 +56,7 @@ void refuseUsersJunctions() {
             GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessMitigationPolicy")));
     if (!SetProcessMitigationPolicy) {
         common::trace(FAILED_CALL(GetProcAddress).about(L"SetProcessMitigationPolicy"));
-    } else if (!SetProcessMitigationPolicy(kProcessRedirectionTrustPolicy, &policy,
-                                           sizeof policy)) {
+    } else if (!SetProcessMitigationPolicy(processRedirectionTrustPolicy, &policy, sizeof policy)) {
         common::trace(FAILED_CALL(SetProcessMitigationPolicy).about(L"redirection trust"));
     }
 }
@@ -93,11 +92,11 @@ public:
         // Nothing may escape: the run ends with its code, however it fails.
         try {
             const auto installPath = findInstallation({&GetInstalledVersion, &GetInstallPath, {}});
-            if (!installPath) return {kExitDoesNotApply, quietOutcome(kExitDoesNotApply)};
+            if (!installPath) return {ExitDoesNotApply, quietOutcome(ExitDoesNotApply)};
             return InstallServicePack(media_, *installPath, nullptr);
         } catch (...) {
             common::traceCurrentException(L"Update /quiet");
-            return {kExitInstallFailed, quietOutcome(kExitInstallFailed)};
+            return {ExitInstallFailed, quietOutcome(ExitInstallFailed)};
         }
     }
 

@@ -14,15 +14,15 @@ namespace update::forms {
 namespace {
 
 using common::Result;
-using common::win32::com_ptr;
+using common::win32::ComPtr;
 using common::win32::selectObject;
-using common::win32::unique_hbitmap;
-using common::win32::unique_hdc;
+using common::win32::UniqueBitmap;
+using common::win32::UniqueDc;
 
 // Each picture is drawn for these scales (per cent), under ids IDB_SCALE_STEP
 // apart. The smallest drawing that is at least as large as the DPI needs is
 // shown, reduced where it is larger; above the largest, that one is enlarged.
-constexpr int kDrawnScales[] = {100, 150, 200};
+constexpr int drawnScales[] = {100, 150, 200};
 
 // The bytes of a resource of the program, which live as long as it is loaded.
 Result<std::span<const BYTE>> readResource(HINSTANCE instance, int id) {
@@ -36,7 +36,7 @@ Result<std::span<const BYTE>> readResource(HINSTANCE instance, int id) {
 }
 
 // The decoded pixels in a top-down DIB section, as WIC copies the rows.
-Result<unique_hbitmap> toBitmap(IWICBitmapSource& pixels) {
+Result<UniqueBitmap> toBitmap(IWICBitmapSource& pixels) {
     UINT width = 0, height = 0;
     if (const HRESULT hr = pixels.GetSize(&width, &height); FAILED(hr))
         return FAILED_HRESULT(IWICBitmapSource::GetSize, hr);
@@ -47,7 +47,7 @@ Result<unique_hbitmap> toBitmap(IWICBitmapSource& pixels) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    unique_hbitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap) return FAILED_CALL(CreateDIBSection);
     if (const HRESULT hr =
             pixels.CopyPixels(nullptr, width * 4, width * height * 4, static_cast<BYTE*>(bits));
@@ -59,25 +59,25 @@ Result<unique_hbitmap> toBitmap(IWICBitmapSource& pixels) {
 // The pictures are stored as PNG, a fraction of their size as bitmaps. The
 // system's imaging component decodes them into the pixels GDI blends: 32-bit
 // with premultiplied alpha.
-Result<unique_hbitmap> decodePicture(std::span<const BYTE> png) {
-    com_ptr<IWICImagingFactory> factory;
+Result<UniqueBitmap> decodePicture(std::span<const BYTE> png) {
+    ComPtr<IWICImagingFactory> factory;
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()));
     if (FAILED(hr)) return FAILED_HRESULT(CoCreateInstance, hr);
-    com_ptr<IWICStream> stream;
+    ComPtr<IWICStream> stream;
     if (FAILED(hr = factory.get()->CreateStream(stream.put())))
         return FAILED_HRESULT(IWICImagingFactory::CreateStream, hr);
     if (FAILED(hr = stream.get()->InitializeFromMemory(const_cast<BYTE*>(png.data()),
                                                        static_cast<DWORD>(png.size()))))
         return FAILED_HRESULT(IWICStream::InitializeFromMemory, hr);
-    com_ptr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapDecoder> decoder;
     if (FAILED(hr = factory.get()->CreateDecoderFromStream(
                    stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put())))
         return FAILED_HRESULT(IWICImagingFactory::CreateDecoderFromStream, hr);
-    com_ptr<IWICBitmapFrameDecode> frame;
+    ComPtr<IWICBitmapFrameDecode> frame;
     if (FAILED(hr = decoder.get()->GetFrame(0, frame.put())))
         return FAILED_HRESULT(IWICBitmapDecoder::GetFrame, hr);
-    com_ptr<IWICFormatConverter> converter;
+    ComPtr<IWICFormatConverter> converter;
     if (FAILED(hr = factory.get()->CreateFormatConverter(converter.put())))
         return FAILED_HRESULT(IWICImagingFactory::CreateFormatConverter, hr);
     if (FAILED(hr = converter.get()->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
@@ -107,15 +107,15 @@ void blendOrCopy(HDC target, HDC source, const BITMAP& info) {
 void drawPicture(HDC dc, const Picture& picture) {
     BITMAP info{};
     if (GetObjectA(picture.bitmap.get(), sizeof info, &info) != sizeof info) return;
-    const unique_hdc source(CreateCompatibleDC(dc));
+    const UniqueDc source(CreateCompatibleDC(dc));
     if (!source) return;
     const auto bitmapSelected = selectObject(source.get(), picture.bitmap.get());
     if (picture.shown.cx == info.bmWidth && picture.shown.cy == info.bmHeight) {
         blendOrCopy(dc, source.get(), info);
         return;
     }
-    const unique_hdc flat(CreateCompatibleDC(dc));
-    const unique_hbitmap canvas(CreateCompatibleBitmap(dc, info.bmWidth, info.bmHeight));
+    const UniqueDc flat(CreateCompatibleDC(dc));
+    const UniqueBitmap canvas(CreateCompatibleBitmap(dc, info.bmWidth, info.bmHeight));
     if (!flat || !canvas) return;
     const auto canvasSelected = selectObject(flat.get(), canvas.get());
     const RECT all{0, 0, info.bmWidth, info.bmHeight};
@@ -132,7 +132,7 @@ void drawPicture(HDC dc, const Picture& picture) {
 std::unique_ptr<Picture> loadPicture(HINSTANCE instance, int imageId, int dpi) {
     const int wanted = scaledPixels(100, dpi);
     int step = 0;
-    while (step + 1 < static_cast<int>(std::size(kDrawnScales)) && kDrawnScales[step] < wanted)
+    while (step + 1 < static_cast<int>(std::size(drawnScales)) && drawnScales[step] < wanted)
         ++step;
     auto picture = std::make_unique<Picture>();
     const auto png = readResource(instance, imageId + step * IDB_SCALE_STEP);
@@ -148,7 +148,7 @@ std::unique_ptr<Picture> loadPicture(HINSTANCE instance, int imageId, int dpi) {
     picture->bitmap = std::move(*bitmap);
     BITMAP info{};
     GetObjectA(picture->bitmap.get(), sizeof info, &info);  // a DIB section: it always answers
-    const int percent = kDrawnScales[step];
+    const int percent = drawnScales[step];
     picture->shown = {scaledPixels((info.bmWidth * 100 + percent / 2) / percent, dpi),
                       scaledPixels((info.bmHeight * 100 + percent / 2) / percent, dpi)};
     return picture;

@@ -14,7 +14,7 @@ namespace update::forms {
 // A picture box's bitmap, drawn for the window's scale or the next larger one,
 // and the size it is shown at there.
 struct Picture {
-    common::win32::unique_hbitmap bitmap;
+    common::win32::UniqueBitmap bitmap;
     SIZE shown{};
 };
 

@@ -13,8 +13,8 @@ using namespace std::string_literals;
 using namespace std::chrono_literals;
 using ui_harness::Window;
 
-const std::wstring kNotInstalled = L"Please install the driver ";
-const std::wstring kFilterNotLoaded =
+const std::wstring notInstalled = L"Please install the driver ";
+const std::wstring filterNotLoaded =
     L"Driver has not loaded ,Pls try once again after unpluging and pluging the device";
 
 class VelquinDialog : public testing::Test {
@@ -99,7 +99,7 @@ TEST_F(VelquinDialog, ConfigureAddsOurEntryAndEveryCommandNeedsTheDriver) {
     addFakePort({device, L"Other Filter (COM6)"});
     writeUpperFilters(device, "serenum\0\0"s);
     start();
-    pressExpectingBox(IDC_CONFIGURE, L"Error", kNotInstalled);
+    pressExpectingBox(IDC_CONFIGURE, L"Error", notInstalled);
     EXPECT_EQ(readUpperFilters(device), "serenum\0\0"s);
 
     registerDummyDriver();
@@ -116,33 +116,33 @@ TEST_F(VelquinDialog, ConfigureAddsOurEntryAndEveryCommandNeedsTheDriver) {
     EXPECT_EQ(readUpperFilters(device), "serenum\0\0"s);
     ASSERT_FALSE(filterServiceExists());
     ASSERT_TRUE(control(IDC_TEST).enabled());
-    pressExpectingBox(IDC_TEST, L"Error", kNotInstalled);
-    pressExpectingBox(IDC_CONFIGURE, L"Error", kNotInstalled);
+    pressExpectingBox(IDC_TEST, L"Error", notInstalled);
+    pressExpectingBox(IDC_CONFIGURE, L"Error", notInstalled);
 }
 
 TEST_F(VelquinDialog, TestReportsTheFilterMissingOnARealPortAndAPortThatIsNotThere) {
     registerDummyDriver();
     loadProbePortDriver();
-    const std::wstring plainPort = L"Plain Port (COM" + std::to_wstring(kRefusingPortNumber) + L")";
+    const std::wstring plainPort = L"Plain Port (COM" + std::to_wstring(refusingPortNumber) + L")";
     addFakePort({L"ROOT\\VELQUINTEST\\0001", plainPort});
     addFakePort({L"ROOT\\VELQUINTEST\\0002", L"Vanished Port (COM25)"});
     start();
 
     select(plainPort);
     press(IDC_CONFIGURE);
-    pressExpectingBox(IDC_TEST, L"Error", kFilterNotLoaded);
+    pressExpectingBox(IDC_TEST, L"Error", filterNotLoaded);
     EXPECT_EQ(status(), L"Driver installed for the device") << "a port that opened is not reported";
 
     select(L"Vanished Port (COM25)");
     press(IDC_CONFIGURE);
-    pressExpectingBox(IDC_TEST, L"Error", kFilterNotLoaded);
+    pressExpectingBox(IDC_TEST, L"Error", filterNotLoaded);
     EXPECT_EQ(status(), L"CreateFile on port COM25 failed");
 }
 
 TEST_F(VelquinDialog, AnsweringProbeMeansTheFilterIsLoadedAndBlocksRemoval) {
     loadProbePortDriver();
     registerDummyDriver();
-    const std::wstring probePort = L"Probe Port (COM" + std::to_wstring(kProbePortNumber) + L")";
+    const std::wstring probePort = L"Probe Port (COM" + std::to_wstring(probePortNumber) + L")";
     addFakePort({L"ROOT\\VELQUINTEST\\0001", probePort});
     start();
 

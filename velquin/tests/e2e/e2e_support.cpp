@@ -11,18 +11,18 @@
 namespace velquin_e2e {
 namespace {
 
-using common::win32::unique_hdevinfo;
-using common::win32::unique_schandle;
+using common::win32::UniqueDeviceInfoSet;
+using common::win32::UniqueServiceHandle;
 using ui_harness::HarnessError;
 using ui_harness::Millis;
 using ui_harness::RegKey;
 using namespace std::string_literals;
 
-const wchar_t kComPortInterfaceKey[] =
+const wchar_t comPortInterfaceKey[] =
     L"System\\CurrentControlSet\\Control\\DeviceClasses\\{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
-const wchar_t kFilterServiceKey[] = L"System\\CurrentControlSet\\Services\\kelPortHi";
-const wchar_t kFilterService[] = L"kelPortHi";
-const wchar_t kProbeService[] = L"velquinProbePort";
+const wchar_t filterServiceKey[] = L"System\\CurrentControlSet\\Services\\kelPortHi";
+const wchar_t filterService[] = L"kelPortHi";
+const wchar_t probeService[] = L"velquinProbePort";
 
 // Throws, naming the call and its error, when a call the test relies on fails.
 void check(bool succeeded, const char* call) {
@@ -31,18 +31,18 @@ void check(bool succeeded, const char* call) {
                            std::to_string(::GetLastError()));
 }
 
-unique_hdevinfo deviceSet(HDEVINFO set) {
+UniqueDeviceInfoSet deviceSet(HDEVINFO set) {
     check(set != INVALID_HANDLE_VALUE, "SetupDi device set");
-    return unique_hdevinfo(set);
+    return UniqueDeviceInfoSet(set);
 }
 
-unique_schandle openServiceManager() {
-    unique_schandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    check(manager.is_valid(), "OpenSCManagerW");
+UniqueServiceHandle openServiceManager() {
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    check(manager.isValid(), "OpenSCManagerW");
     return manager;
 }
 
-SP_DEVINFO_DATA openDevice(const unique_hdevinfo& set, const std::wstring& instanceId) {
+SP_DEVINFO_DATA openDevice(const UniqueDeviceInfoSet& set, const std::wstring& instanceId) {
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     check(::SetupDiOpenDeviceInfoW(set.get(), instanceId.c_str(), nullptr, 0, &device),
@@ -52,9 +52,9 @@ SP_DEVINFO_DATA openDevice(const unique_hdevinfo& set, const std::wstring& insta
 
 bool portOpens(int portNumber) {
     const std::wstring path = L"\\\\.\\COM" + std::to_wstring(portNumber);
-    return common::win32::unique_hfile(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                     nullptr, OPEN_EXISTING, 0, nullptr))
-        .is_valid();
+    return common::win32::UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                   nullptr, OPEN_EXISTING, 0, nullptr))
+        .isValid();
 }
 
 }  // namespace
@@ -96,7 +96,7 @@ std::wstring addFakePort(const FakePort& port) {
         const auto split = unprefixed.find(L'\\');
         const std::wstring reference = split == path.npos ? L"" : unprefixed.substr(split + 1);
         const DWORD linked = 1;
-        RegKey::create(HKEY_LOCAL_MACHINE, std::wstring(kComPortInterfaceKey) + L"\\##?#" +
+        RegKey::create(HKEY_LOCAL_MACHINE, std::wstring(comPortInterfaceKey) + L"\\##?#" +
                                                unprefixed.substr(0, split) + L"\\#" + reference +
                                                L"\\Control")
             .setRaw(L"Linked", REG_DWORD, std::string(reinterpret_cast<const char*>(&linked), 4));
@@ -111,7 +111,7 @@ void removeAllComPortDevices() {
     device.cbSize = sizeof device;
     for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index)
         check(::SetupDiRemoveDevice(set.get(), &device), "SetupDiRemoveDevice");
-    RegKey::deleteTree(HKEY_LOCAL_MACHINE, kComPortInterfaceKey);
+    RegKey::deleteTree(HKEY_LOCAL_MACHINE, comPortInterfaceKey);
 }
 
 std::optional<std::string> readUpperFilters(const std::wstring& instanceId) {
@@ -137,14 +137,14 @@ void writeUpperFilters(const std::wstring& instanceId, const std::string& bytes)
 }
 
 bool filterServiceExists() {
-    return unique_schandle(
-               ::OpenServiceW(openServiceManager().get(), kFilterService, SERVICE_QUERY_CONFIG))
-        .is_valid();
+    return UniqueServiceHandle(
+               ::OpenServiceW(openServiceManager().get(), filterService, SERVICE_QUERY_CONFIG))
+        .isValid();
 }
 
 std::optional<ServiceSettings> readFilterServiceSettings() {
     if (!filterServiceExists()) return std::nullopt;
-    const auto key = RegKey::open(HKEY_LOCAL_MACHINE, kFilterServiceKey);
+    const auto key = RegKey::open(HKEY_LOCAL_MACHINE, filterServiceKey);
     if (!key) throw HarnessError("service kelPortHi has no registry key");
     const auto values = key->values();
     const auto number = [&](const wchar_t* name) {
@@ -158,17 +158,17 @@ std::optional<ServiceSettings> readFilterServiceSettings() {
 }
 
 void registerFilterService(const std::wstring& imagePath) {
-    const unique_schandle service(::CreateServiceW(
-        openServiceManager().get(), kFilterService, L"KelPortHi filter driver", SERVICE_ALL_ACCESS,
+    const UniqueServiceHandle service(::CreateServiceW(
+        openServiceManager().get(), filterService, L"KelPortHi filter driver", SERVICE_ALL_ACCESS,
         SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, imagePath.c_str(),
         nullptr, nullptr, nullptr, nullptr, nullptr));
-    check(service.is_valid(), "CreateServiceW");
+    check(service.isValid(), "CreateServiceW");
 }
 
 void deleteFilterService() {
     {
-        const unique_schandle service(
-            ::OpenServiceW(openServiceManager().get(), kFilterService, DELETE));
+        const UniqueServiceHandle service(
+            ::OpenServiceW(openServiceManager().get(), filterService, DELETE));
         if (!service) return;
         check(::DeleteService(service.get()), "DeleteService");
     }
@@ -194,7 +194,7 @@ CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
 }
 
 void loadProbePortDriver() {
-    if (portOpens(kProbePortNumber)) return;  // loaded by an earlier test
+    if (portOpens(probePortNumber)) return;  // loaded by an earlier test
     // A 32-bit caller's services are run by the 32-bit device host, which cannot
     // load the x86_64 test driver; the native sc.exe registers it as a 64-bit one.
     BOOL wow64 = FALSE;
@@ -206,13 +206,13 @@ void loadProbePortDriver() {
             .waitForExit(Millis(60000));
     };
     const std::wstring driver = ui_harness::pathFromEnvironment(L"VELQUIN_PROBE_DRIVER");
-    if (sc({L"create", kProbeService, L"type=", L"kernel", L"start=", L"demand", L"binPath=",
+    if (sc({L"create", probeService, L"type=", L"kernel", L"start=", L"demand", L"binPath=",
             driver}) != DWORD{0})
         throw HarnessError("sc create failed");
     // Right after the prefix starts, the service manager can refuse (1053, 1055) for a while.
     for (int attempt = 0; attempt < 20; ++attempt) {
-        sc({L"start", kProbeService});
-        if (portOpens(kProbePortNumber)) return;
+        sc({L"start", probeService});
+        if (portOpens(probePortNumber)) return;
         ::Sleep(500);
     }
     throw HarnessError("the probe port driver did not load");

@@ -53,8 +53,8 @@ CommandOutcome runVelquin(const std::vector<std::wstring>& arguments,
 
 // Loads the test kernel driver: COM9 answers the probe, COM8 refuses it.
 void loadProbePortDriver();
-inline constexpr int kProbePortNumber = 9;
-inline constexpr int kRefusingPortNumber = 8;
+inline constexpr int probePortNumber = 9;
+inline constexpr int refusingPortNumber = 8;
 
 // A file with a .sys name that is no driver: the service is never started.
 inline std::wstring makeDummyDriverFile(const std::wstring& path) {

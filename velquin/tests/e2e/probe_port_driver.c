@@ -11,7 +11,7 @@ static const struct {
     const WCHAR* deviceName;
     const WCHAR* dosName;
     BOOLEAN answersProbe;
-} kPorts[] = {
+} probedPorts[] = {
     {L"\\Device\\VelquinProbePort", L"\\DosDevices\\COM9", TRUE},
     {L"\\Device\\VelquinPlainPort", L"\\DosDevices\\COM8", FALSE},
 };
@@ -46,17 +46,17 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;
     // Never unloaded: it lives as long as the test's own Wine prefix.
-    for (ULONG i = 0; i < sizeof kPorts / sizeof kPorts[0]; ++i) {
+    for (ULONG i = 0; i < sizeof probedPorts / sizeof probedPorts[0]; ++i) {
         UNICODE_STRING deviceName;
         UNICODE_STRING dosName;
-        RtlInitUnicodeString(&deviceName, kPorts[i].deviceName);
-        RtlInitUnicodeString(&dosName, kPorts[i].dosName);
+        RtlInitUnicodeString(&deviceName, probedPorts[i].deviceName);
+        RtlInitUnicodeString(&dosName, probedPorts[i].dosName);
         PDEVICE_OBJECT device = NULL;
         NTSTATUS status = IoCreateDevice(driver, sizeof(BOOLEAN), &deviceName,
                                          FILE_DEVICE_SERIAL_PORT, 0, FALSE, &device);
         if (NT_SUCCESS(status)) status = IoCreateSymbolicLink(&dosName, &deviceName);
         if (!NT_SUCCESS(status)) return status;
-        *(BOOLEAN*)device->DeviceExtension = kPorts[i].answersProbe;
+        *(BOOLEAN*)device->DeviceExtension = probedPorts[i].answersProbe;
         device->Flags &= ~DO_DEVICE_INITIALIZING;
     }
     return STATUS_SUCCESS;

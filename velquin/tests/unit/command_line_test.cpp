@@ -36,17 +36,17 @@ TEST(CommandLine, EachArgumentListRunsOneCommandOrNothing) {
         int exitCode;
         std::wstring ran;
     } cases[] = {
-        {{}, true, kExitDone, L"dialog"},
-        {{exe}, true, kExitDone, L"dialog"},
-        {{exe, L"/register", L"a.sys", L"b.sys"}, true, kExitDone, L"register a.sys"},
-        {{exe, L"/register", L"a.sys"}, false, kExitCommandFailed, L"register a.sys"},
-        {{exe, L"/unregister", L"extra"}, true, kExitDone, L"unregister"},
-        {{exe, L"/unregister"}, false, kExitCommandFailed, L"unregister"},
-        {{exe, L"/register"}, true, kExitBadCommandLine, L""},
-        {{exe, L"/REGISTER", L"a.sys"}, true, kExitBadCommandLine, L""},
-        {{exe, L"/Unregister"}, true, kExitBadCommandLine, L""},
-        {{exe, L"/?"}, true, kExitBadCommandLine, L""},
-        {{exe, L"register", L"a.sys"}, true, kExitBadCommandLine, L""},
+        {{}, true, ExitDone, L"dialog"},
+        {{exe}, true, ExitDone, L"dialog"},
+        {{exe, L"/register", L"a.sys", L"b.sys"}, true, ExitDone, L"register a.sys"},
+        {{exe, L"/register", L"a.sys"}, false, ExitCommandFailed, L"register a.sys"},
+        {{exe, L"/unregister", L"extra"}, true, ExitDone, L"unregister"},
+        {{exe, L"/unregister"}, false, ExitCommandFailed, L"unregister"},
+        {{exe, L"/register"}, true, ExitBadCommandLine, L""},
+        {{exe, L"/REGISTER", L"a.sys"}, true, ExitBadCommandLine, L""},
+        {{exe, L"/Unregister"}, true, ExitBadCommandLine, L""},
+        {{exe, L"/?"}, true, ExitBadCommandLine, L""},
+        {{exe, L"register", L"a.sys"}, true, ExitBadCommandLine, L""},
     };
     for (const auto& c : cases) {
         RecordingCommands commands;
@@ -58,7 +58,7 @@ TEST(CommandLine, EachArgumentListRunsOneCommandOrNothing) {
 }
 
 TEST(PortName, TakenFromBetweenTheParenthesesWhenItFits) {
-    const std::wstring longest(kMaxPortNameLength, L'C');
+    const std::wstring longest(maxPortNameLength, L'C');
     const std::pair<std::wstring, std::optional<std::wstring>> cases[] = {
         {L"USB Serial Port (COM3)", L"COM3"},
         {L"Port (COM12", L"COM12"},

@@ -47,8 +47,8 @@ TEST(FilterList, FindMatchesWholeEntriesInsideTheCountOnly) {
         {"\0kelPortHi\0\0"s, 12, -1},  // Plug and Play reads no further than an empty entry
         {"a\0\0kelPortHi\0\0"s, 14, -1},
         {""s, 0, -1},
-        {"kelPortHi\0\0"s, 8, -1},                      // bytes past the count are not the value
-        {listOfLength(kFilterBufferSize), 100000, -1},  // a count past the buffer is clamped
+        {"kelPortHi\0\0"s, 8, -1},                     // bytes past the count are not the value
+        {listOfLength(filterBufferSize), 100000, -1},  // a count past the buffer is clamped
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindFilterName(make(c.bytes).bytes, c.count), c.offset)
@@ -77,13 +77,13 @@ TEST(FilterList, InsertPutsTheNameFirstAndRefusesAResultOf512BytesOrMore) {
         }
     }
     Value oversized = make(""s);
-    oversized.count = kFilterBufferSize + 1;
+    oversized.count = filterBufferSize + 1;
     EXPECT_FALSE(InsertFilterName(oversized.bytes, oversized.count));
 }
 
 // Under ASan, any read or write past the 512-byte buffer fails the run.
 TEST(FilterList, RemoveTakesWholeEqualEntriesAndClosesTheRest) {
-    const std::string fullWithoutNul = "kelPortHi\0"s + std::string(kFilterBufferSize - 10, 'b');
+    const std::string fullWithoutNul = "kelPortHi\0"s + std::string(filterBufferSize - 10, 'b');
     const struct {
         std::string before;
         std::string after;
@@ -101,7 +101,7 @@ TEST(FilterList, RemoveTakesWholeEqualEntriesAndClosesTheRest) {
         {"kelPortHi\0serenum"s, "serenum\0\0"s, 1},
         {"serenum\0kelPortHi"s, "serenum\0\0"s, 1},
         {"kelPortHi"s, ""s, 1},
-        {fullWithoutNul, std::string(kFilterBufferSize - 10, 'b') + "\0\0"s, 1},
+        {fullWithoutNul, std::string(filterBufferSize - 10, 'b') + "\0\0"s, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.before));

@@ -31,7 +31,7 @@ std::vector<std::wstring> commandLineArguments() {
         common::trace(FAILED_CALL(CommandLineToArgvW));
         return {};
     }
-    const common::win32::unique_hlocal owner(arguments);
+    const common::win32::UniqueLocal owner(arguments);
     return std::vector<std::wstring>(arguments, arguments + count);
 }
 

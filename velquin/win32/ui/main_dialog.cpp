@@ -30,7 +30,7 @@ std::wstring ConfiguredPort;
 // The layers the entry built for the commands (WM_INITDIALOG's lParam).
 ProgramLayers* Layers = nullptr;
 // The icon the icon static shows; the static does not own it.
-common::win32::unique_hicon ProgramIcon;
+common::win32::UniqueIcon ProgramIcon;
 
 void SetStatusText(const std::wstring& text) {
     if (MainDialog) SetWindowTextW(GetDlgItem(MainDialog, IDC_STATUS), text.c_str());
@@ -52,8 +52,8 @@ void showSuccess(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Success"
 // has images of 16 to 48 and 256 pixels, so it is loaded at the size for the
 // dialog's own DPI instead (32 pixels at 96), and again when that changes.
 void showProgramIcon(HWND dialog, int dpi) {
-    const int size = MulDiv(32, dpi, common::win32::kDefaultDpi);
-    common::win32::unique_hicon icon(static_cast<HICON>(LoadImageW(
+    const int size = MulDiv(32, dpi, common::win32::defaultDpi);
+    common::win32::UniqueIcon icon(static_cast<HICON>(LoadImageW(
         GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VELQUIN), IMAGE_ICON, size, size, 0)));
     if (!icon) return common::trace(FAILED_CALL(LoadImageW));
     SendDlgItemMessageW(dialog, IDC_PROGRAM_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()),
