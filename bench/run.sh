@@ -50,24 +50,27 @@ reset_installation() {
   echo "installed database" > "$1/Database/OrvDb.mdb"
 }
 
-# Service-pack media at $1: $2 groups of 100 event files of 100 kB, and a
-# database of $3 MB.
+# Service-pack media at $1, laid out as the release lays them out: $2 groups
+# of 100 event files of 100 kB, and a database of $3 MB.
 make_media() {
-  mkdir -p "$1/Database"
-  python3 - "$@" <<'PY'
+  local payload=$1.payload
+  rm -rf "$payload"
+  mkdir -p "$payload/Database"
+  python3 - "$payload" "$2" "$3" <<'PY'
 import os, sys
-media, groups, megabytes = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+payload, groups, megabytes = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 for group in range(groups):
-    folder = os.path.join(media, "Events", "Events", "Group%02d" % group)
+    folder = os.path.join(payload, "Events", "Events", "Group%02d" % group)
     os.makedirs(folder)
     for n in range(100):
         with open(os.path.join(folder, "event%04d.evt" % (group * 100 + n)), "wb") as f:
             f.write(os.urandom(100_000))
-with open(os.path.join(media, "Database", "OrvDb.mdb"), "wb") as f:
+with open(os.path.join(payload, "Database", "OrvDb.mdb"), "wb") as f:
     for _ in range(megabytes):
         f.write(os.urandom(1_000_000))
 PY
-  printf '[1.9.0]\r\n' > "$1/Version.bin"
+  lay_out_payload "$1" "$payload" 1.9.0
+  rm -rf "$payload"
 }
 
 # Adds to the media $1 the Update.exe that carries their record.

@@ -46,6 +46,18 @@ bool isAt(const std::wstring& real, const HeldItem& folder, const std::wstring& 
     return now && sameName(real, inFolder(*now, name));
 }
 
+// The opened item's attributes and its name on its volume, from its handle.
+Result<> learnFromHandle(HeldItem& item) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(item.handle.get(), FileAttributeTagInfo, &tag, sizeof tag))
+        return FAILED_CALL(GetFileInformationByHandleEx).about(item.path);
+    item.attributes = tag.FileAttributes;
+    auto real = nameOnVolume(item.handle.get(), item.path);
+    if (!real) return real.failure();
+    item.realPath = std::move(*real);
+    return {};
+}
+
 }  // namespace
 
 Result<HeldItem> openEntry(const HeldItem& folder, const std::wstring& name, const ItemOpen& how) {
@@ -77,16 +89,10 @@ Result<HeldItem> openEntry(const HeldItem& folder, const std::wstring& name, con
         item.realPath = inFolder(folder.realPath, name);
         return item;
     }
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!GetFileInformationByHandleEx(item.handle.get(), FileAttributeTagInfo, &tag, sizeof tag))
-        return FAILED_CALL(GetFileInformationByHandleEx).about(item.path);
-    item.attributes = tag.FileAttributes;
-    auto real = nameOnVolume(item.handle.get(), item.path);
-    if (!real) return real.failure();
-    if (!isAt(*real, folder, name))
+    if (auto learnt = learnFromHandle(item); !learnt) return learnt.failure();
+    if (!isAt(item.realPath, folder, name))
         return common::stopFailure(L"openEntry", L"a link that cannot be opened as itself: " +
-                                                     item.path + L" -> " + *real);
-    item.realPath = std::move(*real);
+                                                     item.path + L" -> " + item.realPath);
     return item;
 }
 
@@ -212,13 +218,7 @@ Result<HeldItem> openPath(const std::wstring& path, const ItemOpen& how) {
         item.path.c_str(), how.access | SYNCHRONIZE, how.share, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | (how.followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
     if (!item.handle) return FAILED_CALL(CreateFileW).about(item.path);
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!GetFileInformationByHandleEx(item.handle.get(), FileAttributeTagInfo, &tag, sizeof tag))
-        return FAILED_CALL(GetFileInformationByHandleEx).about(item.path);
-    item.attributes = tag.FileAttributes;
-    auto real = nameOnVolume(item.handle.get(), item.path);
-    if (!real) return real.failure();
-    item.realPath = std::move(*real);
+    if (auto learnt = learnFromHandle(item); !learnt) return learnt.failure();
     return item;
 }
 
