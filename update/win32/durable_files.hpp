@@ -22,7 +22,9 @@ namespace update {
 
 // Renames the held item to the name in the held folder without replacing
 // anything, returning once the rename is on disk: the volume the item lies
-// on is flushed where it can be, otherwise the folder it now lies in.
+// on is flushed where it can be, otherwise the folder it now lies in. Fails,
+// the rename done all the same, when another item than the held one then
+// lies at the name (Wine renames by the path the handle was opened by).
 common::Result<> renameHeld(const HeldItem& item, const HeldItem& toFolder,
                             const std::wstring& name);
 

@@ -361,10 +361,15 @@ private:
 
 enum class Hold { Taken, HeldByAnother, Refused };
 
+// What the setup does with the copy once it holds the installation: fills
+// it; or fills it and then renames it to "Events.live", gives it the
+// folder's permissions, or removes it.
+enum class Act { Fill, Rename, Permissions, Remove };
+
 // One way a user may meet a setup: what is there before it holds the
 // installation, how the hold ends, and the user's move between a check and
 // its use at a step of the setup (the item in the folder is moved away and
-// a link put at its name) while the setup fills a copy.
+// a link put at its name) while the setup works on a copy.
 struct HeldRow {
     const char* what;
     std::function<bool(const std::wstring& folder)> make;  // false: not here
@@ -373,6 +378,7 @@ struct HeldRow {
     const wchar_t* held = L"";    // what the user moves, in the folder
     const wchar_t* copy = L"";    // the copy the setup claims and fills, in the folder
     const wchar_t* effect = L"";  // what the fill makes, in the item moved
+    Act act = Act::Fill;
 };
 
 class HeldInstallation : public InstallFiles {
@@ -406,6 +412,25 @@ protected:
                       : setup.copyFile(ansiAt(L"Media\\OrvDb.mdb"), path, true);
     }
 
+    // The row's act on the copy; whether it was done.
+    bool act(update::InstallFileSystem& setup, const HeldRow& row, const std::wstring& folder) {
+        const std::string copy = wideToAnsi(folder + row.copy);
+        if (!fill(setup, folder + row.copy)) return false;
+        const auto identity = setup.identify(copy);
+        if (!identity) return false;
+        switch (row.act) {
+            case Act::Fill:
+                return true;
+            case Act::Rename:
+                return static_cast<bool>(setup.rename(copy, wideToAnsi(folder + L"\\Events.live")));
+            case Act::Permissions:
+                return static_cast<bool>(setup.inheritPermissions(copy, *identity));
+            case Act::Remove:
+                return static_cast<bool>(setup.remove(copy, *identity));
+        }
+        return false;
+    }
+
     void check(const HeldRow& row, const std::wstring& folder) {
         update::InstallFileSystem setup;
         std::wstring moved;
@@ -419,12 +444,15 @@ protected:
             EXPECT_EQ(moved, L"") << "a held folder cannot be moved";
         }
         if (lock && *lock && row.step) {
-            // Filled the held item, moved or not; or refused, which a
+            // Done on the held item, moved or not; or refused, which a
             // folder that could not be moved never makes it.
-            const bool filled = static_cast<bool>(fill(setup, folder + row.copy));
-            EXPECT_TRUE(filled || !atHold);
+            const bool done = act(setup, row, folder);
+            EXPECT_TRUE(done || !atHold);
             const std::wstring heldNow = moved.empty() ? folder + row.held : moved;
-            EXPECT_TRUE(!filled || fileExists(heldNow + row.effect)) << narrow(moved);
+            const std::wstring effect = row.act == Act::Rename
+                                            ? folder + L"\\Events.live" + row.effect
+                                            : heldNow + row.effect;
+            EXPECT_TRUE(!done || fileExists(effect) == (row.act != Act::Remove)) << narrow(moved);
         }
         EXPECT_EQ(snapshotTree(outside), before);
     }
@@ -447,6 +475,12 @@ TEST_F(HeldInstallation, WorksOnlyOnWhatItHolds) {
          L"\\Events.new", L"\\Events.new\\e.evt"},
         {"the staged copy swapped for a link mid-fill", install, Hold::Taken, "copy",
          L"\\Events.new", L"\\Events.new", L"\\e.evt"},
+        {"the staged copy swapped for a link as it goes live", install, Hold::Taken, "rename",
+         L"\\Events.new", L"\\Events.new", L"\\e.evt", Act::Rename},
+        {"the staged copy swapped for a link as it inherits", install, Hold::Taken, "permissions",
+         L"\\Events.new", L"\\Events.new", L"\\e.evt", Act::Permissions},
+        {"a copy swapped for a link as it is removed", install, Hold::Taken, "remove",
+         L"\\Events.new", L"\\Events.new", L"\\e.evt", Act::Remove},
         {"a folder at the old lock file's name",
          [](const std::wstring& folder) {
              createFolders(folder + L"\\Update.exe-install.lock");
