@@ -251,10 +251,11 @@ bench_sizes() {
 # save: each release program built with and without them, from the same sources
 # and the same pack record, in trees of their own.
 bench_library_throws() {
-  echo "=== the std::__throw_* helpers of the programs: stripped bytes with and without"
-  printf '  %-26s %10s %10s %10s\n' program without with saved
   local record=$PWD/build/pack-record.txt
   [ -f "$record" ] || record=$PWD/update/tests/e2e/pack-record.txt
+  echo "=== the std::__throw_* helpers of the programs: stripped bytes with and without"
+  echo "  (Update.exe carries ${record#"$PWD"/})"
+  printf '  %-26s %10s %10s %10s\n' program without with saved
   local tree own exe
   for tree in release-i686 release-x86_64; do
     for own in ON OFF; do
