@@ -131,12 +131,21 @@ Process Process::start(const std::wstring& program, const LaunchOptions& options
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(
-            program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-            options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(), &startup,
-            &info))
-        throw HarnessError(L"cannot start " + program + L" (error " +
-                           std::to_wstring(GetLastError()) + L")");
+    // Wine answers ERROR_INTERNAL_ERROR when the new process ended inside
+    // Wine's own start-up, before the program's code ran (seen once in some
+    // hundreds of starts); such a start is tried again, twice at most.
+    DWORD error = ERROR_INTERNAL_ERROR;
+    for (int attempt = 0; attempt < 3 && error == ERROR_INTERNAL_ERROR; ++attempt) {
+        error = CreateProcessW(
+                    program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                    options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(),
+                    &startup, &info)
+                    ? ERROR_SUCCESS
+                    : GetLastError();
+    }
+    if (error != ERROR_SUCCESS)
+        throw HarnessError(L"cannot start " + program + L" (error " + std::to_wstring(error) +
+                           L")");
     const common::win32::UniqueHandle thread(info.hThread);
     common::win32::UniqueHandle process(info.hProcess);
     // Lets the window lookups succeed as soon as the program has set itself up.
