@@ -32,12 +32,12 @@ function(add_delay_load_libraries)
     if(TARGET delayload_${name})
       continue()
     endif()
-    find_library(DELAYLOAD_IMPORT_LIBRARY_${name} NAMES lib${name}.a REQUIRED NO_CACHE)
+    find_library(import_library_${name} NAMES lib${name}.a REQUIRED NO_CACHE)
     set(def ${dir}/${name}.def)
     set(library ${dir}/lib${name}_delay.a)
     add_custom_command(
       OUTPUT ${library}
-      COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DIMPORT_LIBRARY=${DELAYLOAD_IMPORT_LIBRARY_${name}}
+      COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DIMPORT_LIBRARY=${import_library_${name}}
               -DDLL=${name}.dll -DSYMBOL_PREFIX=${prefix} -DOUTPUT=${def}
               -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/delay_load_def.cmake
       # --kill-at: the names looked up in the DLL are the plain ones, also on 32-bit.
@@ -45,7 +45,7 @@ function(add_delay_load_libraries)
       # that they do not carry the build folder.
       COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${def} --dllname ${name}.dll
               --output-delaylib lib${name}_delay.a
-      DEPENDS ${DELAYLOAD_IMPORT_LIBRARY_${name}} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/delay_load_def.cmake
+      DEPENDS ${import_library_${name}} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/delay_load_def.cmake
       WORKING_DIRECTORY ${dir}
       COMMENT "Making the delay-load import library of ${name}.dll"
       VERBATIM)

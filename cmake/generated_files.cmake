@@ -2,19 +2,19 @@
 # checked at configure time instead of made again at every build.
 include_guard(GLOBAL)
 
-# Fails unless every file named in <record> still has the hash recorded
+# Fails unless every file named in <hash_list> still has the hash written
 # there, and sets <files> to those files, for what is built from them. The
-# record (sha256sum's format, paths from the top of the source tree) is
+# list (sha256sum's format, paths from the top of the source tree) is
 # written by the script it names first, together with the files it made. A
 # change to any of them runs the check again at the next build.
-function(check_generated_files record files)
-  file(STRINGS ${record} lines)
+function(check_generated_files hash_list files)
+  file(STRINGS ${hash_list} lines)
   set(script)
   set(changed)
   set(listed)
   foreach(line IN LISTS lines)
     if(NOT line MATCHES "^([0-9a-f]+)  (.+)$")
-      message(FATAL_ERROR "${record}: not a line of hashes: ${line}")
+      message(FATAL_ERROR "${hash_list}: not a line of hashes: ${line}")
     endif()
     set(expected ${CMAKE_MATCH_1})
     set(path ${PROJECT_SOURCE_DIR}/${CMAKE_MATCH_2})
@@ -30,11 +30,11 @@ function(check_generated_files record files)
       list(APPEND changed ${CMAKE_MATCH_2})
     endif()
   endforeach()
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${record} ${listed})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${hash_list} ${listed})
   set(${files} ${listed} PARENT_SCOPE)
   if(changed)
     list(JOIN changed ", " names)
-    message(FATAL_ERROR "${record}: ${names} changed since ${script} last ran; "
+    message(FATAL_ERROR "${hash_list}: ${names} changed since ${script} last ran; "
                         "make its files anew with: python3 ${script}")
   endif()
 endfunction()

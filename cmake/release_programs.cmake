@@ -66,7 +66,7 @@ function(release_program target)
     OUTPUT ${stripped} ${debug}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
     COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${target}> ${debug}
-    # objcopy reads the debug file for its checksum and records its bare name.
+    # objcopy reads the debug file for its checksum and stores its bare name.
     COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${target}.exe.debug
             $<TARGET_FILE:${target}> ${stripped}
     DEPENDS ${target}

@@ -13,8 +13,8 @@ namespace {
 using common::win32::UniqueAny;
 
 std::vector<int> closed;
-void recordClose(int handle) { closed.push_back(handle); }
-using UniqueTest = UniqueAny<int, &recordClose, -1>;
+void rememberClose(int handle) { closed.push_back(handle); }
+using UniqueTest = UniqueAny<int, &rememberClose, -1>;
 
 TEST(UniqueAny, ClosesEachHandleExactlyOnceOnEveryPath) {
     closed.clear();

@@ -8,10 +8,10 @@
 namespace common::win32 {
 
 void restrictDllSearchToSystem32() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
     const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
     const auto setDirectories =
-        kernel32 ? reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(
+        kernel32 ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(
                        GetProcAddress(kernel32, "SetDefaultDllDirectories")))
                  : nullptr;
     // Without it the program runs on as before: the search stays the system's default.

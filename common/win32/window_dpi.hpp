@@ -23,8 +23,8 @@ Function user32Function(const char* name) {
 // The window's own DPI where the system scales per monitor, else the
 // screen's; a null window asks for the screen's.
 inline int windowDpi(HWND window) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = user32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = user32Function<GetDpiForWindowFunction>("GetDpiForWindow");
     if (window && getDpiForWindow)
         if (const UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
     const auto screen = getWindowDc(nullptr);

@@ -48,7 +48,7 @@ public:
     // may change, made where nothing is (failing when the name is taken),
     // and keeps it only when `keep` accepts its identity; until then it
     // goes again with the process, however that ends. So nothing the
-    // process made is ever left unrecorded.
+    // process made is ever left out of the journal.
     virtual Result claim(const std::string& path, bool folder,
                          const std::function<Result(const std::string& identity)>& keep) = 0;
     // Copies the contents of src into the existing folder dst.

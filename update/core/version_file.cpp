@@ -6,7 +6,7 @@
 
 namespace update {
 
-std::string readPackVersion(std::string_view bytes) {
+std::string packVersionIn(std::string_view bytes) {
     std::string packVersion;
     std::size_t pos = 0;
     while (pos < bytes.size()) {

@@ -7,6 +7,6 @@ namespace update {
 
 // Extracts the service-pack version from the raw bytes of the version file.
 // Returns an empty string when no candidate line is found.
-std::string readPackVersion(std::string_view bytes);
+std::string packVersionIn(std::string_view bytes);
 
 }  // namespace update

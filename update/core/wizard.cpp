@@ -34,9 +34,9 @@ bool bestEffort(const wchar_t* where, Step&& step) {
 }  // namespace
 
 std::optional<std::string> findInstallation(const WizardServices& services) {
-    const auto version = services.getInstalledVersion();
+    const auto version = services.GetInstalledVersion();
     if (isFound(version)) {
-        const auto path = services.getInstallPath();
+        const auto path = services.GetInstallPath();
         if (isFound(path)) {
             common::trace(
                 common::concat({L"Update: product record: version ", common::asciiToWide(*version),
@@ -51,12 +51,12 @@ std::optional<std::string> findInstallation(const WizardServices& services) {
 Wizard::Wizard(WizardView& view, WizardServices services)
     : view_(view), services_(std::move(services)) {}
 
-void Wizard::formLoad() {
+void Wizard::Form_Load() {
     // Start-up never fails visibly: a failing step is skipped.
     bestEffort(L"Form_Load", [&] { view_.showPage(Page::Welcome); });
 }
 
-bool Wizard::checkExistingInstallation() {
+bool Wizard::CheckExistingInstallation() {
     bool missing = true;
     // An error while reading counts as "not found", never as found.
     bestEffort(L"cmdNext_Click: reading the installation record", [&] {
@@ -73,7 +73,7 @@ bool Wizard::checkExistingInstallation() {
     return missing;
 }
 
-void Wizard::showInstallationFailed() {
+void Wizard::ShowInstallationFailed() {
     view_.showPage(Page::InstallationFailed);
     view_.setNextEnabled(false);
 }
@@ -82,7 +82,7 @@ void Wizard::runInstall() {
     view_.setBusy(true);
     const bool ok = services_.install && services_.install(installPath_);
     if (!ok) {
-        showInstallationFailed();
+        ShowInstallationFailed();
         view_.setBusy(false);
         return;
     }
@@ -92,12 +92,12 @@ void Wizard::runInstall() {
     view_.setNextEnabled(false);
 }
 
-void Wizard::nextClicked() {
+void Wizard::cmdNext_Click() {
     // One trap covers the whole handler; the failed page is the report.
     const bool handled = bestEffort(L"cmdNext_Click", [&] {
         const std::string caption = view_.nextCaption();
         if (caption == captionNext) {
-            if (checkExistingInstallation()) return;
+            if (CheckExistingInstallation()) return;
             view_.setTitle("Install");
             view_.setNextCaption(std::string(captionInstall));
             view_.showPage(Page::Install);
@@ -107,11 +107,11 @@ void Wizard::nextClicked() {
     });
     if (handled) return;
     // A second error here has nowhere better to go than the trace.
-    bestEffort(L"cmdNext_Click: showing the failed page", [&] { showInstallationFailed(); });
+    bestEffort(L"cmdNext_Click: showing the failed page", [&] { ShowInstallationFailed(); });
     bestEffort(L"cmdNext_Click: ending the busy state", [&] { view_.setBusy(false); });
 }
 
-void Wizard::cancelClicked() {
+void Wizard::cmdCancel_Click() {
     // An enabled Next button means setup is still in progress: confirm.
     if (view_.nextEnabled()) {
         if (view_.showExitConfirmation()) view_.close();

@@ -31,8 +31,8 @@ public:
 };
 
 struct WizardServices {
-    std::function<common::Result<std::string>()> getInstalledVersion;
-    std::function<common::Result<std::string>()> getInstallPath;
+    std::function<common::Result<std::string>()> GetInstalledVersion;
+    std::function<common::Result<std::string>()> GetInstallPath;
     // Runs the install step for the folder found; true on success.
     std::function<bool(const std::string& installPath)> install;
 };
@@ -45,17 +45,17 @@ class Wizard {
 public:
     Wizard(WizardView& view, WizardServices services);
 
-    void formLoad();
-    void nextClicked();
-    void cancelClicked();
+    void Form_Load();
+    void cmdNext_Click();
+    void cmdCancel_Click();
 
     // Folder found by the installation check; empty until then.
     const std::string& installPath() const { return installPath_; }
 
 private:
     // True when the product was not found (the not-found page is showing).
-    bool checkExistingInstallation();
-    void showInstallationFailed();
+    bool CheckExistingInstallation();
+    void ShowInstallationFailed();
     void runInstall();
 
     WizardView& view_;

@@ -31,7 +31,7 @@ Result<> flushFile(const HeldItem& file) {
     const bool readOnly = (file.attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly) {
         auto unmarked =
-            setMarks(file.handle.get(), file.attributes & ~FILE_ATTRIBUTE_READONLY, file.path);
+            setAttributes(file.handle.get(), file.attributes & ~FILE_ATTRIBUTE_READONLY, file.path);
         if (!unmarked) return unmarked;
     }
     Result<> flushed;
@@ -44,7 +44,7 @@ Result<> flushFile(const HeldItem& file) {
         }
     }
     if (readOnly) {
-        if (auto marked = setMarks(file.handle.get(), file.attributes, file.path); !marked)
+        if (auto marked = setAttributes(file.handle.get(), file.attributes, file.path); !marked)
             return marked;
     }
     return flushed;
@@ -193,7 +193,7 @@ void goNow(HeldItem item, bool folder) {
 // The swap tells the staged copy from the live item it replaces by
 // identity, which FAT and exFAT cannot keep through the renames: the claim
 // fails there, and what it made goes with its handle. Otherwise `keep`
-// records it, and it stays.
+// notes it, and it stays.
 Result<> keepIfStable(const HeldItem& item,
                       const std::function<Result<>(const std::string& identity)>& keep) {
     const auto keeps = keepsFileIndex(item.handle.get(), item.path);
@@ -206,7 +206,7 @@ Result<> keepIfStable(const HeldItem& item,
     const auto identity = identityOf(item.handle.get(), item.path);
     if (!identity) return identity.failure();
     if (auto kept = keep(*identity); !kept) return kept;
-    return markGoesOnClose(item.handle.get(), false, item.path);
+    return setGoesOnClose(item.handle.get(), false, item.path);
 }
 
 // The rename is asked of the file system as it is, relative to the held
@@ -268,7 +268,7 @@ Result<HeldItem> openOwnItem(const HeldItem& folder, const std::wstring& name,
     auto found = identityOf(item->handle.get(), item->path);
     if (!found) return found.failure();
     if (isLink(item->attributes) || *found != identity)
-        return common::stopFailure(L"openOwnItem", L"not the item recorded: " + item->path);
+        return common::stopFailure(L"openOwnItem", L"not the item noted: " + item->path);
     return item;
 }
 
@@ -309,7 +309,7 @@ Result<> resetPermissions(HeldItem item) {
 }
 
 // The item goes with its handle (the idiom at the top of durable_files.hpp)
-// until `keep` has recorded it. It is made and opened in one call under its
+// until `keep` has noted it. It is made and opened in one call under its
 // folder's handle, so what is held is what was made, never a link.
 Result<HeldItem> claimAt(const HeldItem& folder, const std::wstring& name, bool makeFolder,
                          const std::function<Result<>(const std::string& identity)>& keep) {
@@ -326,7 +326,7 @@ Result<HeldItem> claimAt(const HeldItem& folder, const std::wstring& name, bool 
     if (!item) return item.failure();
     if (isLink(item->attributes))
         return common::stopFailure(L"claimAt", L"a link where the item was made: " + item->path);
-    if (auto marked = markGoesOnClose(item->handle.get(), true, item->path); !marked) {
+    if (auto marked = setGoesOnClose(item->handle.get(), true, item->path); !marked) {
         goNow(std::move(*item), makeFolder);
         return marked.failure();
     }

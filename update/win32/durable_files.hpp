@@ -18,7 +18,7 @@ namespace update {
 // Crash safety rests on one idiom, "goes with its handle": an item is made
 // with its handle marked to go when it closes (FILE_DISPOSITION_INFO), so
 // it goes with the process however that ends, killed or crashed, unless the
-// mark is taken off once the item is recorded in the journal.
+// mark is taken off once the item is noted in the journal.
 
 // Renames the held item to the name in the held folder without replacing
 // anything, returning once the rename is on disk: the volume the item lies

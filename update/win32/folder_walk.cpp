@@ -123,10 +123,10 @@ Result<std::vector<std::wstring>> namesIn(const HeldItem& folder) {
 Result<> deleteHeld(HeldItem& item, std::size_t) {
     if (item.attributes & FILE_ATTRIBUTE_READONLY) {
         auto unmarked =
-            setMarks(item.handle.get(), item.attributes & ~FILE_ATTRIBUTE_READONLY, item.path);
+            setAttributes(item.handle.get(), item.attributes & ~FILE_ATTRIBUTE_READONLY, item.path);
         if (!unmarked) return unmarked;
     }
-    return markGoesOnClose(item.handle.get(), true, item.path);
+    return setGoesOnClose(item.handle.get(), true, item.path);
 }
 
 // One folder of a walk, held, and the names in it still to visit.
@@ -232,7 +232,7 @@ Result<> walkTree(HeldItem root, const ItemOpen& how, const TreeVisit& visit) {
     return std::move(walk).result();
 }
 
-Result<> setMarks(HANDLE item, DWORD attributes, const std::wstring& path) {
+Result<> setAttributes(HANDLE item, DWORD attributes, const std::wstring& path) {
     FILE_BASIC_INFO basic{};  // times of 0 are left as they are
     basic.FileAttributes =
         attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -243,7 +243,7 @@ Result<> setMarks(HANDLE item, DWORD attributes, const std::wstring& path) {
     return FAILED_CALL(SetFileInformationByHandle).about(path);
 }
 
-Result<> markGoesOnClose(HANDLE item, bool goes, const std::wstring& path) {
+Result<> setGoesOnClose(HANDLE item, bool goes, const std::wstring& path) {
     FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(goes)};
     if (SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof disposition))
         return {};

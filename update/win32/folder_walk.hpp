@@ -103,11 +103,11 @@ common::Result<> walkTree(HeldItem root, const ItemOpen& how, const TreeVisit& v
 // Sets the item's marks (read-only, hidden, system, ...) through its handle,
 // never through a path, which could lead elsewhere by then. Other
 // attributes in `attributes` are left out.
-common::Result<> setMarks(HANDLE item, DWORD attributes, const std::wstring& path);
+common::Result<> setAttributes(HANDLE item, DWORD attributes, const std::wstring& path);
 
 // Marks the item to go when its last handle closes, or takes the mark off
 // (the idiom named at the top of durable_files.hpp).
-common::Result<> markGoesOnClose(HANDLE item, bool goes, const std::wstring& path);
+common::Result<> setGoesOnClose(HANDLE item, bool goes, const std::wstring& path);
 
 // Removes the held item, and a folder with everything in it, read-only
 // entries included, through handles only (walkTree), each entry judged from

@@ -32,7 +32,7 @@ public:
 };
 
 // Reached once the installation is held and any interrupted run completed.
-common::Result<std::string> readPackVersion(const std::string& path) {
+common::Result<std::string> ReadPackVersion(const std::string& path) {
     auto version = readPackVersionFile(path);
     if (version)
         common::trace(common::concat({L"Update: pack version \"", ansiToWide(*version),
@@ -98,7 +98,7 @@ RunEnd InstallServicePack(const std::string& mediaFolder, const std::string& ins
     const DeployResult deployed =
         !pack   ? DeployResult(pack.failure(), StopKind::PackInvalid)
         : runId ? deployServicePack(fs, journals, registry, mediaFolder, installPath, *runId,
-                                    &readPackVersion, validate, *pack ? &**pack : nullptr)
+                                    &ReadPackVersion, validate, *pack ? &**pack : nullptr)
                 : DeployResult(runId.failure());
     if (deployed) {
         common::trace(L"Update: install step done");

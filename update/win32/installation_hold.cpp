@@ -226,7 +226,7 @@ Result<common::win32::UniquePrivateNamespace> openLockNamespace(SECURITY_ATTRIBU
 // only SYSTEM and Administrators open it. In the Global namespace (Wine)
 // anyone may make the name first, which then refuses administrators or
 // holds every setup off: a failure or a retry, never a silent pass.
-Result<UniqueHandle> lockMutex(InstallationHold& hold) {
+Result<UniqueHandle> installationMutex(InstallationHold& hold) {
     const auto identity = identityOf(hold.folder.handle.get(), hold.folder.path);
     if (!identity) return identity.failure();
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -251,7 +251,7 @@ Result<UniqueHandle> lockMutex(InstallationHold& hold) {
 Result<std::unique_ptr<InstallationHold>> holdInstallation(const std::wstring& path) {
     auto hold = std::make_unique<InstallationHold>();
     if (auto held = holdFolders(*hold, path); !held) return held.failure();
-    auto mutex = lockMutex(*hold);
+    auto mutex = installationMutex(*hold);
     if (!mutex) return mutex.failure();
     switch (WaitForSingleObject(mutex->get(), 0)) {
         case WAIT_ABANDONED:

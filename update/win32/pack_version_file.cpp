@@ -40,7 +40,7 @@ common::Result<std::string> readPackVersionFile(const std::string& path) {
         filled += got;
     }
     bytes.resize(filled);
-    return readPackVersion(bytes);
+    return packVersionIn(bytes);
 }
 
 }  // namespace update

@@ -17,15 +17,15 @@ using common::Result;
 constexpr DWORD chunk = 1024 * 1024;
 
 // The marks an item keeps when copied, read-only left out.
-constexpr DWORD keptMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD keptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                 FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-Result<> keepTimesAndMarks(HANDLE from, HANDLE to, const std::wstring& path) {
+Result<> keepTimesAndAttributes(HANDLE from, HANDLE to, const std::wstring& path) {
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(from, FileBasicInfo, &basic, sizeof basic))
         return FAILED_CALL(GetFileInformationByHandleEx).about(path);
-    basic.ChangeTime.QuadPart = 0;      // the system's own
-    basic.FileAttributes &= keptMarks;  // 0: the made item's own are left
+    basic.ChangeTime.QuadPart = 0;           // the system's own
+    basic.FileAttributes &= keptAttributes;  // 0: the made item's own are left
     if (!SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic))
         return FAILED_CALL(SetFileInformationByHandle).about(path);
     return {};
@@ -77,7 +77,7 @@ public:
                                     made->path, false);
             !copied)
             return copied;
-        return keepTimesAndMarks(source.handle.get(), made->handle.get(), made->path);
+        return keepTimesAndAttributes(source.handle.get(), made->handle.get(), made->path);
     }
 
     Result<> enter(HeldItem& source, std::size_t depth) {
@@ -96,7 +96,7 @@ public:
         if (depth == 0) return {};  // the destination itself is left as it is
         const HeldItem made = std::move(made_.back());
         made_.pop_back();
-        return keepTimesAndMarks(source.handle.get(), made.handle.get(), made.path);
+        return keepTimesAndAttributes(source.handle.get(), made.handle.get(), made.path);
     }
 
 private:
@@ -113,7 +113,7 @@ private:
 Result<> copyFileContents(HANDLE from, HANDLE to, const std::wstring& path) {
     const std::unique_ptr<char[]> buffer(new char[chunk]);
     if (auto copied = copyBytes(from, to, buffer.get(), path, true); !copied) return copied;
-    return keepTimesAndMarks(from, to, path);
+    return keepTimesAndAttributes(from, to, path);
 }
 
 Result<> copyTree(HeldItem from, const HeldItem& to) {

@@ -30,9 +30,9 @@ int dispatchCommandLine(const std::vector<std::wstring>& args, ProgramCommands& 
     const std::wstring& option = args[1];
     if (option == L"/register") {
         if (args.size() < 3) return notUnderstood(args);
-        return exitCodeOf(commands.RegisterDriver(args[2]));
+        return exitCodeOf(commands.registerDriver(args[2]));
     }
-    if (option == L"/unregister") return exitCodeOf(commands.UnregisterDriver());
+    if (option == L"/unregister") return exitCodeOf(commands.unregisterDriver());
     return notUnderstood(args);
 }
 

@@ -18,8 +18,8 @@ class ProgramCommands {
 public:
     virtual ~ProgramCommands() = default;
     virtual void runDialog() = 0;
-    virtual common::Result<> RegisterDriver(const std::wstring& driverPath) = 0;
-    virtual bool UnregisterDriver() = 0;
+    virtual common::Result<> registerDriver(const std::wstring& driverPath) = 0;
+    virtual bool unregisterDriver() = 0;
 };
 
 // args[0] is the program path. Options are matched exactly (case-sensitive);

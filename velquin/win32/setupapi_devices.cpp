@@ -72,12 +72,12 @@ public:
     }
 
 private:
-    // The record's fixed part is packed on 32-bit Windows and not on 64-bit;
+    // The detail structure's fixed part is packed on 32-bit Windows and not on 64-bit;
     // cbSize must give the size the running SetupAPI expects, or it refuses
-    // the record (ERROR_INVALID_USER_BUFFER).
+    // the structure (ERROR_INVALID_USER_BUFFER).
     static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == (sizeof(void*) == 8 ? 8 : 6));
 
-    // The record is sized from the required-size query, so long paths fit.
+    // The structure is sized from the required-size query, so long paths fit.
     common::Result<> readDetail(SP_DEVICE_INTERFACE_DATA& interfaceData) {
         DWORD required = 0;
         SetupDiGetDeviceInterfaceDetailW(set_.get(), &interfaceData, nullptr, 0, &required,

@@ -49,7 +49,7 @@ protected:
         }
     }
 
-    update::FrmWelcome wizard{GetModuleHandleA(nullptr), "C:\\media"};
+    update::frmWelcome wizard{GetModuleHandleA(nullptr), "C:\\media"};
     HWND form = nullptr;
 };
 
@@ -121,7 +121,7 @@ TEST_F(WelcomeWindow, ConfirmationDisablesItsOwnerAndResumesOnAltROrEndsOnAltE) 
         bool ended = false;
         ExitScript::key = key;
         ExitScript::ownerWasDisabled = ExitScript::escapeKeptItOpen = false;
-        update::FrmExit confirmation(GetModuleHandleA(nullptr), [&ended] { ended = true; });
+        update::frmExit confirmation(GetModuleHandleA(nullptr), [&ended] { ended = true; });
         const UINT_PTR pressTimer = SetTimer(nullptr, 0, 200, &ExitScript::press);
         const UINT_PTR giveUpTimer = SetTimer(nullptr, 0, 5000, &ExitScript::giveUp);
         confirmation.showModal(form);

@@ -406,7 +406,7 @@ TEST_F(Deployment, SuccessMirrorsMediaAndRecordsVersion) {
 }
 
 // What a cut can leave beside the live items that no later run can prove
-// its own: an empty copy made just before the line recording it. It is
+// its own: an empty copy made just before the line noting it. It is
 // never touched again.
 FakeFileSystem::Tree unprovable(const FakeFileSystem& fs, const FakeJournals& store) {
     std::string journals;
@@ -494,7 +494,7 @@ TEST_F(Deployment, CutOffAnywhereEndsAsBeforeOrInstalled) {
 
 // Users may write in the installation folder, and the program acts there
 // with its own rights. A journal planted there, whatever it says, is never
-// read; anything whose identity is not the one a journal records is left as
+// read; anything whose identity is not the one a journal notes is left as
 // it is and stops nothing, also when it is swapped in just as the run
 // removes the copy it replaced; a journal in the store that cannot be read
 // stops the run before any change, and one of another folder is left.

@@ -26,6 +26,6 @@ TEST(PackVersionFile, FirstFullDelimitedLineGivesTheVersion) {
         {longLine, std::string(1 << 20, '7')},
     };
     for (const auto& [bytes, version] : cases)
-        EXPECT_EQ(update::readPackVersion(bytes), version)
+        EXPECT_EQ(update::packVersionIn(bytes), version)
             << testing::PrintToString(bytes.substr(0, 40));
 }

@@ -69,7 +69,7 @@ TEST_F(WizardFlow, MissingOrBlankRecordShowsNotInstalled) {
         version = v;
         path = p;
         Wizard w(view, services());
-        w.nextClicked();
+        w.cmdNext_Click();
         EXPECT_EQ(view.page, Page::NotInstalled);
         EXPECT_FALSE(view.enabled);
         EXPECT_EQ(view.title, "Welcome");
@@ -111,7 +111,7 @@ TEST_F(WizardFlow, EachClickLeadsToItsPageAndAnUnknownCaptionDoesNothing) {
         installedTo.clear();
         busyDuringInstall = false;
         Wizard w(view, services());
-        for (int i = 0; i < c.clicks; ++i) w.nextClicked();
+        for (int i = 0; i < c.clicks; ++i) w.cmdNext_Click();
         EXPECT_EQ(view.page, c.page);
         EXPECT_EQ(view.title, c.title);
         EXPECT_EQ(view.caption, c.captionAfter);
@@ -124,22 +124,22 @@ TEST_F(WizardFlow, EachClickLeadsToItsPageAndAnUnknownCaptionDoesNothing) {
 
 TEST_F(WizardFlow, CancelConfirmsOnlyWhileNextEnabled) {
     Wizard w(view, services());
-    w.cancelClicked();  // user resumes
+    w.cmdCancel_Click();  // user resumes
     EXPECT_EQ(view.confirmations, 1);
     EXPECT_FALSE(view.closed);
     EXPECT_EQ(view.page, Page::Welcome);
     view.exitChosen = true;
-    w.cancelClicked();
+    w.cmdCancel_Click();
     EXPECT_TRUE(view.closed);
 
     view = FakeView();
     view.enabled = false;
-    w.cancelClicked();
+    w.cmdCancel_Click();
     EXPECT_EQ(view.confirmations, 0);
     EXPECT_TRUE(view.closed);
 }
 
-class RecordingActions final : public ProgramActions {
+class ActionsSpy final : public ProgramActions {
 public:
     bool logFails = false;
     std::string done;  // what was done, e.g. "log a.log, quiet"
@@ -196,7 +196,7 @@ TEST(CommandLine, EachArgumentListRunsOneModeOrNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
-        RecordingActions actions;
+        ActionsSpy actions;
         actions.logFails = c.logFails;
         EXPECT_EQ(runProgram(c.args, actions), c.exitCode);
         EXPECT_EQ(actions.done, c.done);

@@ -245,11 +245,11 @@ void onSmallStack(const std::function<void()>& work) {
 }
 
 // Each row makes an item at `root`; it is removed only when it is the item
-// of the identity recorded, links inside go as links or stay, and what a
+// of the identity noted, links inside go as links or stay, and what a
 // link points to is never touched. own.txt, where a row writes it, is gone
-// exactly when the recorded item was worked on. The walks run on a small
+// exactly when the noted item was worked on. The walks run on a small
 // stack.
-TEST(ItemRemoval, RemovesOnlyTheRecordedItemAndNeverWhatALinkPointsTo) {
+TEST(ItemRemoval, RemovesOnlyTheNotedItemAndNeverWhatALinkPointsTo) {
     const TempFolder temp(L"item-removal");
     update::InstallFileSystem fs;
     const auto ansi = [](const std::wstring& path) { return wideToAnsi(path); };
@@ -268,7 +268,7 @@ TEST(ItemRemoval, RemovesOnlyTheRecordedItemAndNeverWhatALinkPointsTo) {
         const char* what;
         std::wstring root;
         std::function<bool(const std::wstring& root)> make;  // false: not here
-        bool recorded;                                       // the identity given is the item's own
+        bool ownIdentity;                                    // the identity given is the item's own
         bool removed;
     };
     const Row rows[] = {
@@ -313,7 +313,7 @@ TEST(ItemRemoval, RemovesOnlyTheRecordedItemAndNeverWhatALinkPointsTo) {
         const std::string root = ansi(row.root);
         if (!row.make(row.root)) continue;  // no host links here
         // A host link under Wine cannot be opened as itself: its target's then.
-        const auto own = fs.identify(row.recorded ? root : ansi(outside));
+        const auto own = fs.identify(row.ownIdentity ? root : ansi(outside));
         const std::string identity = own ? *own : *fs.identify(ansi(outside));
         common::Result<> removable, flushed, removal;
         onSmallStack([&] {
@@ -327,7 +327,7 @@ TEST(ItemRemoval, RemovesOnlyTheRecordedItemAndNeverWhatALinkPointsTo) {
         if (row.removed) {
             EXPECT_EQ(*fs.identify(root), "") << row.what;
         }
-        EXPECT_EQ(fileExists(row.root + L"\\own.txt"), !row.recorded) << row.what;
+        EXPECT_EQ(fileExists(row.root + L"\\own.txt"), !row.ownIdentity) << row.what;
         EXPECT_EQ(snapshotTree(outside), before) << row.what;
     }
     EXPECT_FALSE(fs.remove(ansi(temp / L"missing"), "")) << "nothing there";

@@ -30,9 +30,9 @@ RECT pixelRect(const TwipsRect& r, int dpi) {
 
 // The frame's metrics grow with the DPI too where the system can say by how much.
 void adjustFrame(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
-    using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
     static const auto adjustForDpi =
-        common::win32::user32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+        common::win32::user32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
     if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi)))
         AdjustWindowRectEx(&rect, style, FALSE, exStyle);
 }

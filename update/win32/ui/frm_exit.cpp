@@ -38,7 +38,7 @@ std::vector<ControlDesign> exitControls() {
          "Picture1",
          {symbolLeft * 15, 0, symbolSize * 15, symbolSize * 15},
          0,
-         IDB_QUESTION},
+         IDR_QUESTION},
         {ControlKind::CommandButton, "cmdResume", "&Resume", "", {840, 2280, 1215, 325}, 1},
         {ControlKind::CommandButton, "cmdExit", "&Exit Setup", "", {2400, 2280, 1215, 325}, 2},
     };
@@ -54,10 +54,10 @@ std::vector<ControlDesign> exitControls() {
 
 }  // namespace
 
-FrmExit::FrmExit(HINSTANCE instance, std::function<void()> endProgram)
+frmExit::frmExit(HINSTANCE instance, std::function<void()> endProgram)
     : Form(instance), endProgram_(std::move(endProgram)) {}
 
-void FrmExit::showModal(HWND owner) {
+void frmExit::showModal(HWND owner) {
     done_ = false;
     // Without the confirmation the wizard goes on, as if the user had resumed.
     if (auto created = create({"Exit", 4350, 2835, IDI_UPDATE, owner}, exitControls()); !created) {
@@ -71,7 +71,7 @@ void FrmExit::showModal(HWND owner) {
 
 // Each paragraph gets the height its wrapped text needs; the block is centred
 // in the picture box and the symbol sits level with its first line.
-void FrmExit::onLayout() {
+void frmExit::onLayout() {
     const auto px = [this](int designPixels) { return forms::scaledPixels(designPixels, dpi()); };
     HWND picture = control("Picture1");
     RECT box{};
@@ -101,20 +101,20 @@ void FrmExit::onLayout() {
     }
 }
 
-void FrmExit::onClick(HWND button) {
+void frmExit::onClick(HWND button) {
     if (button == control("cmdResume")) cmdResume_Click();
     if (button == control("cmdExit")) cmdExit_Click();
 }
 
 // Closing the confirmation by its title bar is the same as resuming.
-void FrmExit::onClose() { cmdResume_Click(); }
+void frmExit::onClose() { cmdResume_Click(); }
 
-void FrmExit::cmdResume_Click() {
+void frmExit::cmdResume_Click() {
     setBusy(false);
     done_ = true;
 }
 
-void FrmExit::cmdExit_Click() {
+void frmExit::cmdExit_Click() {
     setBusy(false);
     if (endProgram_) endProgram_();
     done_ = true;

@@ -7,10 +7,10 @@
 namespace update {
 
 // The modal exit confirmation laid over the wizard.
-class FrmExit final : public forms::Form {
+class frmExit final : public forms::Form {
 public:
     // `endProgram` runs on "Exit Setup" and is not expected to return.
-    FrmExit(HINSTANCE instance, std::function<void()> endProgram);
+    frmExit(HINSTANCE instance, std::function<void()> endProgram);
 
     // Shows the confirmation with `owner` disabled; returns when the user resumes.
     void showModal(HWND owner);

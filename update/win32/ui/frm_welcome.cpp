@@ -28,12 +28,12 @@ ControlDesign label(const char* name, const char* text, const char* frame, forms
 
 ControlDesign critical(const char* name, const char* frame, int tabIndex) {
     return {ControlKind::PictureBox, name,     "picCritical", frame,
-            {0, 480, 570, 645},      tabIndex, IDB_CRITICAL};
+            {0, 480, 570, 645},      tabIndex, IDR_CRITICAL};
 }
 
 std::vector<ControlDesign> welcomeControls() {
     return {
-        {ControlKind::PictureBox, "Picture1", "Picture1", "", {120, 120, 1815, 3975}, 0, IDB_SETUP},
+        {ControlKind::PictureBox, "Picture1", "Picture1", "", {120, 120, 1815, 3975}, 0, IDR_SETUP},
         {ControlKind::CommandButton,
          "cmdNext",
          std::string(captionNext),
@@ -86,7 +86,7 @@ std::vector<ControlDesign> welcomeControls() {
 
 }  // namespace
 
-FrmWelcome::FrmWelcome(HINSTANCE instance, std::string mediaFolder)
+frmWelcome::frmWelcome(HINSTANCE instance, std::string mediaFolder)
     : Form(instance),
       mediaFolder_(std::move(mediaFolder)),
       wizard_(*this,
@@ -99,16 +99,16 @@ FrmWelcome::FrmWelcome(HINSTANCE instance, std::string mediaFolder)
                   },
               }) {}
 
-common::Result<> FrmWelcome::open() {
+common::Result<> frmWelcome::open() {
     if (auto created = create({"Welcome", 6360, 4230, IDI_UPDATE, nullptr}, welcomeControls());
         !created)
         return created;
-    wizard_.formLoad();
+    wizard_.Form_Load();
     showAndFocus();
     return {};
 }
 
-HWND FrmWelcome::frame(Page page) const {
+HWND frmWelcome::frame(Page page) const {
     switch (page) {
         case Page::Welcome:
             return control("fraWelcome");
@@ -124,7 +124,7 @@ HWND FrmWelcome::frame(Page page) const {
     return nullptr;
 }
 
-void FrmWelcome::showPage(Page page) {
+void frmWelcome::showPage(Page page) {
     constexpr Page everyPage[] = {Page::Welcome, Page::Install, Page::Final, Page::NotInstalled,
                                   Page::InstallationFailed};
     for (Page other : everyPage)
@@ -137,15 +137,15 @@ void FrmWelcome::showPage(Page page) {
     UpdateWindow(current);
 }
 
-void FrmWelcome::setTitle(const std::string& title) { SetWindowTextA(hwnd(), title.c_str()); }
+void frmWelcome::setTitle(const std::string& title) { SetWindowTextA(hwnd(), title.c_str()); }
 
-void FrmWelcome::setNextCaption(const std::string& caption) {
+void frmWelcome::setNextCaption(const std::string& caption) {
     SetWindowTextA(control("cmdNext"), caption.c_str());
 }
 
-void FrmWelcome::setNextEnabled(bool enabled) { enable(control("cmdNext"), enabled); }
+void frmWelcome::setNextEnabled(bool enabled) { enable(control("cmdNext"), enabled); }
 
-std::string FrmWelcome::nextCaption() const {
+std::string frmWelcome::nextCaption() const {
     HWND next = control("cmdNext");
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(next)) + 1, '\0');
     text.resize(
@@ -153,12 +153,12 @@ std::string FrmWelcome::nextCaption() const {
     return text;
 }
 
-bool FrmWelcome::nextEnabled() const { return IsWindowEnabled(control("cmdNext")) != FALSE; }
+bool frmWelcome::nextEnabled() const { return IsWindowEnabled(control("cmdNext")) != FALSE; }
 
-void FrmWelcome::setBusy(bool busy) { Form::setBusy(busy); }
+void frmWelcome::setBusy(bool busy) { Form::setBusy(busy); }
 
-bool FrmWelcome::showExitConfirmation() {
-    FrmExit confirmation(instance(), [] {
+bool frmWelcome::showExitConfirmation() {
+    frmExit confirmation(instance(), [] {
         // The process ends here, so its log ends here too.
         traceOutcome(L"setup was left with Exit Setup", ExitSuccess);
         finishRunLog();
@@ -168,13 +168,13 @@ bool FrmWelcome::showExitConfirmation() {
     return false;  // "Exit Setup" has ended the program; only Resume comes back
 }
 
-void FrmWelcome::close() { DestroyWindow(hwnd()); }
+void frmWelcome::close() { DestroyWindow(hwnd()); }
 
-void FrmWelcome::onClick(HWND button) {
-    if (button == control("cmdNext")) wizard_.nextClicked();
-    if (button == control("cmdCancel")) wizard_.cancelClicked();
+void frmWelcome::onClick(HWND button) {
+    if (button == control("cmdNext")) wizard_.cmdNext_Click();
+    if (button == control("cmdCancel")) wizard_.cmdCancel_Click();
 }
 
-void FrmWelcome::onDestroyed() { PostQuitMessage(0); }
+void frmWelcome::onDestroyed() { PostQuitMessage(0); }
 
 }  // namespace update

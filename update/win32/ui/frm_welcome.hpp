@@ -10,9 +10,9 @@ namespace update {
 
 // The wizard window: five pages, Next and Cancel. The page flow is the
 // Wizard's; this class is its view.
-class FrmWelcome final : public forms::Form, public WizardView {
+class frmWelcome final : public forms::Form, public WizardView {
 public:
-    FrmWelcome(HINSTANCE instance, std::string mediaFolder);
+    frmWelcome(HINSTANCE instance, std::string mediaFolder);
 
     // Creates the window, runs Form_Load and shows it.
     common::Result<> open();

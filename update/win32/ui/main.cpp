@@ -22,7 +22,7 @@ using namespace update;
 
 // Loaded only after the search is restricted; the manifest picks version 6.
 void initCommonControls() {
-    using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    using InitCommonControlsExFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     // Stays loaded for the process: the button and static classes live in it.
     HMODULE comctl = LoadLibraryA("comctl32.dll");
     if (!comctl) {
@@ -30,7 +30,7 @@ void initCommonControls() {
         common::trace(FAILED_CALL(LoadLibraryA));
         return;
     }
-    const auto init = reinterpret_cast<InitCommonControlsExFn>(
+    const auto init = reinterpret_cast<InitCommonControlsExFunction>(
         reinterpret_cast<void (*)()>(GetProcAddress(comctl, "InitCommonControlsEx")));
     const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     if (init) init(&classes);
@@ -61,9 +61,9 @@ void refuseUsersJunctions() {
     }
 }
 
-class Entry final : public ProgramActions {
+class WindowsActions final : public ProgramActions {
 public:
-    explicit Entry(HINSTANCE instance) : instance_(instance) {}
+    explicit WindowsActions(HINSTANCE instance) : instance_(instance) {}
 
     common::Result<> startLog(const std::wstring& path) override { return startRunLog(path); }
 
@@ -79,7 +79,7 @@ public:
         // are decoded by COM's imaging component. Without COM they stay empty.
         const auto com = common::win32::initializeCom();
         if (!com) common::trace(com.failure());
-        FrmWelcome wizard(instance_, media_);
+        frmWelcome wizard(instance_, media_);
         if (const auto opened = wizard.open(); !opened) {
             common::trace(opened.failure());
             return {1, L"the wizard's window could not be opened"};
@@ -112,7 +112,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // First, before anything loads a DLL.
     common::win32::restrictDllSearchToSystem32();
     refuseUsersJunctions();
-    Entry entry(instance);
+    WindowsActions entry(instance);
     const int code = runProgram(std::vector<std::wstring>(__wargv, __wargv + __argc), entry);
     finishRunLog();
     return code;

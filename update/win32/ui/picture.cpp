@@ -19,7 +19,7 @@ using common::win32::selectObject;
 using common::win32::UniqueBitmap;
 using common::win32::UniqueDc;
 
-// Each picture is drawn for these scales (per cent), under ids IDB_SCALE_STEP
+// Each picture is drawn for these scales (per cent), under ids IDR_SCALE_STEP
 // apart. The smallest drawing that is at least as large as the DPI needs is
 // shown, reduced where it is larger; above the largest, that one is enlarged.
 constexpr int drawnScales[] = {100, 150, 200};
@@ -135,7 +135,7 @@ std::unique_ptr<Picture> loadPicture(HINSTANCE instance, int imageId, int dpi) {
     while (step + 1 < static_cast<int>(std::size(drawnScales)) && drawnScales[step] < wanted)
         ++step;
     auto picture = std::make_unique<Picture>();
-    const auto png = readResource(instance, imageId + step * IDB_SCALE_STEP);
+    const auto png = readResource(instance, imageId + step * IDR_SCALE_STEP);
     if (!png) {
         common::trace(png.failure());
         return picture;

@@ -35,7 +35,7 @@ struct ServiceSettings {
 };
 
 bool filterServiceExists();
-// As the service database records them, or nothing when there is no service.
+// As the service database holds them, or nothing when there is no service.
 std::optional<ServiceSettings> readFilterServiceSettings();
 // Registers kelPortHi without Velquin, for tests that start from an installed driver.
 void registerFilterService(const std::wstring& imagePath);

@@ -16,35 +16,35 @@ static const struct {
     {L"\\Device\\VelquinPlainPort", L"\\DosDevices\\COM8", FALSE},
 };
 
-static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+static NTSTATUS complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
     irp->IoStatus.Status = status;
     irp->IoStatus.Information = information;
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     return status;
 }
 
-static NTSTATUS DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
+static NTSTATUS dispatchCreateClose(PDEVICE_OBJECT device, PIRP irp) {
     (void)device;
-    return Complete(irp, STATUS_SUCCESS, 0);
+    return complete(irp, STATUS_SUCCESS, 0);
 }
 
-static NTSTATUS DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
+static NTSTATUS dispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
     const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     if (stack->Parameters.DeviceIoControl.IoControlCode == IOCTL_FILTER_PROBE) {
         const BOOLEAN answers = *(BOOLEAN*)device->DeviceExtension;
-        return Complete(irp, answers ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_REQUEST, 0);
+        return complete(irp, answers ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_REQUEST, 0);
     }
     // The serial requests are METHOD_BUFFERED: the caller reads the system buffer back.
     const ULONG length = stack->Parameters.DeviceIoControl.OutputBufferLength;
     if (length) RtlZeroMemory(irp->AssociatedIrp.SystemBuffer, length);
-    return Complete(irp, STATUS_SUCCESS, length);
+    return complete(irp, STATUS_SUCCESS, length);
 }
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     (void)registryPath;
-    driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
-    driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
-    driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;
+    driver->MajorFunction[IRP_MJ_CREATE] = dispatchCreateClose;
+    driver->MajorFunction[IRP_MJ_CLOSE] = dispatchCreateClose;
+    driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = dispatchDeviceControl;
     // Never unloaded: it lives as long as the test's own Wine prefix.
     for (ULONG i = 0; i < sizeof probedPorts / sizeof probedPorts[0]; ++i) {
         UNICODE_STRING deviceName;

@@ -9,18 +9,18 @@ using namespace velquin;
 
 namespace {
 
-class RecordingCommands final : public ProgramCommands {
+class CommandsSpy final : public ProgramCommands {
 public:
     bool succeeds = true;
     std::wstring ran;  // what was run, e.g. L"register a.sys"
 
     void runDialog() override { ran += L"dialog"; }
-    common::Result<> RegisterDriver(const std::wstring& path) override {
+    common::Result<> registerDriver(const std::wstring& path) override {
         ran += L"register " + path;
         if (succeeds) return {};
         return common::win32Failure(L"CreateServiceW", 5);
     }
-    bool UnregisterDriver() override {
+    bool unregisterDriver() override {
         ran += L"unregister";
         return succeeds;
     }
@@ -49,7 +49,7 @@ TEST(CommandLine, EachArgumentListRunsOneCommandOrNothing) {
         {{exe, L"register", L"a.sys"}, true, ExitBadCommandLine, L""},
     };
     for (const auto& c : cases) {
-        RecordingCommands commands;
+        CommandsSpy commands;
         commands.succeeds = c.succeeds;
         SCOPED_TRACE(testing::PrintToString(c.args));
         EXPECT_EQ(dispatchCommandLine(c.args, commands), c.exitCode);

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace velquin::testing {
+namespace velquin::fakes {
 
 using namespace std::string_literals;
 using common::win32Failure;
@@ -128,7 +128,7 @@ private:
     };
 };
 
-class RecordingStatus final : public StatusLine {
+class StatusSpy final : public StatusLine {
 public:
     std::vector<std::wstring> texts;
     void set(const std::wstring& text) override { texts.push_back(text); }
@@ -171,4 +171,4 @@ public:
     }
 };
 
-}  // namespace velquin::testing
+}  // namespace velquin::fakes

@@ -6,15 +6,15 @@
 #include "tests/unit/fakes.hpp"
 
 using namespace velquin;
-using namespace velquin::testing;
+using namespace velquin::fakes;
 
 namespace {
 
-class FilterDriverTest : public ::testing::Test {
+class FilterDriverTest : public testing::Test {
 protected:
     FakeDevices devices;
     FakePorts ports;
-    RecordingStatus status;
+    StatusSpy status;
     FakeServices services;
     FakeFiles files;
     std::wstring configuredPort;
@@ -84,7 +84,7 @@ TEST_F(FilterDriverTest, RemoveHandlesListsOfAnyLength) {
     };
     for (const std::size_t length : {511u, 512u, 600u, 4000u}) {
         for (auto [before, after] : cases) {
-            SCOPED_TRACE(std::to_string(length) + " bytes, " + ::testing::PrintToString(before));
+            SCOPED_TRACE(std::to_string(length) + " bytes, " + testing::PrintToString(before));
             const std::string filler(length + 1 - before.size(), 'f');
             before.replace(before.find('*'), 1, filler);
             after.replace(after.find('*'), 1, filler);

@@ -42,13 +42,13 @@ public:
 
     void runDialog() override { win32::runMainDialog(instance_, layers_); }
 
-    common::Result<> RegisterDriver(const std::wstring& path) override {
+    common::Result<> registerDriver(const std::wstring& path) override {
         return velquin::RegisterDriver(layers_.services, layers_.files, path);
     }
 
     // No dialog and no configured port: the status texts go nowhere and the
     // port guard finds nothing to probe.
-    bool UnregisterDriver() override {
+    bool unregisterDriver() override {
         NoStatusLine silent;
         const std::wstring noPort;
         FilterContext filters{layers_.devices, layers_.ports, silent, noPort};

@@ -28,9 +28,9 @@ HWND MainDialog = nullptr;
 // The port of the last successful Configure; empty until then.
 std::wstring ConfiguredPort;
 // The layers the entry built for the commands (WM_INITDIALOG's lParam).
-ProgramLayers* Layers = nullptr;
+ProgramLayers* programLayers = nullptr;
 // The icon the icon static shows; the static does not own it.
-common::win32::UniqueIcon ProgramIcon;
+common::win32::UniqueIcon programIcon;
 
 void SetStatusText(const std::wstring& text) {
     if (MainDialog) SetWindowTextW(GetDlgItem(MainDialog, IDC_STATUS), text.c_str());
@@ -42,7 +42,7 @@ public:
 };
 
 FilterContext filtersFor(StatusLine& status) {
-    return FilterContext{Layers->devices, Layers->ports, status, ConfiguredPort};
+    return FilterContext{programLayers->devices, programLayers->ports, status, ConfiguredPort};
 }
 
 void showError(const wchar_t* text) { MessageBoxW(MainDialog, text, L"Error", MB_ICONERROR); }
@@ -58,7 +58,7 @@ void showProgramIcon(HWND dialog, int dpi) {
     if (!icon) return common::trace(FAILED_CALL(LoadImageW));
     SendDlgItemMessageW(dialog, IDC_PROGRAM_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()),
                         0);
-    ProgramIcon = std::move(icon);  // the static has let go of the one before
+    programIcon = std::move(icon);  // the static has let go of the one before
 }
 
 void enableTest(bool enable) { EnableWindow(GetDlgItem(MainDialog, IDC_TEST), enable); }
@@ -66,7 +66,7 @@ void enableTest(bool enable) { EnableWindow(GetDlgItem(MainDialog, IDC_TEST), en
 void RefreshDeviceList() {
     SetStatusText(L"");
     enableTest(false);
-    const auto found = EnumerateSerialDevices(Layers->devices);
+    const auto found = EnumerateSerialDevices(programLayers->devices);
     if (!found) {
         common::trace(found.failure());
         SetStatusText(walkErrorText(found.failure()));  // the list keeps its earlier lines
@@ -95,7 +95,8 @@ std::optional<std::wstring> selectedDevice() {
 }
 
 void onConfigure() {
-    if (!IsDriverInstalled(Layers->services)) return showError(L"Please install the driver ");
+    if (!IsDriverInstalled(programLayers->services))
+        return showError(L"Please install the driver ");
     const auto device = selectedDevice();
     if (!device) return showError(L"Please select a device");
     enableTest(false);
@@ -107,10 +108,11 @@ void onConfigure() {
 }
 
 void onTest() {
-    if (!IsDriverInstalled(Layers->services)) return showError(L"Please install the driver ");
+    if (!IsDriverInstalled(programLayers->services))
+        return showError(L"Please install the driver ");
     if (ConfiguredPort.empty()) return showError(L"Please configure the device");
     DialogStatusLine status;
-    if (TestPort(Layers->ports, status, ConfiguredPort)) {
+    if (TestPort(programLayers->ports, status, ConfiguredPort)) {
         showSuccess(L"Driver has loaded successfully");
     } else {
         showError(
@@ -142,7 +144,8 @@ std::optional<std::wstring> askForDriverFile() {
 void onInstall() {
     const auto path = askForDriverFile();
     if (!path) return;
-    if (const auto registered = RegisterDriver(Layers->services, Layers->files, *path)) {
+    if (const auto registered =
+            RegisterDriver(programLayers->services, programLayers->files, *path)) {
         showSuccess(L"Installed driver successfully");
     } else {
         common::trace(registered.failure());
@@ -153,7 +156,7 @@ void onInstall() {
 void onRemove() {
     DialogStatusLine status;
     FilterContext filters = filtersFor(status);
-    UnregisterDriver(Layers->services, filters);
+    UnregisterDriver(programLayers->services, filters);
 }
 
 void onCommand(HWND dialog, WORD id) {
@@ -186,7 +189,7 @@ INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
         case WM_INITDIALOG:
             MainDialog = dialog;
-            Layers = reinterpret_cast<ProgramLayers*>(lParam);
+            programLayers = reinterpret_cast<ProgramLayers*>(lParam);
             showProgramIcon(dialog, common::win32::windowDpi(dialog));
             RefreshDeviceList();
             return TRUE;
