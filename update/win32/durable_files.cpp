@@ -214,23 +214,6 @@ Result<> keepIfStable(const HeldItem& item,
 // under Wine from the current folder.
 constexpr auto renameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 
-// Whether the held item is what now lies at the name. Windows renames the
-// object the handle is open on; Wine renames whatever lies at the path the
-// handle was opened by, which a user may have swapped for a link meanwhile.
-Result<> isNowAt(const HeldItem& item, const HeldItem& folder, const std::wstring& name) {
-    const auto there = openEntry(folder, name,
-                                 {.access = FILE_READ_ATTRIBUTES,
-                                  .share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE});
-    if (!there) return there.failure();
-    const auto moved = identityOf(item.handle.get(), item.path);
-    if (!moved) return moved.failure();
-    const auto found = identityOf(there->handle.get(), there->path);
-    if (!found) return found.failure();
-    if (*found != *moved)
-        return common::stopFailure(L"renameHeld", L"another item took the rename: " + there->path);
-    return {};
-}
-
 }  // namespace
 
 Result<> renameHeld(const HeldItem& item, const HeldItem& toFolder, const std::wstring& name) {
@@ -248,7 +231,15 @@ Result<> renameHeld(const HeldItem& item, const HeldItem& toFolder, const std::w
     if (!NT_SUCCESS(status))
         return FAILED_STATUS(NtSetInformationFile, RtlNtStatusToDosError(status))
             .about(item.path + L" -> " + toFolder.path + L"\\" + name);
-    if (auto landed = isNowAt(item, toFolder, name); !landed) return landed;
+    // Windows renames the object the handle is open on; Wine renames whatever
+    // lies at the path the handle was opened by, which a user may have
+    // swapped for a link meanwhile: what now lies at the name must be the item.
+    const auto moved = identityOf(item.handle.get(), item.path);
+    if (!moved) return moved.failure();
+    const ItemOpen attributesOnly{.access = FILE_READ_ATTRIBUTES,
+                                  .share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+    if (auto landed = openOwnItem(toFolder, name, *moved, attributesOnly); !landed)
+        return landed.failure();
     return renameOnDisk(toFolder);
 }
 

@@ -1,6 +1,7 @@
 #include "win32/journal_store.hpp"
 
 #include "core/install_journal.hpp"
+#include "win32/folder_walk.hpp"
 #include "win32/object_control.hpp"
 
 #include "common/core/text.hpp"
@@ -91,23 +92,35 @@ Result<> writeJournal(HKEY run, const std::string& text, const std::wstring& nam
     return flushed(run, name);
 }
 
+// The journals' key, made with its own descriptor where asked to and it is
+// not there yet.
+Result<UniqueKey> journalsKeyOf(bool make) {
+    UniqueKey key;
+    if (!make) {
+        const LSTATUS rc =
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, journalsKey, 0, KEY_READ | KEY_WRITE, key.put());
+        if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegOpenKeyExW, rc).about(journalsKey);
+        return key;
+    }
+    const auto descriptor = journalsSecurity();
+    if (!descriptor) return descriptor.failure();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor->get(), FALSE};
+    const LSTATUS rc =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, journalsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_READ | KEY_WRITE, &attributes, key.put(), nullptr);
+    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegCreateKeyExW, rc).about(journalsKey);
+    return key;
+}
+
 }  // namespace
 
 Result<HKEY> RegistryJournalStore::journals(bool make) {
     if (journals_) return journals_.get();
-    const auto descriptor = make ? journalsSecurity() : common::Result<UniqueLocal>(UniqueLocal());
-    if (!descriptor) return descriptor.failure();
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor->get(), FALSE};
-    UniqueKey key;
-    const LSTATUS rc =
-        make ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, journalsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                               KEY_READ | KEY_WRITE, &attributes, key.put(), nullptr)
-             : RegOpenKeyExW(HKEY_LOCAL_MACHINE, journalsKey, 0, KEY_READ | KEY_WRITE, key.put());
-    if (rc != ERROR_SUCCESS && make) return FAILED_STATUS(RegCreateKeyExW, rc).about(journalsKey);
-    if (rc != ERROR_SUCCESS) return FAILED_STATUS(RegOpenKeyExW, rc).about(journalsKey);
-    if (auto trusted = onlyAdministratorsMayChange(key.get(), journalsKey); !trusted)
+    auto key = journalsKeyOf(make);
+    if (!key) return key.failure();
+    if (auto trusted = onlyAdministratorsMayChange(key->get(), journalsKey); !trusted)
         return trusted.failure();
-    journals_ = std::move(key);
+    journals_ = std::move(*key);
     return journals_.get();
 }
 
@@ -126,8 +139,7 @@ Result<UniqueKey> RegistryJournalStore::openRun(const std::string& id, REGSAM ac
 
 Result<std::vector<std::string>> RegistryJournalStore::journalsOf(const std::string& folder) {
     const auto parent = journals(false);
-    if (!parent && parent.failure().code == ERROR_FILE_NOT_FOUND &&
-        parent.failure().kind == common::ErrorKind::Win32)
+    if (!parent && notFound(parent.failure()))
         return std::vector<std::string>();  // no run has written a journal yet
     if (!parent) return parent.failure();
     const std::wstring wanted = common::win32::ansiToWide(folder);

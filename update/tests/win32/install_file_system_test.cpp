@@ -416,19 +416,14 @@ protected:
     bool act(update::InstallFileSystem& setup, const HeldRow& row, const std::wstring& folder) {
         const std::string copy = wideToAnsi(folder + row.copy);
         if (!fill(setup, folder + row.copy)) return false;
+        if (row.act == Act::Fill) return true;
+        if (row.act == Act::Rename)
+            return static_cast<bool>(setup.rename(copy, wideToAnsi(folder + renamedTo)));
         const auto identity = setup.identify(copy);
         if (!identity) return false;
-        switch (row.act) {
-            case Act::Fill:
-                return true;
-            case Act::Rename:
-                return static_cast<bool>(setup.rename(copy, wideToAnsi(folder + L"\\Events.live")));
-            case Act::Permissions:
-                return static_cast<bool>(setup.inheritPermissions(copy, *identity));
-            case Act::Remove:
-                return static_cast<bool>(setup.remove(copy, *identity));
-        }
-        return false;
+        return static_cast<bool>(row.act == Act::Remove
+                                     ? setup.remove(copy, *identity)
+                                     : setup.inheritPermissions(copy, *identity));
     }
 
     void check(const HeldRow& row, const std::wstring& folder) {
@@ -449,14 +444,14 @@ protected:
             const bool done = act(setup, row, folder);
             EXPECT_TRUE(done || !atHold);
             const std::wstring heldNow = moved.empty() ? folder + row.held : moved;
-            const std::wstring effect = row.act == Act::Rename
-                                            ? folder + L"\\Events.live" + row.effect
-                                            : heldNow + row.effect;
+            const std::wstring effect =
+                (row.act == Act::Rename ? folder + renamedTo : heldNow) + row.effect;
             EXPECT_TRUE(!done || fileExists(effect) == (row.act != Act::Remove)) << narrow(moved);
         }
         EXPECT_EQ(snapshotTree(outside), before);
     }
 
+    static constexpr const wchar_t* renamedTo = L"\\Events.live";  // in the folder
     const std::wstring outside = at(L"Outside");
     TreeSnapshot before;
     std::optional<OtherSetup> other;
